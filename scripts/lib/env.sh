@@ -1,0 +1,41 @@
+# Shared settings for the project's scripts (sourced).
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD="${TIDEWAY_BUILD:-$ROOT/build}"
+NATIVE="$BUILD/native"
+WIN="$BUILD/win"
+export WINEPREFIX="${TIDEWAY_WINEPREFIX:-$WIN/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Debian packages the build and the tests use.
+TIDEWAY_PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 xvfb xdotool imagemagick x11-utils
+  snmpd snmp tshark iproute2 python3 procps
+)
+
+install_missing_packages() {
+  local missing=()
+  for p in "${TIDEWAY_PACKAGES[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    # tshark asks whether non-root users may capture; the default answer is fine.
+    echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections 2>/dev/null || true
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+configure_and_build() {
+  cmake -S "$ROOT" -B "$WIN" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$WIN" -j "$JOBS"
+  cmake -S "$ROOT" -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDEWAY_WIN_BUILD_DIR="$WIN" >/dev/null
+  cmake --build "$NATIVE" -j "$JOBS"
+}

@@ -1,0 +1,15 @@
+#include <windows.h>
+
+#include "host/logger.h"
+
+// Minimal entry point until start-up proper lands: opens the log and writes the
+// banner.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  Logger* log = Logger::Instance();
+  log->InitLogFile();
+  log->SetTag(L"TIDWY");
+  log->SetCaption(L"Error");
+  log->Write(L"================= Firmware Update ========================");
+  log->Write(L"Version: %ls", L"2.4.1.1");
+  return 0;
+}

@@ -1,0 +1,38 @@
+#include <windows.h>
+
+#include "host/file_io.h"
+#include "host/text_utils.h"
+
+FILE* OpenFileWide(const wchar_t* path, const char* mode) {
+  if (!path || !mode) return nullptr;
+  wchar_t wmode[8];
+  size_t i = 0;
+  for (; i + 1 < sizeof wmode / sizeof wmode[0] && mode[i]; ++i) wmode[i] = static_cast<wchar_t>(mode[i]);
+  wmode[i] = 0;
+  // _wfopen keeps GetLastError meaningful for callers that log it.
+  return _wfopen(path, wmode);
+}
+
+int GetFileSizeWide(const wchar_t* path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!path || !GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return 0;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+  if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return 1;
+}
+
+int FileExistsWide(const wchar_t* path) { return path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
+
+int RemoveFileWide(const wchar_t* path) { return path && DeleteFileW(path) ? 1 : 0; }
+
+int RenameFileWide(const wchar_t* from, const wchar_t* to) { return from && to && MoveFileW(from, to) ? 1 : 0; }
+
+int SetFileAttributesNormal(const wchar_t* path) {
+  return path && SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) ? 1 : 0;
+}
+
+int SeekFile64(FILE* f, int64_t offset, int origin) { return _fseeki64(f, offset, origin); }
+
+int64_t TellFile64(FILE* f) { return _ftelli64(f); }
+
+uint32_t LastSystemError() { return GetLastError(); }

@@ -1,0 +1,197 @@
+#include "host/logger.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+#include "host/file_io.h"
+#include "host/strings.h"
+#include "host/text_utils.h"
+#include "host/ui_language.h"
+
+namespace {
+const wchar_t kConfiguredLogName[] = L"C:\\QVTideway.log";
+const wchar_t kFallbackLogName[] = L"ICLlogging";
+
+// Appends the time stamp and the line with LF turned into CR LF, as a text-mode
+// stream on Windows would. The file is opened and closed per line so that each
+// line is on disk when Write returns.
+void AppendToFile(const wchar_t* path, const wchar_t* line) {
+  FILE* f = OpenFileWide(path, "ab");
+  if (!f) return;
+  LogTimeParts t{};
+  LogPlatformLocalTime(&t);
+  char stamp[64];
+  snprintf(stamp, sizeof stamp, "[%2d-%2d-%4d %2d:%02d:%02d:%03d]- ", t.month, t.day, t.year, t.hour, t.minute,
+           t.second, t.millisecond);
+  fputs(stamp, f);
+  // One line of 4096 characters needs at most 4 bytes each in UTF-8.
+  static thread_local char utf8[LOG_LINE_MAX * 4 + 1];
+  bool complete = ToUtf8(line, utf8, sizeof utf8) != TEXT_ERROR_BAD_LENGTH;
+  (void)complete;
+  for (const char* p = utf8; *p; ++p) {
+    if (*p == '\n') fputc('\r', f);
+    fputc(*p, f);
+  }
+  fclose(f);
+}
+}  // namespace
+
+Logger::Logger() {
+  CopyText(m_caption, LOG_CAPTION_MAX, L" ");
+  m_logFilePath[0] = 0;
+  CopyText(m_tag, LOG_TAG_MAX, L"LOG");
+}
+
+Logger* Logger::Instance() {
+  // Created on first use and never destroyed, so threads still running at exit
+  // can log.
+  static Logger* instance = new Logger();
+  return instance;
+}
+
+void Logger::InitLogFile() { InitLogFileNamed(kConfiguredLogName); }
+
+void Logger::InitLogFileNamed(const wchar_t* configuredName) {
+  wchar_t name[LOG_PATH_MAX];
+  CopyText(name, LOG_PATH_MAX, (configuredName && *configuredName) ? configuredName : kFallbackLogName);
+
+  size_t len = wcslen(name);
+  if (len >= 4 && name[len - 4] == L'.') name[len - 4] = 0;
+
+  wchar_t base[LOG_PATH_MAX];
+  if (wcschr(name, L'\\') || wcschr(name, L'/')) {
+    CopyText(base, LOG_PATH_MAX, name);
+  } else {
+    wchar_t windir[LOG_PATH_MAX];
+    LogPlatformWindowsDirectory(windir, LOG_PATH_MAX);
+    FormatText(base, LOG_PATH_MAX, L"%ls\\Temp\\%ls", windir, name);
+  }
+
+  wchar_t current[LOG_PATH_MAX];
+  FormatText(current, LOG_PATH_MAX, L"%ls.log", base);
+
+  uint64_t size = 0;
+  if (GetFileSizeWide(current, &size) && size >= LOG_ROTATE_THRESHOLD) {
+    for (int n = LOG_OLD_GENERATIONS; n >= 0; --n) {
+      wchar_t from[LOG_PATH_MAX];
+      if (n == 0) FormatText(from, LOG_PATH_MAX, L"%ls.log", base);
+      else FormatText(from, LOG_PATH_MAX, L"%ls%d.log", base, n);
+      if (!FileExistsWide(from)) continue;
+      if (n == LOG_OLD_GENERATIONS) {
+        RemoveFileWide(from);
+      } else {
+        wchar_t to[LOG_PATH_MAX];
+        FormatText(to, LOG_PATH_MAX, L"%ls%d.log", base, n + 1);
+        RenameFileWide(from, to);
+      }
+    }
+  }
+  CopyText(m_logFilePath, LOG_PATH_MAX, current);
+}
+
+void Logger::CloseLogFileForTesting() {
+  std::lock_guard<std::mutex> lock(m_logLock);
+  m_logFilePath[0] = 0;
+}
+
+void Logger::SetTag(const wchar_t* tag) { CopyText(m_tag, LOG_TAG_MAX, tag); }
+
+void Logger::SetCaption(const wchar_t* caption) { CopyText(m_caption, LOG_CAPTION_MAX, caption); }
+
+void Logger::WriteComposed(const wchar_t* text) {
+  // Prefix, text and the trailing line feed, cut to the line buffer.
+  wchar_t line[LOG_LINE_MAX];
+  FormatText(line, LOG_LINE_MAX, L"%ls(%X): ", m_tag, static_cast<unsigned>(LogPlatformThreadId()));
+  const size_t limit = LOG_LINE_MAX - 2;  // room for the line feed and the terminator
+  size_t len = wcslen(line);
+  if (len > limit) len = limit;
+  len += CopyText(line + len, limit - len + 1, text);
+  line[len] = L'\n';
+  line[len + 1] = 0;
+
+  std::lock_guard<std::mutex> lock(m_logLock);
+  if (m_logFilePath[0]) AppendToFile(m_logFilePath, line);
+
+  // The debugger output shows one physical line per call: inner line feeds
+  // become blanks, the trailing one stays.
+  size_t total = wcslen(line);
+  for (size_t i = 0; i + 2 < total; ++i) {
+    if (line[i] == L'\n') line[i] = L' ';
+  }
+  LogPlatformDebugOutput(line);
+}
+
+void Logger::Write(const wchar_t* format, ...) {
+  if (!format) return;
+  wchar_t text[LOG_LINE_MAX];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, LOG_LINE_MAX, format, args);
+  va_end(args);
+  WriteComposed(text);
+}
+
+uint32_t Logger::ErrorMessageId(uint32_t code) {
+  if ((code & 0xE0000000u) == 0xE0000000u) return 0x800F0000u | (code & 0xFFFFu);
+  return code;
+}
+
+void Logger::WriteError(uint32_t code, const wchar_t* format, ...) {
+  if (!format) return;
+  wchar_t context[LOG_LINE_MAX];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(context, LOG_LINE_MAX, format, args);
+  va_end(args);
+
+  uint32_t id = ErrorMessageId(code);
+  wchar_t message[LOG_LINE_MAX];
+  LogPlatformSystemMessage(id, message, LOG_LINE_MAX);
+  Write(L"===>>> ERROR (gle=%d, %#x):  Msg: %ls  Context: %ls", static_cast<int>(id), static_cast<unsigned>(code),
+        message, context);
+}
+
+uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
+  uint32_t flags = type | LOG_MB_TOPMOST;
+  uint16_t primary = uiLanguage & 0x1FF;
+  if (primary == 0x01 || primary == 0x0D) flags |= LOG_MB_RIGHT | LOG_MB_RTLREADING;
+  return flags;
+}
+
+int Logger::ShowBox(uint32_t type, const wchar_t* text) {
+  std::lock_guard<std::mutex> lock(m_boxLock);
+  return LogPlatformMessageBox(text, m_caption, MessageBoxFlags(type, GetUILanguage()));
+}
+
+int Logger::ShowMessage(const wchar_t* format, ...) {
+  if (!format) return 0;
+  wchar_t text[LOG_BOX_TEXT_MAX];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, LOG_BOX_TEXT_MAX, format, args);
+  va_end(args);
+  return ShowBox(0, text);
+}
+
+int Logger::ShowMessageTyped(uint32_t type, const wchar_t* format, ...) {
+  if (!format) return 0;
+  wchar_t text[LOG_BOX_TEXT_MAX];
+  va_list args;
+  va_start(args, format);
+  FormatTextV(text, LOG_BOX_TEXT_MAX, format, args);
+  va_end(args);
+  return ShowBox(type, text);
+}
+
+int Logger::ShowStringMessage() {
+  wchar_t text[STRINGS_TEXT_MAX];
+  Strings::Instance()->GetString(220, text);
+  return ShowBox(0, text);
+}
+
+int Logger::ShowStringError(int id) {
+  wchar_t text[STRINGS_TEXT_MAX];
+  Strings::Instance()->GetString(id, text);
+  return ShowBox(0x10, text);
+}

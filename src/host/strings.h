@@ -1,0 +1,25 @@
+#pragma once
+// Localised texts by numeric id: from "strings.dll" beside the program when it
+// is there, otherwise from the program's own string table.
+
+#include <cstddef>
+
+constexpr size_t STRINGS_TEXT_MAX = 1024;
+
+class Strings {
+ public:
+  static Strings* Instance();
+  // Fills `out` (STRINGS_TEXT_MAX characters) with the text or "String Not
+  // Found"; 1 when the text was loaded.
+  int GetString(unsigned id, wchar_t* out);
+  int LoadDll();
+
+ private:
+  Strings() = default;
+  void* m_sHmod = nullptr;
+  bool m_usingOwnTable = false;
+};
+
+// The program's own table as compiled into the portable library (the same texts
+// as the resource script's string table); nullptr when the id is not there.
+const wchar_t* BuiltInString(unsigned id);

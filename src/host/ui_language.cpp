@@ -1,0 +1,6 @@
+#include "host/ui_language.h"
+
+uint16_t ChooseUILanguage(uint16_t userUi, uint16_t systemUi, uint16_t userDefault, uint16_t systemDefault) {
+  if (userUi == userDefault && userUi == systemDefault) return userUi;
+  return systemUi;
+}

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "host/text_utils.h"
+
+TEST(WildcardMatch, Table) {
+  struct Case {
+    const wchar_t* pattern;
+    const wchar_t* text;
+    int expected;
+  } cases[] = {
+      {L"AB*", L"abc", 1},   {L"*12*", L"X12Y", 1}, {L"A*C", L"AXCX", 1}, {L"A*C", L"XAC", 0},
+      {L"abc", L"ABC", 1},   {L"abc", L"ABCD", 0},  {L"*", L"", 1},       {L"a**b", L"ab", 1},
+      {L"*b*a", L"ab", 0},   {L"Q*4*10", L"q-4410dn", 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WildcardMatch(c.pattern, c.text), c.expected) << c.pattern << L" vs " << c.text;
+  }
+}
+
+TEST(TextContains, EmptyPartsAndCase) {
+  EXPECT_EQ(TextContains(L"HelloWorld", L"lowo"), 1);
+  EXPECT_EQ(TextContains(L"Hello", L""), 0);
+  EXPECT_EQ(TextContains(L"", L"a"), 0);
+  EXPECT_EQ(TextContains(L"abc", L"abcd"), 0);
+  EXPECT_EQ(TextEquals(L"Driver X", L"DRIVER x"), 1);
+  EXPECT_EQ(TextEquals(L"Driver X", L"DRIVER"), 0);
+}
+
+TEST(Utf8, ConversionLimits) {
+  char out[8];
+  EXPECT_EQ(ToUtf8(L"abc", out, sizeof out), 3);
+  EXPECT_STREQ(out, "abc");
+  // Seven ASCII characters and the terminator fit exactly; eight do not.
+  EXPECT_EQ(ToUtf8(L"abcdefg", out, sizeof out), 7);
+  EXPECT_EQ(ToUtf8(L"abcdefgh", out, sizeof out), TEXT_ERROR_BAD_LENGTH);
+  EXPECT_STREQ(out, "");
+  // Characters below the buffer size but bytes over it must not overflow.
+  EXPECT_EQ(ToUtf8(L"\u00e9\u00e9\u00e9\u00e9", out, sizeof out), TEXT_ERROR_BAD_LENGTH);
+  EXPECT_EQ(ToUtf8(L"\u00e9\u00e9\u00e9", out, sizeof out), 6);
+  EXPECT_STREQ(out, "\xc3\xa9\xc3\xa9\xc3\xa9");
+}
+
+TEST(Utf8, StaticBuffersRoundTripAndCut) {
+  EXPECT_STREQ(ToUtf8Static(L"127.0.0.2"), "127.0.0.2");
+  EXPECT_EQ(std::wstring(FromUtf8Static("\xe2\x82\xac x")), L"\u20ac x");
+  std::wstring longText(5000, L'a');
+  EXPECT_EQ(strlen(ToUtf8Static(longText.c_str())), 4095u);
+  std::string longUtf8(6000, 'b');
+  EXPECT_EQ(wcslen(FromUtf8Static(longUtf8.c_str())), 4095u);
+  // Invalid sequences become U+FFFD, never read past the end.
+  EXPECT_EQ(std::wstring(FromUtf8Static("a\xc3")), L"a\ufffd");
+  EXPECT_EQ(std::wstring(FromUtf8Static("\xed\xa0\x80")), L"\ufffd\ufffd\ufffd");
+}
+
+TEST(FormatText, TruncatesNeverOverflows) {
+  wchar_t buf[8];
+  FormatText(buf, 8, L"%ls-%d", L"abcdef", 12345);
+  EXPECT_EQ(wcslen(buf), 7u);
+  FormatText(buf, 8, L"%ls", L"ab");
+  EXPECT_STREQ(buf, L"ab");
+  wchar_t small[4] = L"xyz";
+  EXPECT_EQ(AppendText(small, 4, L"q"), 3u);
+  EXPECT_STREQ(small, L"xyz");
+}
