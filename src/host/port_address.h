@@ -1,0 +1,27 @@
+#pragma once
+// The IP address behind a spooler port: asked of the port monitor first, then
+// read from the monitor's registry key.
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t PORT_NAME_MAX = 256;
+constexpr size_t PORT_ADDRESS_MAX = 256;   // characters of the address text
+constexpr uint32_t PORT_XCV_BUFFER_BYTES = 256;
+
+// 1 and the address text (PORT_ADDRESS_MAX characters, always terminated) in
+// `out` when an address was found, 0 otherwise.
+int GetIPAddressFromPort(const wchar_t* portName, wchar_t* out);
+
+// Asks the port's monitor for "IPAddress" through its transceiver interface.
+// `out` receives a terminated wide text within `outBytes` bytes. 1 on success.
+int GetIPViaXcv(const wchar_t* portName, wchar_t* out, uint32_t outBytes);
+
+// Portable pieces (port_address.cpp).
+
+// Cuts trailing characters that are neither letters nor digits, stopping at the
+// first letter or digit from the end; the first character is never cut.
+void TrimMonitorName(wchar_t* name);
+// "SYSTEM\CurrentControlSet\Control\Print\Monitors\<monitor>\Ports\<port>",
+// bounded to `outSize` characters.
+void BuildMonitorPortKey(wchar_t* out, size_t outSize, const wchar_t* monitor, const wchar_t* port);
