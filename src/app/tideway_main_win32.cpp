@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "host/logger.h"
+#include "resources/version.h"
 
 // Minimal entry point until start-up proper lands: opens the log and writes the
 // banner.
@@ -10,6 +11,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   log->SetTag(L"TIDWY");
   log->SetCaption(L"Error");
   log->Write(L"================= Firmware Update ========================");
-  log->Write(L"Version: %ls", L"2.4.1.1");
+  log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
   return 0;
 }

@@ -10,7 +10,8 @@
 #include "host/text_utils.h"
 
 // Native builds serve the tests: the "debugger output" goes to stderr when
-// TIDEWAY_DEBUG_OUTPUT is set, message boxes are answered by a hook.
+// TIDEWAY_DEBUG_OUTPUT is set; message boxes are answered with OK unless a
+// test hook (logger.cpp) answers them.
 
 void LogPlatformLocalTime(LogTimeParts* parts) {
   timeval tv{};
@@ -24,42 +25,25 @@ void LogPlatformLocalTime(LogTimeParts* parts) {
 
 uint32_t LogPlatformThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
-namespace {
-LogDebugSink g_debugSink = nullptr;
-LogMessageBoxHook g_boxHook = nullptr;
-}  // namespace
-
-LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) {
-  LogDebugSink old = g_debugSink;
-  g_debugSink = sink;
-  return old;
-}
-
-LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) {
-  LogMessageBoxHook old = g_boxHook;
-  g_boxHook = hook;
-  return old;
-}
-
 void LogPlatformDebugOutput(const wchar_t* line) {
-  if (g_debugSink) {
-    g_debugSink(line);
-    return;
-  }
-  if (getenv("TIDEWAY_DEBUG_OUTPUT")) fputs(ToUtf8Static(line), stderr);
+  if (!getenv("TIDEWAY_DEBUG_OUTPUT")) return;
+  // Not ToUtf8Static: its buffer is shared with every other thread.
+  static char utf8[LOG_LINE_MAX * 4 + 1];  // only ever used under the log lock
+  ToUtf8(line, utf8, sizeof utf8);
+  fputs(utf8, stderr);
 }
 
 void LogPlatformSystemMessage(uint32_t id, wchar_t* out, size_t outSize) {
-  out[0] = 0;
-  // Windows error codes have no meaning here; keep the field empty except for
-  // the ones whose errno text is the same idea.
+  // Windows error codes have no text here: the field stays empty.
   (void)id;
-  (void)outSize;
+  if (out && outSize) out[0] = 0;
 }
 
 void LogPlatformWindowsDirectory(wchar_t* out, size_t outSize) { CopyText(out, outSize, L"C:\\windows"); }
 
 int LogPlatformMessageBox(const wchar_t* text, const wchar_t* caption, uint32_t flags) {
-  if (g_boxHook) return g_boxHook(text, caption, flags);
+  (void)text;
+  (void)caption;
+  (void)flags;
   return 1;  // IDOK: nobody to ask natively
 }

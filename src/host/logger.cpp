@@ -1,5 +1,6 @@
 #include "host/logger.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
@@ -13,29 +14,47 @@ namespace {
 const wchar_t kConfiguredLogName[] = L"C:\\QVTideway.log";
 const wchar_t kFallbackLogName[] = L"ICLlogging";
 
-// Appends the time stamp and the line with LF turned into CR LF, as a text-mode
-// stream on Windows would. The file is opened and closed per line so that each
-// line is on disk when Write returns.
+std::atomic<LogDebugSink> g_debugSink{nullptr};
+std::atomic<LogMessageBoxHook> g_boxHook{nullptr};
+
+// Called under the log lock only, so one conversion buffer serves every thread
+// without touching the heap: 4096 characters need at most 4 bytes each.
+char g_utf8Line[LOG_LINE_MAX * 4 + 1];
+
+// Appends the time stamp and the line (UTF-8) with LF turned into CR LF, as a
+// text-mode stream on Windows would. The file is opened and closed per line so
+// that each line is on disk when Write returns.
 void AppendToFile(const wchar_t* path, const wchar_t* line) {
   FILE* f = OpenFileWide(path, "ab");
   if (!f) return;
   LogTimeParts t{};
   LogPlatformLocalTime(&t);
   char stamp[64];
-  snprintf(stamp, sizeof stamp, "[%2d-%2d-%4d %2d:%02d:%02d:%03d]- ", t.month, t.day, t.year, t.hour, t.minute,
-           t.second, t.millisecond);
+  FormatLogTimeStamp(t, stamp, sizeof stamp);
   fputs(stamp, f);
-  // One line of 4096 characters needs at most 4 bytes each in UTF-8.
-  static thread_local char utf8[LOG_LINE_MAX * 4 + 1];
-  bool complete = ToUtf8(line, utf8, sizeof utf8) != TEXT_ERROR_BAD_LENGTH;
-  (void)complete;
-  for (const char* p = utf8; *p; ++p) {
+  ToUtf8(line, g_utf8Line, sizeof g_utf8Line);
+  for (const char* p = g_utf8Line; *p; ++p) {
     if (*p == '\n') fputc('\r', f);
     fputc(*p, f);
   }
   fclose(f);
 }
 }  // namespace
+
+size_t FormatLogTimeStamp(const LogTimeParts& t, char* out, size_t outSize) {
+  if (!out || outSize == 0) return 0;
+  int n = snprintf(out, outSize, "[%2d-%2d-%4d %2d:%02d:%02d:%03d]- ", t.month, t.day, t.year, t.hour, t.minute,
+                   t.second, t.millisecond);
+  if (n < 0) {
+    out[0] = 0;
+    return 0;
+  }
+  return static_cast<size_t>(n) < outSize ? static_cast<size_t>(n) : outSize - 1;
+}
+
+LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) { return g_debugSink.exchange(sink); }
+
+LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) { return g_boxHook.exchange(hook); }
 
 Logger::Logger() {
   CopyText(m_caption, LOG_CAPTION_MAX, L" ");
@@ -95,6 +114,11 @@ void Logger::CloseLogFileForTesting() {
   m_logFilePath[0] = 0;
 }
 
+void Logger::SetLogFilePathForTesting(const wchar_t* path) {
+  std::lock_guard<std::mutex> lock(m_logLock);
+  CopyText(m_logFilePath, LOG_PATH_MAX, path);
+}
+
 void Logger::SetTag(const wchar_t* tag) { CopyText(m_tag, LOG_TAG_MAX, tag); }
 
 void Logger::SetCaption(const wchar_t* caption) { CopyText(m_caption, LOG_CAPTION_MAX, caption); }
@@ -119,7 +143,11 @@ void Logger::WriteComposed(const wchar_t* text) {
   for (size_t i = 0; i + 2 < total; ++i) {
     if (line[i] == L'\n') line[i] = L' ';
   }
-  LogPlatformDebugOutput(line);
+  if (LogDebugSink sink = g_debugSink.load()) {
+    sink(line);
+  } else {
+    LogPlatformDebugOutput(line);
+  }
 }
 
 void Logger::Write(const wchar_t* format, ...) {
@@ -161,7 +189,9 @@ uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
 
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
   std::lock_guard<std::mutex> lock(m_boxLock);
-  return LogPlatformMessageBox(text, m_caption, MessageBoxFlags(type, GetUILanguage()));
+  uint32_t flags = MessageBoxFlags(type, GetUILanguage());
+  if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);
+  return LogPlatformMessageBox(text, m_caption, flags);
 }
 
 int Logger::ShowMessage(const wchar_t* format, ...) {

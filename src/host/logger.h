@@ -5,6 +5,7 @@
 // string conversion that means the same on every C library we build with) and
 // convert narrow texts first (FromUtf8Static).
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -47,6 +48,8 @@ class Logger {
   const wchar_t* LogFilePath() const { return m_logFilePath; }
   // Empties the path so lines go to the debugger output only (tests).
   void CloseLogFileForTesting();
+  // Points the log at `path` as it stands, without rotation (tests).
+  void SetLogFilePathForTesting(const wchar_t* path);
 
   // The box flags for a type and a user-interface language: topmost always,
   // right-aligned right-to-left reading for Arabic and Hebrew.
@@ -71,6 +74,9 @@ class Logger {
 struct LogTimeParts {
   int month, day, year, hour, minute, second, millisecond;
 };
+// "[%2d-%2d-%4d %2d:%02d:%02d:%03d]- " (month, day, year, hour, minute, second,
+// millisecond) into `out`; returns its length.
+size_t FormatLogTimeStamp(const LogTimeParts& t, char* out, size_t outSize);
 void LogPlatformLocalTime(LogTimeParts* parts);
 uint32_t LogPlatformThreadId();
 void LogPlatformDebugOutput(const wchar_t* line);
@@ -79,10 +85,12 @@ void LogPlatformSystemMessage(uint32_t id, wchar_t* out, size_t outSize);
 void LogPlatformWindowsDirectory(wchar_t* out, size_t outSize);
 int LogPlatformMessageBox(const wchar_t* text, const wchar_t* caption, uint32_t flags);
 
-// Native test hooks (log_platform_posix.cpp only).
-#ifndef _WIN32
+// Test hooks, on every platform. A debug sink receives each debugger-output
+// line instead of the system; a box hook answers message boxes instead of the
+// user (it gets the text, the caption and the final flags). Both return the
+// hook that was in place; nullptr restores the real behaviour. See
+// tests/support/log_capture.h.
 using LogDebugSink = void (*)(const wchar_t* line);
 using LogMessageBoxHook = int (*)(const wchar_t* text, const wchar_t* caption, uint32_t flags);
 LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink);
 LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook);
-#endif
