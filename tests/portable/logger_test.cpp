@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -233,7 +236,10 @@ class LogRotationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previous_ = Logger::Instance()->LogFilePath();
-    dir_ = fs::temp_directory_path() / ("tideway-rotate-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    // ctest runs the cases as parallel processes: the folder name must differ.
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("tideway-rotate-" + std::to_string(random()) + "-" +
+                                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
