@@ -1,0 +1,526 @@
+"""Sockets of the simulated printer: the printing port, its restarts, and the control socket."""
+
+import ipaddress
+import json
+import os
+import select
+import socket
+import threading
+import time
+
+import acl_wire as w
+from event_log import escape_text, unescape_text
+from faults import FaultError, FaultSet
+from pjl_stream import StreamParser
+from sim_commands import Command, evaluate
+
+RECV_SIZE = 1 << 20
+REPLY_HEX_LIMIT = 4096
+CLOSE = "close"
+
+
+def check_loopback(address):
+    """The address as an ip_address object; ValueError unless it is a loopback address."""
+    ip = ipaddress.ip_address(address)
+    if not ip.is_loopback:
+        raise ValueError("refusing to listen on %s: only loopback addresses (127.0.0.0/8, ::1)" % address)
+    return ip
+
+
+class Connection:
+    def __init__(self, server, sock, conn_id, peer, generation):
+        self.server = server
+        self.sock = sock
+        self.id = conn_id
+        self.peer = peer
+        self.generation = generation
+        self.parser = StreamParser()
+        self.bytes = 0
+        self.command = None
+        self.faults = {}
+
+    def emit(self, event, **fields):
+        return self.server.log.emit(event, conn=self.id, **fields)
+
+    def run(self):
+        closed_by = "peer"
+        try:
+            while True:
+                try:
+                    data = self.sock.recv(RECV_SIZE)
+                except OSError:
+                    data = b""
+                if not data:
+                    break
+                self.bytes += len(data)
+                if self._feed(data) == CLOSE:
+                    closed_by = "sim"
+                    break
+        finally:
+            position = self.parser.position()
+            fields = {}
+            if self.command is not None and self.command.sink is not None:
+                fields = {"data_received": self.command.sink.received,
+                          "data_expected": self.command.data_length}
+                self._finish_incomplete("incomplete")
+            self.emit("disconnect", peer=self.peer, bytes=self.bytes, state=position,
+                      by=closed_by, **fields)
+            try:
+                self.sock.close()
+            except OSError:
+                pass
+            self.server.forget(self)
+
+    def _feed(self, data):
+        for item in self.parser.feed(data):
+            kind = item[0]
+            if kind == "uel":
+                self.emit("uel")
+            elif kind == "pjl":
+                self.emit("pjl", line=escape_text(item[1]), enter_acl=item[2])
+            elif kind == "garbage":
+                self.emit("garbage", state=self.parser.state, length=len(item[1]),
+                          hex=item[1][:64].hex())
+            elif kind == "bad_prefix":
+                self.emit("bad_prefix", hex=item[1].hex())
+            elif kind == "record":
+                if self._start(item[1]) == CLOSE:
+                    return CLOSE
+            elif kind == "data":
+                if self._data(item[1]) == CLOSE:
+                    return CLOSE
+            elif kind == "data_end":
+                if self._finish() == CLOSE:
+                    return CLOSE
+        return None
+
+    def stale(self):
+        state = self.server.state
+        with state.lock:
+            return self.generation != state.generation or state.restarting
+
+    def _start(self, record):
+        state = self.server.state
+        with state.lock:
+            state.commands += 1
+            seq = state.commands
+        self.command = Command(record, seq, self.server.store_dir)
+        self.faults = {} if self.stale() else self.server.faults.for_command(self.command.cmd_id)
+        close = self.faults.get("close-mid-data")
+        if close is not None:
+            at = close.param("at", self.command.data_length // 2)
+            if self.command.sink is None or at <= 0:
+                self.emit("fault", mode="close-mid-data", cmd=self.command.name, at=0)
+                self._finish_incomplete("closed")
+                return CLOSE
+        if self.command.sink is None:
+            return self._finish()
+        return None
+
+    def _data(self, chunk):
+        command = self.command
+        close = self.faults.get("close-mid-data")
+        if close is not None:
+            at = close.param("at", command.data_length // 2)
+            room = at - command.sink.received
+            if len(chunk) >= room:
+                command.sink.write(chunk[:room])
+                self.emit("fault", mode="close-mid-data", cmd=command.name, at=at)
+                self._finish_incomplete("closed")
+                return CLOSE
+        command.sink.write(chunk)
+        return None
+
+    def _finish_incomplete(self, reason):
+        command = self.command
+        self.command = None
+        if command is None:
+            return
+        fields = command.fields()
+        if command.sink is not None:
+            command.sink.close()
+            fields.update(command.sink.summary())
+            fields.update(ok=False, reason=reason)
+        fields["status"] = 0
+        self.emit("command", **fields)
+
+    def _finish(self):
+        command = self.command
+        self.command = None
+        if command.sink is not None:
+            command.sink.close()
+        server = self.server
+        verdict = evaluate(command, server.state, server.strict_image_type)
+        fields = command.fields()
+        fields.update(verdict.fields)
+        fields["status"] = verdict.status
+        if self.stale():
+            self.emit("command", ignored="restarting", **fields)
+            return None
+        fields["faults"] = ",".join(sorted(self.faults))
+        self.emit("command", **fields)
+        return self._answer(command, verdict)
+
+    def _answer(self, command, verdict):
+        faults = self.faults
+        server = self.server
+        if "no-reply" in faults:
+            self.emit("fault", mode="no-reply", cmd=command.name)
+            return None
+        if "close-before-reply" in faults:
+            self.emit("fault", mode="close-before-reply", cmd=command.name)
+            return CLOSE
+        applied = []
+        status = verdict.status
+        prefix = w.ACL_PREFIX
+        cmd_id = command.cmd_id
+        payload = verdict.payload
+        text = verdict.text if verdict.text is not None else b""
+        if "status" in faults:
+            status = faults["status"].param("value", w.ACLCMD_STATUS_FAILURE)
+            applied.append("status")
+        if "wrong-cmdid" in faults:
+            cmd_id = faults["wrong-cmdid"].param("value", (cmd_id + 1) & 0xFFFF)
+            applied.append("wrong-cmdid")
+        if "wrong-prefix" in faults:
+            prefix = faults["wrong-prefix"].param("value", 0x00AD)
+            applied.append("wrong-prefix")
+        if verdict.text is not None:
+            if "no-text" in faults:
+                text = b""
+                applied.append("no-text")
+            if "text-length" in faults:
+                payload = (faults["text-length"].param("value", 0) & 0xFFFF).to_bytes(2, "big")
+                applied.append("text-length")
+        reply = w.response(cmd_id, status, payload, prefix)
+        if "slow" in faults:
+            time.sleep(faults["slow"].param("delay_ms", 1000) / 1000.0)
+            applied.append("slow")
+
+        # The printer did the work when it reports success; a burn takes effect at its restart.
+        if verdict.status == w.ACLCMD_STATUS_SUCCESS and status == w.ACLCMD_STATUS_SUCCESS:
+            state = server.state
+            if "keep-old-version" not in faults:
+                if verdict.new_version is not None:
+                    state.stage_version(verdict.new_version)
+                if verdict.component is not None:
+                    state.stage_component(*verdict.component)
+            else:
+                applied.append("keep-old-version")
+            if verdict.nvram_mode is not None:
+                with state.lock:
+                    state.nvram_mode = verdict.nvram_mode
+            if verdict.restart:
+                if "no-restart" in faults:
+                    state.apply_pending()
+                    applied.append("no-restart")
+                else:
+                    # Stop listening before the reply leaves, so nothing connects in between.
+                    server.begin_restart("reset" if command.cmd_id == w.ACLCMD_RESET else "burn")
+
+        try:
+            self._send(reply, text, faults, applied)
+        except OSError as e:
+            self.emit("reply_failed", cmd_id=command.cmd_id, error=str(e))
+            return CLOSE
+        return None
+
+    def _send(self, reply, text, faults, applied):
+        sent = reply + text
+        if "short-reply" in faults:
+            at = faults["short-reply"].param("at", 10)
+            sent = reply[:at]
+            self.sock.sendall(sent)
+            applied.append("short-reply")
+        elif "split-reply" in faults:
+            f = faults["split-reply"]
+            at = f.param("at", 8)
+            self.sock.sendall(reply[:at])
+            time.sleep(f.param("delay_ms", 200) / 1000.0)
+            self.sock.sendall(reply[at:] + text)
+            applied.append("split-reply")
+        elif "split-text" in faults and text:
+            f = faults["split-text"]
+            at = f.param("at", len(text) // 2)
+            self.sock.sendall(reply + text[:at])
+            time.sleep(f.param("delay_ms", 200) / 1000.0)
+            self.sock.sendall(text[at:])
+            applied.append("split-text")
+        else:
+            self.sock.sendall(sent)
+        self.emit("reply", cmd_id=w.u16(reply, 2) if len(reply) >= 4 else -1,
+                  hex=sent[:REPLY_HEX_LIMIT].hex(), fault=",".join(applied))
+
+
+class PrinterSimServer:
+    def __init__(self, address, port, state, log, faults=(), control_port=0, store_dir=None,
+                 ready_file=None, strict_image_type=False):
+        ip = check_loopback(address)
+        self.family = socket.AF_INET6 if ip.version == 6 else socket.AF_INET
+        self.address = str(ip)
+        self.port = port
+        self.state = state
+        self.log = log
+        self.faults = FaultSet(faults)
+        self.control_port = control_port
+        self.store_dir = store_dir
+        self.ready_file = ready_file
+        self.strict_image_type = strict_image_type
+        if store_dir:
+            os.makedirs(store_dir, exist_ok=True)
+        self._listener = None
+        self._control = None
+        self._wake_r, self._wake_w = os.pipe()
+        os.set_blocking(self._wake_w, False)
+        self._stop = threading.Event()
+        self._sync = threading.Condition()
+        self._sync_requested = 0
+        self._sync_done = 0
+        self._connections = set()
+        self._conn_lock = threading.Lock()
+        self._next_conn = 0
+        self._threads = []
+
+    # --- sockets -------------------------------------------------------------------------
+
+    def _bind(self, port):
+        s = socket.socket(self.family, socket.SOCK_STREAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        s.bind((self.address, port))
+        s.listen(16)
+        return s
+
+    def open(self):
+        """Binds both sockets; raises OSError when the port is taken."""
+        self._listener = self._bind(self.port)
+        self.port = self._listener.getsockname()[1]
+        if self.control_port >= 0:
+            self._control = self._bind(self.control_port)
+            self.control_port = self._control.getsockname()[1]
+        self.log.emit("listening", address=self.address, port=self.port, control_port=self.control_port)
+        self.log.say("printer-sim: listening on %s:%d (control %d)" % (self.address, self.port, self.control_port))
+        if self.ready_file:
+            tmp = self.ready_file + ".tmp"
+            with open(tmp, "w") as f:
+                json.dump({"pid": os.getpid(), "address": self.address, "port": self.port,
+                           "control_port": self.control_port}, f)
+            os.replace(tmp, self.ready_file)
+
+    def wake(self):
+        try:
+            os.write(self._wake_w, b"x")
+        except OSError:
+            pass
+
+    def stop(self):
+        self._stop.set()
+        self.wake()
+
+    def _want_listener(self):
+        if self.faults.has("refuse"):
+            return False
+        with self.state.lock:
+            return not (self.state.restarting and self.state.restart_deadline is not None)
+
+    def _sync_listener(self):
+        with self._sync:
+            requested = self._sync_requested
+        want = self._want_listener()
+        if want and self._listener is None:
+            try:
+                self._listener = self._bind(self.port)
+            except OSError as e:
+                self.log.emit("rebind_failed", port=self.port, error=str(e))
+        elif not want and self._listener is not None:
+            self._listener.close()
+            self._listener = None
+        with self._sync:
+            self._sync_done = requested
+            self._sync.notify_all()
+
+    def _await_sync(self):
+        """Returns once the main loop has looked at the state after this call began."""
+        with self._sync:
+            self._sync_requested += 1
+            target = self._sync_requested
+            self.wake()
+            self._sync.wait_for(lambda: self._sync_done >= target or self._stop.is_set(), timeout=5)
+
+    def begin_restart(self, reason):
+        state = self.state
+        with state.lock:
+            if not state.begin_restart():
+                return
+            snapshot = state.snapshot()
+        self.log.emit("restart_begin", reason=reason, version=snapshot["version"],
+                      components=escape_text(snapshot["components"].encode()))
+        if threading.current_thread() is not threading.main_thread():
+            self._await_sync()
+
+    def _end_restart(self):
+        state = self.state
+        with state.lock:
+            state.end_restart()
+            snapshot = state.snapshot()
+        self.log.emit("restart_end", version=snapshot["version"],
+                      components=escape_text(snapshot["components"].encode()))
+
+    def run(self):
+        try:
+            while not self._stop.is_set():
+                self._sync_listener()
+                with self.state.lock:
+                    deadline = self.state.restart_deadline if self.state.restarting else None
+                timeout = 0.5
+                if deadline is not None:
+                    left = deadline - time.monotonic()
+                    if left <= 0:
+                        self._end_restart()
+                        continue
+                    timeout = min(timeout, left)
+                watched = [self._wake_r] + [s for s in (self._listener, self._control) if s is not None]
+                readable, _, _ = select.select(watched, [], [], timeout)
+                if self._wake_r in readable:
+                    os.read(self._wake_r, 4096)
+                if self._listener is not None and self._listener in readable:
+                    self._accept_printer()
+                if self._control is not None and self._control in readable:
+                    self._accept_control()
+        finally:
+            self._shutdown()
+
+    def _accept_printer(self):
+        try:
+            sock, peer = self._listener.accept()
+        except OSError:
+            return
+        with self._conn_lock:
+            self._next_conn += 1
+            conn_id = self._next_conn
+        peer_text = "%s:%d" % (peer[0], peer[1])
+        state = self.state
+        with state.lock:
+            dropping = state.restarting and state.restart_drops_left > 0
+            if dropping:
+                state.restart_drops_left -= 1
+                last_drop = state.restart_drops_left == 0
+            generation = state.generation
+        if dropping:
+            self.log.emit("refused_during_restart", conn=conn_id, peer=peer_text)
+            sock.close()
+            if last_drop:
+                self._end_restart()
+            return
+        if self.faults.has("accept-close"):
+            self.log.emit("fault", conn=conn_id, mode="accept-close", cmd="", peer=peer_text)
+            sock.close()
+            return
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        conn = Connection(self, sock, conn_id, peer_text, generation)
+        self.log.emit("connect", conn=conn_id, peer=peer_text)
+        with self._conn_lock:
+            self._connections.add(conn)
+        t = threading.Thread(target=conn.run, name="conn-%d" % conn_id, daemon=True)
+        self._threads.append(t)
+        t.start()
+
+    def forget(self, conn):
+        with self._conn_lock:
+            self._connections.discard(conn)
+
+    def _shutdown(self):
+        for s in (self._listener, self._control):
+            if s is not None:
+                s.close()
+        self._listener = self._control = None
+        with self._conn_lock:
+            live = list(self._connections)
+        for conn in live:
+            try:
+                conn.sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+        for t in self._threads:
+            t.join(timeout=2)
+        with self._sync:
+            self._sync.notify_all()
+
+    # --- control socket ----------------------------------------------------------------------
+
+    def _accept_control(self):
+        try:
+            sock, _ = self._control.accept()
+        except OSError:
+            return
+        t = threading.Thread(target=self._serve_control, args=(sock,), name="control", daemon=True)
+        self._threads.append(t)
+        t.start()
+
+    def _serve_control(self, sock):
+        with sock:
+            reader = sock.makefile("rb")
+            for line in reader:
+                if not line.strip():
+                    continue
+                try:
+                    reply = self.control(json.loads(line))
+                except (ValueError, FaultError, TypeError, KeyError) as e:
+                    reply = {"ok": False, "error": str(e)}
+                try:
+                    sock.sendall((json.dumps(reply) + "\n").encode())
+                except OSError:
+                    return
+                if reply.get("stopping"):
+                    return
+
+    def control(self, request):
+        op = request.get("op")
+        self.log.emit("control", op=str(op))
+        state = self.state
+        if op == "state":
+            reply = state.snapshot()
+            reply.update(ok=True, faults=self.faults.specs(), port=self.port)
+            return reply
+        if op == "faults":
+            self.faults.replace(list(request.get("specs", [])))
+            self.wake()  # "refuse" acts on the listener
+            return {"ok": True, "faults": self.faults.specs()}
+        if op == "set":
+            self._set(request)
+            return {"ok": True}
+        if op == "restart":
+            self.begin_restart(str(request.get("reason", "control")))
+            return {"ok": True}
+        if op == "shutdown":
+            self.stop()
+            return {"ok": True, "stopping": True}
+        raise ValueError("unknown op %r" % op)
+
+    def _set(self, request):
+        state = self.state
+        texts = {"components_text": "components", "printer_info": "printer_info",
+                 "build_info": "build_info"}
+        with state.lock:
+            for key, value in request.items():
+                if key == "op":
+                    continue
+                if key == "version":
+                    state.version = int(value)
+                    state.version_raw = None
+                elif key == "version_raw":
+                    raw = bytes.fromhex(value) if value is not None else None
+                    if raw is not None and len(raw) != 8:
+                        raise ValueError("version_raw must be 8 bytes")
+                    state.version_raw = raw
+                elif key in texts:
+                    setattr(state, texts[key], unescape_text(value))
+                elif key == "info_lead":
+                    state.info_lead = bytes.fromhex(value)
+                elif key == "next_version":
+                    state.next_version = None if value is None else int(value)
+                elif key == "restart_ms":
+                    state.restart_ms = int(value)
+                elif key == "restart_connections":
+                    state.restart_connections = None if value is None else int(value)
+                else:
+                    raise ValueError("unknown setting %r" % key)
