@@ -21,15 +21,12 @@ start_display() {
   fi
 }
 
-# Creates the base prefix once (no network: Mono and Gecko are skipped).
+# Creates the test prefix once (no network: Mono and Gecko are skipped) and
+# (re)writes its test printers, ports and X11 settings (make-test-prefix.sh).
 ensure_wine_prefix() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wineserver -w
-  fi
-  # Wine draws its own captions; input reaches windows at once.
-  (cd "$WINEPREFIX" && wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1)
+  # shellcheck source=make-test-prefix.sh
+  source "$ROOT/scripts/lib/make-test-prefix.sh"
+  make_test_prefix "$WINEPREFIX"
 }
 
 start_wine_session() {

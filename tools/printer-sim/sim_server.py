@@ -113,7 +113,7 @@ class Connection:
                 self.emit("fault", mode="close-mid-data", cmd=self.command.name, at=0)
                 self._finish_incomplete("closed")
                 return CLOSE
-        if self.command.data_length == 0:
+        if self.command.sink is None:
             return self._finish()
         return None
 
@@ -483,7 +483,7 @@ class PrinterSimServer:
             return reply
         if op == "faults":
             self.faults.replace(list(request.get("specs", [])))
-            self._await_sync()  # "refuse" acts on the listener before the reply
+            self.wake()  # "refuse" acts on the listener
             return {"ok": True, "faults": self.faults.specs()}
         if op == "set":
             self._set(request)
