@@ -130,8 +130,11 @@ bool PrinterSim::Start(const PrinterSimOptions& options, int timeout_ms) {
                                    "--address", options.address,
                                    "--port", std::to_string(options.port),
                                    "--ready-file", ready,
-                                   "--event-log", event_log_path(),
-                                   "--store-dir", store_dir()};
+                                   "--event-log", event_log_path()};
+  if (options.store_data) {
+    argv.push_back("--store-dir");
+    argv.push_back(store_dir());
+  }
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   std::vector<char*> cargv;
   for (auto& a : argv) cargv.push_back(a.data());

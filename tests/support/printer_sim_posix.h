@@ -13,6 +13,7 @@ struct PrinterSimOptions {
   std::string address = "127.0.0.1";
   int port = 0;                   // 0: a free port, see PrinterSim::port()
   std::vector<std::string> args;  // further command-line options, e.g. {"--version", "1234"}
+  bool store_data = true;         // keep each data phase in store_dir() (off for huge burns)
 };
 
 class PrinterSim {

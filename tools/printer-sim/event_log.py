@@ -85,6 +85,8 @@ class EventLog:
                 self._file = None
 
 
+# Left out of the console (they stay in the event log): the raw record repeats the decoded fields.
+_QUIET_FIELDS = ("record",)
 _HEX_FIELDS = ("cmd_id", "image_type", "checksum", "checksum_computed", "offset", "param8", "param12")
 
 
@@ -97,8 +99,12 @@ def _console_line(record):
     for key, value in record.items():
         if key in ("seq", "t", "event", "conn"):
             continue
+        if key in _QUIET_FIELDS or value == "":
+            continue
         if key in _HEX_FIELDS and isinstance(value, int) and not isinstance(value, bool):
             value = "%#06x" % value
+        elif key == "sha256":
+            value = value[:16]
         elif isinstance(value, str) and len(value) > 96:
             value = value[:96] + "..."
         parts.append("%s=%s" % (key, value))
