@@ -1,0 +1,24 @@
+// "properties.ini" lies beside the program and anyone with write access to the
+// folder can change it: every byte sequence must parse within bounds.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/properties.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CProperties props;
+  props.LoadText(reinterpret_cast<const char*>(data), size);
+  static const wchar_t* const kNames[] = {L"DRIVER_NAMES", L"BIN_FILES", L"BIN_FILES_AND_IDS", L"ASIAN_BIN_FILES",
+                                          L"PRINTER_SERIESNAME", L"PRODUCT", L"INI_FILE", L"A"};
+  for (const wchar_t* name : kNames) {
+    std::vector<std::wstring> list;
+    props.GetPropertyList(name, list);
+    wchar_t small[16];
+    props.GetProperty(name, small, 16);
+    props.PropertyExists(name);
+  }
+  props.Dump();
+  return 0;
+}
