@@ -56,6 +56,10 @@ class Connection:
                 if self._feed(data) == CLOSE:
                     closed_by = "sim"
                     break
+        except Exception as e:  # a simulator bug must show in the log, not kill the server quietly
+            closed_by = "sim"
+            self.emit("internal_error", error="%s: %s" % (type(e).__name__, e))
+            raise
         finally:
             position = self.parser.position()
             fields = {}
@@ -113,7 +117,7 @@ class Connection:
                 self.emit("fault", mode="close-mid-data", cmd=self.command.name, at=0)
                 self._finish_incomplete("closed")
                 return CLOSE
-        if self.command.sink is None:
+        if self.command.data_length == 0:
             return self._finish()
         return None
 
@@ -483,7 +487,7 @@ class PrinterSimServer:
             return reply
         if op == "faults":
             self.faults.replace(list(request.get("specs", [])))
-            self.wake()  # "refuse" acts on the listener
+            self._await_sync()  # "refuse" acts on the listener before the reply
             return {"ok": True, "faults": self.faults.specs()}
         if op == "set":
             self._set(request)
