@@ -73,6 +73,7 @@ def build_parser():
     p.add_argument("--restart-connections", type=int)
     p.add_argument("--fault", type=_fault, action="append", dest="faults", default=[])
     p.add_argument("--strict-image-type", action="store_true")
+    p.add_argument("--lenient-reserved", action="store_true")
     p.add_argument("--event-log")
     p.add_argument("--store-dir")
     p.add_argument("--ready-file")
@@ -103,7 +104,8 @@ def main(argv=None):
     log = EventLog(args.event_log, console=not args.quiet)
     server = PrinterSimServer(args.address, args.port, state, log, faults=args.faults,
                               control_port=args.control_port, store_dir=args.store_dir,
-                              ready_file=args.ready_file, strict_image_type=args.strict_image_type)
+                              ready_file=args.ready_file, strict_image_type=args.strict_image_type,
+                              strict_reserved=not args.lenient_reserved)
     try:
         server.open()
     except OSError as e:

@@ -95,13 +95,30 @@ class Verdict:
             self.fields["reason"] = reason
 
 
-def evaluate(command, state, strict_image_type=False):
+# Parameter bytes that carry nothing for each command: the host sends them as zero.
+_RESERVED = {
+    w.ACLCMD_BURN_FLASH: (8, 12),
+    w.ACLCMD_WRITE_SPIMEM: (8, 16),
+    w.ACLCMD_WRITE_NVRAM: (12, 16),
+}
+
+
+def reserved_bytes(record):
+    start, end = _RESERVED.get(w.u16(record, 2), (4, 16))
+    return record[start:end]
+
+
+def evaluate(command, state, strict_image_type=False, strict_reserved=True):
     """Checks a complete command against the printer's rules; does not change the state."""
     v = Verdict()
     cmd_id = command.cmd_id
-    rec = command.record
+    reserved_ok = not any(reserved_bytes(command.record))
+    v.fields["reserved_ok"] = reserved_ok
+    if strict_reserved and not reserved_ok and cmd_id in w.COMMAND_NAMES:
+        v.fail("reserved")
     if cmd_id == w.ACLCMD_GET_VERSION:
-        v.payload = state.version_bytes()
+        if v.status == w.ACLCMD_STATUS_SUCCESS:
+            v.payload = state.version_bytes()
     elif cmd_id in w.TEXT_COMMANDS:
         with state.lock:
             if cmd_id == w.ACLCMD_GET_COMP_VERSION:
@@ -121,6 +138,9 @@ def evaluate(command, state, strict_image_type=False):
         _evaluate_nvram(command, v)
     else:
         v.fail("unknown_command")
+    if v.text is not None and v.status != w.ACLCMD_STATUS_SUCCESS:
+        v.text = b""
+        v.payload = b""
     if command.sink is not None:
         v.fields.update(command.sink.summary())
         v.fields["ok"] = v.status == w.ACLCMD_STATUS_SUCCESS
@@ -204,7 +224,7 @@ def _evaluate_nvram(command, v):
         v.fail("length")
     elif mode < 0:
         v.fail("block")
-    else:
+    if v.status == w.ACLCMD_STATUS_SUCCESS:
         v.nvram_mode = mode
 
 

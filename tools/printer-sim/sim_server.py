@@ -154,7 +154,7 @@ class Connection:
         if command.sink is not None:
             command.sink.close()
         server = self.server
-        verdict = evaluate(command, server.state, server.strict_image_type)
+        verdict = evaluate(command, server.state, server.strict_image_type, server.strict_reserved)
         fields = command.fields()
         fields.update(verdict.fields)
         fields["status"] = verdict.status
@@ -258,7 +258,7 @@ class Connection:
 
 class PrinterSimServer:
     def __init__(self, address, port, state, log, faults=(), control_port=0, store_dir=None,
-                 ready_file=None, strict_image_type=False):
+                 ready_file=None, strict_image_type=False, strict_reserved=True):
         ip = check_loopback(address)
         self.family = socket.AF_INET6 if ip.version == 6 else socket.AF_INET
         self.address = str(ip)
@@ -270,6 +270,7 @@ class PrinterSimServer:
         self.store_dir = store_dir
         self.ready_file = ready_file
         self.strict_image_type = strict_image_type
+        self.strict_reserved = strict_reserved
         if store_dir:
             os.makedirs(store_dir, exist_ok=True)
         self._listener = None

@@ -41,6 +41,30 @@ class Queries(SimTestCase):
         names = [e["cmd"] for e in self.command_events(sim, len(cases))]
         self.assertEqual(names, ["GET_VERSION", "GET_COMP_VERSION", "GET_PRINTER_INFO", "GET_BUILD_INFO", "UNKNOWN"])
 
+    def test_unused_parameter_bytes_must_be_zero(self):
+        image = code_only_image(5)
+        ck = acl_checksum(image)
+        nvram = rec(0xEC1D, struct.pack(">III", 0x13F, 23, 1))
+        cases = [
+            (rec(1, b"\0" * 11 + b"\1"), b""),
+            (rec(0x16, b"\1"), b""),
+            (rec(0xD1EE, b"\0\0\0\0\0\0\0\x80"), b""),
+            (rec(0x000F, struct.pack(">HHII", 3, ck, 1, len(image))), image),
+            (rec(0x0005, struct.pack(">IQ", len(image) + 4, 1)), image + struct.pack(">I", acl_checksum32(image))),
+            (nvram, nvram_block(1)),
+        ]
+        strict = self.start()
+        lenient = self.start("--lenient-reserved", "--fault", "no-restart")
+        for record, data in cases:
+            with self.subTest(record=record.hex()):
+                reply, text = strict.job(record, data, text=True)
+                self.assertEqual(reply, struct.pack(">HHH", 0xAC, struct.unpack(">H", record[2:4])[0], 2) + bytes(10))
+                self.assertEqual(text, b"")
+                self.assertEqual(lenient.job(record, data)[0][4:6], b"\0\1")
+        events = self.command_events(strict, len(cases))
+        self.assertEqual({(e["reason"], e["reserved_ok"]) for e in events}, {("reserved", False)})
+        self.assertEqual(strict.events("restart_begin"), [])
+
     def test_raw_version_and_component_text(self):
         sim = self.start("--version-raw", "0000000000000000", "--components-text", "  print  = 12\\r\\n")
         self.assertEqual(sim.job(rec(1))[0], ok_reply(1))
