@@ -1,0 +1,65 @@
+#include "transport/acl_nand_burn.h"
+
+#include "firmware/versions.h"
+#include "host/logger.h"
+#include "host/text_utils.h"
+#include "transport/acl_checksum.h"
+
+int AclNandBurn::Prepare(uint8_t* data, uint64_t size, uint16_t imageType) {
+  Logger* log = Logger::Instance();
+  m_burned = 0;
+  m_noReboot = false;
+  int opened = m_file.Open(data, size);
+  if (opened == NAND_ERR_MAGIC) {
+    log->Write(L"%ls", m_file.ErrorText());
+    return 0;
+  }
+  if (m_file.Header().noReboot) {
+    log->Write(L"NAND PKG sending 'NO REBOOT'");
+    // The printer must see the header without the flag; the burn command carries it instead.
+    data[4] &= 0x7F;
+    m_noReboot = true;
+  }
+  m_imageType = static_cast<uint16_t>(imageType | (m_noReboot ? ACL_NO_REBOOT : 0));
+  if (opened == NAND_ERR_HEADER_VERSION) {
+    log->Write(L"ERROR: invalid VERSION %d", static_cast<int>(m_file.Header().version));
+    return 0;
+  }
+  if (opened != NAND_OK) {
+    log->Write(L"%ls", m_file.ErrorText());
+    return 0;
+  }
+  log->Write(L"NAND PKG of %d", static_cast<int>(m_file.Count()));
+  return 1;
+}
+
+int AclNandBurn::Run(const wchar_t* productId, const wchar_t* familyId,
+                     const std::vector<ComponentVersion>& components, const wchar_t* upToDateFormat,
+                     const NandPackageSender& send) {
+  Logger* log = Logger::Instance();
+  for (uint32_t i = 0; i < m_file.Count(); ++i) {
+    NandPackage package;
+    if (!m_file.Package(i, &package)) return 0;
+    if (package.headerVersion != NAND_PACKAGE_HEADER_VERSION) {
+      log->Write(L"ERROR: invalid VERSION %d", static_cast<int>(package.headerVersion));
+      return 0;
+    }
+    if (!AcceptNandPackage(package, productId, familyId)) continue;
+    if (!ShouldBurnNandPackage(package, components)) {
+      log->Write(upToDateFormat, static_cast<int>(package.number));
+      continue;
+    }
+    ++m_burned;
+    wchar_t version[ACL_TEXT_BUFFER_SIZE];
+    wchar_t target[ACL_TEXT_BUFFER_SIZE];
+    Utf8ToWide(package.versionText.data(), package.versionText.size(), version, ACL_TEXT_BUFFER_SIZE);
+    Utf8ToWide(package.targetId.data(), package.targetId.size(), target, ACL_TEXT_BUFFER_SIZE);
+    log->Write(L"+Burning NAND package %03d: %ls, %ls", static_cast<int>(package.number), version, target);
+
+    AclCommand command;
+    FillBurnFlashCommand(&command, m_imageType, AclChecksum16(package.bytes, package.size), package.size);
+    if (!send(package, command)) return 0;
+  }
+  log->Write(L"BurnFlash succeeded.");
+  return 1;
+}

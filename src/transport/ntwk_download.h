@@ -1,0 +1,70 @@
+#pragma once
+// The network transport: ACL exchanges over a TCP connection to the printer's
+// raw printing port, one connection per operation.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "firmware/firmware_file.h"
+#include "transport/acl_protocol.h"
+#include "transport/tcp_channel.h"
+
+// Receive time-outs the product sets on its sockets.
+constexpr uint32_t NTWK_RECV_TIMEOUT_MS = 20000;
+constexpr uint32_t NTWK_RESET_RECV_TIMEOUT_MS = 8000;
+constexpr uint32_t NTWK_BURN_REPLY_TIMEOUT_MS = 60000;
+// Pauses: the printer programs its flash after an upload before it answers.
+constexpr uint32_t NTWK_BURN_PAUSE_MS = 30000;
+constexpr uint32_t ACL_TALEN_BURN_PAUSE_MS = 80000;
+constexpr uint32_t NTWK_NVRAM_PAUSE_MS = 5000;
+
+constexpr size_t NTWK_ADDRESS_MAX = 256;
+
+// What the transport connects with. The product always uses the defaults;
+// tests shorten the time-outs, choose another port or substitute the sockets.
+struct NtwkSettings {
+  uint16_t port = NTWK_PRINTER_PORT;
+  uint32_t receiveTimeoutMs = NTWK_RECV_TIMEOUT_MS;
+  uint32_t resetTimeoutMs = NTWK_RESET_RECV_TIMEOUT_MS;
+  uint32_t burnReplyTimeoutMs = NTWK_BURN_REPLY_TIMEOUT_MS;
+  // Makes the channel of one connection; empty: the system's sockets.
+  std::function<std::unique_ptr<TcpChannel>()> channelFactory;
+};
+
+const NtwkSettings& NtwkActiveSettings();
+// Replaces the settings for the process (nullptr restores the product's);
+// returns the ones in place. Only tests call this.
+const NtwkSettings* SetNtwkSettingsForTesting(const NtwkSettings* settings);
+
+class CFWDownloadNtwk {
+ public:
+  // VERCHK_* from the common version check, or -1.
+  int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
+                           const wchar_t* address, const wchar_t* fileName);
+  // 1 when the chosen burn succeeded, -1 otherwise.
+  int DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
+                       const wchar_t* productId, const wchar_t* familyId);
+  // The printer's version; 9999 and the component text for a NAND file
+  // (info->fileType 3); 0 on failure.
+  uint32_t GetFWVersion(FirmwareFileInfo* info, const wchar_t* address, std::string* componentText);
+  // Image burn (ACLCMD_BURN_FLASH) and SPI burn of the whole open file: 1 or 0.
+  int BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType);
+  int BurnSpiFlash(FILE* file, const wchar_t* address);
+  // The out-of-date and loader packages of a NAND package file on one
+  // connection, then Reset when any was burned: 1 or 0.
+  int BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
+                    const wchar_t* familyId, FirmwareFileInfo* info);
+  // ACLCMD_GET_PRINTER_INFO or ACLCMD_GET_BUILD_INFO: the text from its second
+  // byte into `text` (ACL_TEXT_BUFFER_SIZE bytes). 1 or 0.
+  int GetNtwkBuildInfo(const wchar_t* address, char* text, uint16_t cmdID);
+  // Reset with reply: 1 or 0.
+  int Reset(const wchar_t* address);
+  // Writes the identity block in mode 1: 1 or 0. Logs nothing.
+  int FixNvRam(const wchar_t* address);
+  // Reset without reply: 1 or 0.
+  int ResetNtwkPrinter(const wchar_t* address);
+};
