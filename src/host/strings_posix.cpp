@@ -1,20 +1,37 @@
 #include "host/logger.h"
+#include "host/program_dir.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
 
-// Natively there is no strings library; the built-in table serves.
+// Natively there is no strings library: the lookup logs the path it would
+// load, as on Windows without the library, and the built-in table serves.
+namespace {
+constexpr uint32_t kFileNotFound = 2;          // ERROR_FILE_NOT_FOUND, as for a data-file load
+constexpr uint32_t kResourceNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
+}  // namespace
+
 Strings* Strings::Instance() {
   static Strings* instance = new Strings();
   return instance;
 }
 
-int Strings::LoadDll() { return 0; }
+int Strings::LoadDll() {
+  wchar_t path[PROGRAM_PATH_MAX];
+  GetProgramDirectory(path);
+  AppendText(path, PROGRAM_PATH_MAX, L"strings.dll");
+  Logger::Instance()->Write(L"Strings(): stringsDllPath: %ls", path);
+  m_sHmod = nullptr;
+  Logger::Instance()->WriteError(kFileNotFound, L"LoadLibraryEx strings dll  m_sHmod == NULL");
+  return 0;
+}
 
 int Strings::GetString(unsigned id, wchar_t* out) {
+  if (!out) return 0;
   CopyText(out, STRINGS_TEXT_MAX, L"String Not Found");
+  if (!m_usingOwnTable && !LoadDll()) m_usingOwnTable = true;
   const wchar_t* text = BuiltInString(id);
   if (!text) {
-    Logger::Instance()->WriteError(0x716 /* ERROR_RESOURCE_NAME_NOT_FOUND */, L"LoadString failed");
+    Logger::Instance()->WriteError(kResourceNotFound, L"LoadString failed");
     return 0;
   }
   CopyText(out, STRINGS_TEXT_MAX, text);

@@ -25,6 +25,7 @@ int Strings::LoadDll() {
 }
 
 int Strings::GetString(unsigned id, wchar_t* out) {
+  if (!out) return 0;
   CopyText(out, STRINGS_TEXT_MAX, L"String Not Found");
   if (!m_sHmod && !m_usingOwnTable) {
     if (!LoadDll()) {
