@@ -1,16 +1,12 @@
 #include <windows.h>
 
-#include "host/logger.h"
-#include "resources/version.h"
+#include "app/tideway_app.h"
+#include "host/properties.h"
 
-// Minimal entry point until start-up proper lands: opens the log and writes the
-// banner.
+// The process runs start-up once; it reads no command line and has no message
+// loop of its own.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  Logger* log = Logger::Instance();
-  log->InitLogFile();
-  log->SetTag(L"TIDWY");
-  log->SetCaption(L"Error");
-  log->Write(L"================= Firmware Update ========================");
-  log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
+  CtidewayApp app(SystemStartupPlatform(), *CProperties::Instance());
+  app.InitInstance();
   return 0;
 }
