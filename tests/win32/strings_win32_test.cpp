@@ -18,8 +18,9 @@ namespace {
 constexpr unsigned kHighestId = 2000;
 
 std::wstring BinaryDir() {
-  // The build folder is a Unix path; Wine shows the root as drive Z:.
-  std::wstring path = L"Z:" + std::wstring(FromUtf8Static(TIDEWAY_BINARY_DIR));
+  // Under Wine the build folder is a Unix path, reached through drive Z:.
+  std::wstring path = FromUtf8Static(TIDEWAY_BINARY_DIR);
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
