@@ -14,7 +14,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from event_log import EventLog, unescape_text  # noqa: E402
 from faults import Fault, FaultError  # noqa: E402
-from sim_server import PrinterSimServer, check_loopback  # noqa: E402
+from sim_server import PrinterSimServer, check_loopback, write_ready_file  # noqa: E402
 from sim_state import (DEFAULT_BUILD_INFO, DEFAULT_INFO_LEAD, DEFAULT_PRINTER_INFO,  # noqa: E402
                        PrinterState)
 
@@ -79,16 +79,33 @@ def build_parser():
     p.add_argument("--ready-file")
     p.add_argument("--control-port", type=int, default=0)
     p.add_argument("--quiet", action="store_true")
+    p.add_argument("--console-log")
+    p.add_argument("--lifetime-s", type=float)
     return p
+
+
+def fail(args, code, message):
+    """Reports a failed start on stderr and, for starters that wait on it, in the ready file."""
+    print("printer-sim: %s" % message, file=sys.stderr)
+    if args.ready_file:
+        write_ready_file(args.ready_file, {"pid": os.getpid(), "error": message})
+    return code
 
 
 def main(argv=None):
     args = build_parser().parse_args(argv)
+    if args.console_log:
+        # Whoever started us may have no way to read our stdio (a Windows test under Wine).
+        fd = os.open(args.console_log, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+        sys.stdout.flush()
+        sys.stderr.flush()
+        os.dup2(fd, 1)
+        os.dup2(fd, 2)
+        os.close(fd)
     try:
         check_loopback(args.address)
     except ValueError as e:
-        print("printer-sim: %s" % e, file=sys.stderr)
-        return 2
+        return fail(args, 2, str(e))
     state = PrinterState(
         version=args.version,
         version_raw=args.version_raw,
@@ -104,13 +121,13 @@ def main(argv=None):
     log = EventLog(args.event_log, console=not args.quiet)
     server = PrinterSimServer(args.address, args.port, state, log, faults=args.faults,
                               control_port=args.control_port, store_dir=args.store_dir,
-                              ready_file=args.ready_file, strict_image_type=args.strict_image_type,
+                              ready_file=args.ready_file, lifetime_s=args.lifetime_s,
+                              strict_image_type=args.strict_image_type,
                               strict_reserved=not args.lenient_reserved)
     try:
         server.open()
     except OSError as e:
-        print("printer-sim: cannot listen on %s:%d: %s" % (args.address, args.port, e), file=sys.stderr)
-        return 1
+        return fail(args, 1, "cannot listen on %s:%d: %s" % (args.address, args.port, e))
 
     def on_signal(signum, frame):
         server.stop()

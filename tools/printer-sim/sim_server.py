@@ -27,6 +27,14 @@ def check_loopback(address):
     return ip
 
 
+def write_ready_file(path, info):
+    """Written whole by rename, so a reader never sees half of it."""
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        json.dump(info, f)
+    os.replace(tmp, path)
+
+
 class Connection:
     def __init__(self, server, sock, conn_id, peer, generation):
         self.server = server
@@ -258,7 +266,7 @@ class Connection:
 
 class PrinterSimServer:
     def __init__(self, address, port, state, log, faults=(), control_port=0, store_dir=None,
-                 ready_file=None, strict_image_type=False, strict_reserved=True):
+                 ready_file=None, lifetime_s=None, strict_image_type=False, strict_reserved=True):
         ip = check_loopback(address)
         self.family = socket.AF_INET6 if ip.version == 6 else socket.AF_INET
         self.address = str(ip)
@@ -271,6 +279,8 @@ class PrinterSimServer:
         self.ready_file = ready_file
         self.strict_image_type = strict_image_type
         self.strict_reserved = strict_reserved
+        # A simulator whose starter cannot signal it (Wine) must not outlive a crashed test.
+        self.end_time = time.monotonic() + lifetime_s if lifetime_s else None
         if store_dir:
             os.makedirs(store_dir, exist_ok=True)
         self._listener = None
@@ -305,11 +315,8 @@ class PrinterSimServer:
         self.log.emit("listening", address=self.address, port=self.port, control_port=self.control_port)
         self.log.say("printer-sim: listening on %s:%d (control %d)" % (self.address, self.port, self.control_port))
         if self.ready_file:
-            tmp = self.ready_file + ".tmp"
-            with open(tmp, "w") as f:
-                json.dump({"pid": os.getpid(), "address": self.address, "port": self.port,
-                           "control_port": self.control_port}, f)
-            os.replace(tmp, self.ready_file)
+            write_ready_file(self.ready_file, {"pid": os.getpid(), "address": self.address, "port": self.port,
+                                               "control_port": self.control_port})
 
     def wake(self):
         try:
@@ -377,6 +384,9 @@ class PrinterSimServer:
                 with self.state.lock:
                     deadline = self.state.restart_deadline if self.state.restarting else None
                 timeout = 0.5
+                if self.end_time is not None and time.monotonic() >= self.end_time:
+                    self.log.emit("lifetime_over")
+                    break
                 if deadline is not None:
                     left = deadline - time.monotonic()
                     if left <= 0:

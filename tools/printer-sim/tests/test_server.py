@@ -1,10 +1,12 @@
 import hashlib
+import json
 import os
 import random
 import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -273,6 +275,26 @@ class ControlAndCli(SimTestCase):
         self.assertEqual(sim.control(op="state")["faults"], ["slow:delay_ms=5"])
         self.assertTrue(sim.control(op="shutdown")["ok"])
         self.assertEqual(sim.proc.wait(5), 0)
+
+    def test_lifetime_and_console_log(self):
+        console = tempfile.NamedTemporaryFile(suffix=".log", delete=False)
+        console.close()
+        self.addCleanup(os.unlink, console.name)
+        sim = self.start("--lifetime-s", "0.5", "--console-log", console.name)
+        self.assertEqual(sim.proc.wait(5), 0)
+        self.assertEqual([e["event"] for e in sim.events()][-2:], ["lifetime_over", "stopped"])
+        self.assertEqual(sim.console_text(), "")
+        with open(console.name) as f:
+            self.assertIn("printer-sim: listening on", f.read())
+        ready = os.path.join(sim.dir, "refused.json")
+        r = subprocess.run([sys.executable, SCRIPT, "--address", "10.0.0.1", "--ready-file", ready,
+                            "--console-log", os.path.join(sim.dir, "refused.log")],
+                           capture_output=True, text=True, timeout=10)
+        self.assertEqual((r.returncode, r.stdout, r.stderr), (2, "", ""))
+        with open(os.path.join(sim.dir, "refused.log")) as f:
+            self.assertIn("only loopback", f.read())
+        with open(ready) as f:
+            self.assertIn("only loopback", json.load(f)["error"])
 
     def test_only_loopback_addresses(self):
         for address in ("0.0.0.0", "192.0.2.1", "::", "localhost-ish"):
