@@ -74,6 +74,7 @@ def build_parser():
     p.add_argument("--fault", type=_fault, action="append", dest="faults", default=[])
     p.add_argument("--strict-image-type", action="store_true")
     p.add_argument("--lenient-reserved", action="store_true")
+    p.add_argument("--skip-checksum", action="store_true")
     p.add_argument("--event-log")
     p.add_argument("--store-dir")
     p.add_argument("--ready-file")
@@ -123,7 +124,8 @@ def main(argv=None):
                               control_port=args.control_port, store_dir=args.store_dir,
                               ready_file=args.ready_file, lifetime_s=args.lifetime_s,
                               strict_image_type=args.strict_image_type,
-                              strict_reserved=not args.lenient_reserved)
+                              strict_reserved=not args.lenient_reserved,
+                              skip_checksum=args.skip_checksum)
     try:
         server.open()
     except OSError as e:

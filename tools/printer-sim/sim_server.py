@@ -116,7 +116,7 @@ class Connection:
         with state.lock:
             state.commands += 1
             seq = state.commands
-        self.command = Command(record, seq, self.server.store_dir)
+        self.command = Command(record, seq, self.server.store_dir, not self.server.skip_checksum)
         self.faults = {} if self.stale() else self.server.faults.for_command(self.command.cmd_id)
         close = self.faults.get("close-mid-data")
         if close is not None:
@@ -266,7 +266,8 @@ class Connection:
 
 class PrinterSimServer:
     def __init__(self, address, port, state, log, faults=(), control_port=0, store_dir=None,
-                 ready_file=None, lifetime_s=None, strict_image_type=False, strict_reserved=True):
+                 ready_file=None, lifetime_s=None, strict_image_type=False, strict_reserved=True,
+                 skip_checksum=False):
         ip = check_loopback(address)
         self.family = socket.AF_INET6 if ip.version == 6 else socket.AF_INET
         self.address = str(ip)
@@ -279,6 +280,7 @@ class PrinterSimServer:
         self.ready_file = ready_file
         self.strict_image_type = strict_image_type
         self.strict_reserved = strict_reserved
+        self.skip_checksum = skip_checksum
         # A simulator whose starter cannot signal it (Wine) must not outlive a crashed test.
         self.end_time = time.monotonic() + lifetime_s if lifetime_s else None
         if store_dir:

@@ -144,6 +144,14 @@ class Burns(SimTestCase):
         self.assertEqual(sim.events("restart_begin"), [])
         self.assertEqual(sim.job(rec(1))[0], ok_reply(1, b"00001000"))
 
+    def test_skip_checksum_counts_without_checking(self):
+        sim = self.start("--skip-checksum", "--restart-ms", "0")
+        image = code_only_image(77)
+        self.assertEqual(sim.job(burn_record(image, 3, 0x1234), image)[0], ok_reply(0xF))
+        e = self.command_events(sim)[0]
+        self.assertEqual((e["verified"], e["checksum_computed"], e["sha256"], e["received"], e["ok"]),
+                         (False, -1, "", len(image), True))
+
     def test_strict_image_type_refuses_a_mismatch(self):
         sim = self.start("--strict-image-type")
         image = full_part_image(5)
