@@ -1,0 +1,218 @@
+// The network transport on the real Winsock 1.1 build, against simulated
+// printers that scripts/lib/pre-test.d/40-acl-printer-sims.sh starts on
+// 127.60.200.N (one per test case, control port 9101).
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "firmware/versions.h"
+#include "host/file_io.h"
+#include "host/product_name.h"
+#include "support/fake_clock.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "transport/ntwk_download.h"
+
+namespace {
+
+// One control request to the simulator at `address`; the reply line or "".
+std::string Control(const char* address, const std::string& request) {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return "";
+  std::string reply;
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(9101);
+  sa.sin_addr.s_addr = inet_addr(address);
+  DWORD timeout = 5000;
+  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+  if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+    std::string line = request + "\n";
+    send(s, line.data(), static_cast<int>(line.size()), 0);
+    char c;
+    while (recv(s, &c, 1, 0) == 1 && c != '\n') reply += c;
+  }
+  closesocket(s);
+  WSACleanup();
+  return reply;
+}
+
+bool Has(const std::string& json, const std::string& fragment) { return json.find(fragment) != std::string::npos; }
+
+// The simulator's port and the transport settings that reach it; fails the
+// test when the pre-test hook did not start the simulators.
+class WinsockPrinter {
+ public:
+  WinsockPrinter(const char* address, uint32_t timeoutMs) : m_address(address) {
+    const char* port = getenv("TIDEWAY_ACL_SIM_PORT");
+    m_settings.port = static_cast<uint16_t>(port ? atoi(port) : NTWK_PRINTER_PORT);
+    m_settings.receiveTimeoutMs = timeoutMs;
+    m_settings.resetTimeoutMs = timeoutMs;
+    m_settings.burnReplyTimeoutMs = timeoutMs;
+    m_previous = SetNtwkSettingsForTesting(&m_settings);
+    m_wide.assign(m_address.begin(), m_address.end());
+  }
+  ~WinsockPrinter() { SetNtwkSettingsForTesting(m_previous); }
+  std::string State() { return Control(m_address.c_str(), R"({"op":"state"})"); }
+  std::string Fault(const std::string& spec) {
+    return Control(m_address.c_str(), "{\"op\":\"faults\",\"specs\":[\"" + spec + "\"]}");
+  }
+  const wchar_t* Address() const { return m_wide.c_str(); }
+  NtwkSettings& settings() { return m_settings; }
+
+ private:
+  std::string m_address;
+  std::wstring m_wide;
+  NtwkSettings m_settings;
+  const NtwkSettings* m_previous;
+};
+
+#define REQUIRE_PRINTER(p) \
+  ASSERT_FALSE((p).State().empty()) << "simulated printer not running (scripts/lib/pre-test.d/40-acl-printer-sims.sh)"
+
+}  // namespace
+
+TEST(NtwkWinsock, VersionComponentAndInfoQueries) {
+  WinsockPrinter p("127.60.200.1", 5000);
+  REQUIRE_PRINTER(p);
+  Control("127.60.200.1", R"({"op":"set","version":4321})");
+  CFWDownloadNtwk ntwk;
+  FirmwareFileInfo info;
+  info.fileType = BINTYPE_CODE_ONLY;
+  std::string text;
+  EXPECT_EQ(ntwk.GetFWVersion(&info, p.Address(), &text), 4321u);
+  info.fileType = BINTYPE_NAND_PKG;
+  EXPECT_EQ(ntwk.GetFWVersion(&info, p.Address(), &text), 9999u);
+  EXPECT_NE(text.find("print = 100\r\n"), std::string::npos);
+  char buffer[ACL_TEXT_BUFFER_SIZE];
+  EXPECT_EQ(ntwk.GetNtwkBuildInfo(p.Address(), buffer, ACLCMD_GET_PRINTER_INFO), 1);
+  EXPECT_EQ(std::string(buffer).substr(0, 5), "\nMDL:");
+  EXPECT_EQ(ntwk.GetNtwkBuildInfo(p.Address(), buffer, ACLCMD_GET_BUILD_INFO), 1);
+  EXPECT_EQ(std::string(buffer).substr(0, 7), "\nPANEL:");
+}
+
+TEST(NtwkWinsock, ImageBurnThenTheNewVersion) {
+  FakeClock clock;
+  WinsockPrinter p("127.60.200.2", 5000);
+  REQUIRE_PRINTER(p);
+  std::wstring path = fwtest::TempPath(L"winsock.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::FullPart, 300000, 777));
+  CFWDownloadNtwk ntwk;
+  FirmwareFileInfo info;
+  EXPECT_EQ(ntwk.DownLoadFirmware(&info, p.Address(), path.c_str(), L"", L""), 1);
+  EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{30000}));
+  // After its restart the printer reports the image's version.
+  uint32_t version = 0;
+  for (int i = 0; i < 50 && version != 777; ++i) {
+    Sleep(100);
+    info.fileType = BINTYPE_FULL_PART;
+    std::string text;
+    version = ntwk.GetFWVersion(&info, p.Address(), &text);
+  }
+  EXPECT_EQ(version, 777u);
+}
+
+TEST(NtwkWinsock, SpiAndNandBurns) {
+  FakeClock clock;
+  LogCapture log;
+  WinsockPrinter p("127.60.200.3", 5000);
+  REQUIRE_PRINTER(p);
+  std::wstring bin = fwtest::TempPath(L"winsock-spi.bin");
+  fwtest::WriteFileBytes(bin, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 5001, 10));
+  CFWDownloadNtwk ntwk;
+  {
+    SetProductName(L"MIRO");
+    FirmwareFileInfo info;
+    EXPECT_EQ(ntwk.DownLoadFirmware(&info, p.Address(), bin.c_str(), L"", L""), 1);
+    SetProductName(L"");
+    EXPECT_TRUE(log.Contains(L"CFWDownloadNtwk::BurnSpiFlash(127.60.200.3)"));
+  }
+  for (int i = 0; i < 50 && Has(p.State(), "\"restarting\": true"); ++i) Sleep(100);
+  fwtest::NandFileSpec spec;
+  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(300));
+  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(10));
+  std::wstring pkg = fwtest::TempPath(L"winsock.pkg");
+  fwtest::WriteFileBytes(pkg, fwtest::BuildNand(spec));
+  FirmwareFileInfo info;
+  EXPECT_EQ(ntwk.CheckFirmwareVersion(L"", L"", &info, p.Address(), pkg.c_str()), VERCHK_FILE_NEWER);
+  log.Clear();
+  EXPECT_EQ(ntwk.DownLoadFirmware(&info, p.Address(), pkg.c_str(), L"", L""), 1);
+  EXPECT_TRUE(log.Contains(L"+Burning NAND package 002: 300, "));
+  EXPECT_TRUE(log.Contains(L"--NAND package up to date, Do not burn."));
+  EXPECT_TRUE(log.Contains(L"BurnFlash succeeded."));
+  EXPECT_TRUE(log.Contains(L"Reset()"));
+}
+
+TEST(NtwkWinsock, NvramFixAndResets) {
+  FakeClock clock;
+  WinsockPrinter p("127.60.200.4", 5000);
+  REQUIRE_PRINTER(p);
+  CFWDownloadNtwk ntwk;
+  EXPECT_EQ(ntwk.FixNvRam(p.Address()), 1);
+  EXPECT_TRUE(Has(p.State(), "\"nvram_mode\": 1") || Has(p.State(), "\"nvram_mode\":1")) << p.State();
+  EXPECT_EQ(ntwk.Reset(p.Address()), 1);
+  for (int i = 0; i < 50 && Has(p.State(), "\"restarting\": true"); ++i) Sleep(100);
+  EXPECT_EQ(ntwk.ResetNtwkPrinter(p.Address()), 1);
+}
+
+TEST(NtwkWinsock, FaultsGiveTheirLines) {
+  FakeClock clock;
+  LogCapture log;
+  WinsockPrinter p("127.60.200.5", 1000);
+  REQUIRE_PRINTER(p);
+  CFWDownloadNtwk ntwk;
+  FirmwareFileInfo info;
+  info.fileType = BINTYPE_CODE_ONLY;
+  std::string text;
+  p.Fault("status:value=2");
+  EXPECT_EQ(ntwk.GetFWVersion(&info, p.Address(), &text), 0u);
+  EXPECT_TRUE(log.Contains(L"GetFWVersion(): ReadData() ACLCMD_STATUS_SUCCESS Failed."));
+  p.Fault("no-reply");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ntwk.GetFWVersion(&info, p.Address(), &text), 0u);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(ms, 4000);
+  // Winsock reports the receive time-out as WSAETIMEDOUT.
+  EXPECT_TRUE(log.ContainsPart(L"(gle=10060, 0x274c)")) << "time-out error";
+  p.Fault("split-reply:at=8,delay_ms=200");
+  std::wstring bin = fwtest::TempPath(L"winsock-fault.bin");
+  fwtest::WriteFileBytes(bin, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4000, 10));
+  FILE* f = OpenFileWide(bin.c_str(), "rb");
+  EXPECT_EQ(ntwk.BurnFlash(f, p.Address(), ACL_IMAGE_CODE_ONLY), 0);
+  fclose(f);
+  EXPECT_TRUE(log.Contains(L"Failed to receive the correct amount of data from Network."));
+  p.Fault("");
+  Control("127.60.200.5", R"({"op":"faults","specs":[]})");
+  // Nothing listens on this address: refused at once.
+  log.Clear();
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ntwk.ResetNtwkPrinter(L"127.60.200.99"), 0);
+  EXPECT_TRUE(log.Contains(L"Could not connect to the socket (gle=10061)"));
+  EXPECT_EQ(ntwk.GetNtwkBuildInfo(L"127.60.200.99", nullptr, ACLCMD_GET_PRINTER_INFO), 0);
+  EXPECT_TRUE(log.Contains(L"Could not connect to the socket... IP=127.60.200.99"));
+}
+
+// The product's settings: an unanswered query ends after the real 20000 ms.
+TEST(NtwkWinsock, UnansweredQueryEndsAfterTwentySeconds) {
+  WinsockPrinter p("127.60.200.6", NTWK_RECV_TIMEOUT_MS);
+  REQUIRE_PRINTER(p);
+  p.Fault("no-reply:cmd=version");
+  NtwkSettings product;
+  EXPECT_EQ(p.settings().receiveTimeoutMs, product.receiveTimeoutMs);
+  FirmwareFileInfo info;
+  info.fileType = BINTYPE_CODE_ONLY;
+  std::string text;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(CFWDownloadNtwk().GetFWVersion(&info, p.Address(), &text), 0u);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 19.5);
+  EXPECT_LT(seconds, 25.0);
+}
