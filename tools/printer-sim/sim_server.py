@@ -438,6 +438,7 @@ class PrinterSimServer:
         with self._conn_lock:
             self._connections.add(conn)
         t = threading.Thread(target=conn.run, name="conn-%d" % conn_id, daemon=True)
+        self._threads = [x for x in self._threads if x.is_alive()]
         self._threads.append(t)
         t.start()
 
@@ -481,7 +482,7 @@ class PrinterSimServer:
                     continue
                 try:
                     reply = self.control(json.loads(line))
-                except (ValueError, FaultError, TypeError, KeyError) as e:
+                except (ValueError, FaultError, TypeError, KeyError, AttributeError) as e:
                     reply = {"ok": False, "error": str(e)}
                 try:
                     sock.sendall((json.dumps(reply) + "\n").encode())
@@ -517,6 +518,11 @@ class PrinterSimServer:
         state = self.state
         texts = {"components_text": "components", "printer_info": "printer_info",
                  "build_info": "build_info"}
+        known = set(texts) | {"op", "version", "version_raw", "info_lead", "next_version", "restart_ms",
+                              "restart_connections"}
+        unknown = sorted(set(request) - known)
+        if unknown:
+            raise ValueError("unknown setting %s" % ", ".join(unknown))
         with state.lock:
             for key, value in request.items():
                 if key == "op":

@@ -279,6 +279,11 @@ class ControlAndCli(SimTestCase):
         self.assertEqual(sim.job(rec(6), text=True)[1], b"\0MDL:X;")
         self.assertFalse(sim.control(op="faults", specs=["nope"])["ok"])
         self.assertFalse(sim.control(op="bogus")["ok"])
+        with socket.create_connection((sim.address, sim.control_port), timeout=5) as s:
+            s.sendall(b"[1, 2]\n{nope\n")
+            lines = s.makefile("rb")
+            self.assertEqual([json.loads(lines.readline())["ok"] for _ in range(2)], [False, False])
+        self.assertFalse(sim.control(op="set", colour="red")["ok"])
         self.assertEqual(sim.control(op="faults", specs=["slow:delay_ms=5"])["faults"], ["slow:delay_ms=5"])
         self.assertEqual(sim.control(op="state")["faults"], ["slow:delay_ms=5"])
         self.assertTrue(sim.control(op="shutdown")["ok"])
