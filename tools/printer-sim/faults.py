@@ -1,4 +1,4 @@
-"""Fault specifications: MODE[:key=value,...] applied to chosen commands."""
+"""Faults on demand: MODE[:key=value,...] applied to chosen commands."""
 
 import threading
 
