@@ -53,5 +53,9 @@ class ServiceControl {
 int StopServiceWith(ServiceControl& scm, const wchar_t* serviceName);
 int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName);
 
-// The real service control manager (services_win32.cpp); POSIX has none.
-ServiceControl* SystemServiceControl();
+// The real service control manager (service_control_win32.cpp); the POSIX one
+// fails every call with 120 (not implemented).
+ServiceControl& SystemServiceControl();
+// Replaces the service control StopAService/StartAService use; nullptr restores
+// the system's. Returns the previous override. Only tests call this.
+ServiceControl* SetServiceControlForTesting(ServiceControl* control);
