@@ -46,7 +46,9 @@ uint64_t SizeOf(const wchar_t* path) {
   return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-TEST(TidewayExe, StartsAndWritesTheBannerToTheLogOnDriveC) {
+// Disabled for discovery: registered by tests/e2e/log_banner.cmake, which holds
+// the display and tideway.exe (the program shares its mutex and log per prefix).
+TEST(TidewayExe, DISABLED_StartsAndWritesTheBannerToTheLogOnDriveC) {
   const wchar_t kLog[] = L"C:\\QVTideway.log";
   uint64_t before = SizeOf(kLog);
   std::wstring exe = BinaryDir() + L"\\bin\\tideway.exe";
