@@ -21,7 +21,9 @@ int GetIPViaXcv(const wchar_t* portName, wchar_t* out, uint32_t outBytes);
 
 // Cuts trailing characters that are neither letters nor digits, stopping at the
 // first letter or digit from the end; the first character is never cut.
+// Letters are A-Z, a-z and every character beyond ASCII.
 void TrimMonitorName(wchar_t* name);
-// "SYSTEM\CurrentControlSet\Control\Print\Monitors\<monitor>\Ports\<port>",
-// bounded to `outSize` characters.
-void BuildMonitorPortKey(wchar_t* out, size_t outSize, const wchar_t* monitor, const wchar_t* port);
+// "SYSTEM\CurrentControlSet\Control\Print\Monitors\<monitor>\Ports\<port>"
+// into `out` (`outSize` characters). 0 (and `out` empty) when it does not fit:
+// a cut key could name another port's key.
+int BuildMonitorPortKey(wchar_t* out, size_t outSize, const wchar_t* monitor, const wchar_t* port);

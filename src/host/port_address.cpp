@@ -1,0 +1,132 @@
+#include "host/port_address.h"
+
+#include <atomic>
+#include <cstring>
+#include <cwchar>
+
+#include "host/logger.h"
+#include "host/port_source.h"
+#include "host/text_utils.h"
+#include "net/ip_address.h"
+
+namespace {
+constexpr size_t kKeyPathMax = 256;
+constexpr wchar_t kXcvPrefix[] = L",XcvPort ";
+constexpr wchar_t kAddressValue[] = L"IPAddress";
+
+std::atomic<PortSource*> g_sourceOverride{nullptr};
+
+bool IsLetterOrDigit(wchar_t c) {
+  return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') ||
+         static_cast<uint32_t>(c) >= 0x80;
+}
+}  // namespace
+
+PortSource& CurrentPortSource() {
+  PortSource* s = g_sourceOverride.load(std::memory_order_acquire);
+  return s ? *s : SystemPortSource();
+}
+
+PortSource* SetPortSourceForTesting(PortSource* source) {
+  return g_sourceOverride.exchange(source, std::memory_order_acq_rel);
+}
+
+void TrimMonitorName(wchar_t* name) {
+  if (!name) return;
+  size_t len = wcslen(name);
+  while (len > 1 && !IsLetterOrDigit(name[len - 1])) name[--len] = 0;
+}
+
+int BuildMonitorPortKey(wchar_t* out, size_t outSize, const wchar_t* monitor, const wchar_t* port) {
+  if (!out || outSize == 0) return 0;
+  const wchar_t* format = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\%ls\\Ports\\%ls";
+  FormatText(out, outSize, format, monitor ? monitor : L"", port ? port : L"");
+  // Both parts are in the key whole, or there is no key.
+  size_t expected = wcslen(L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\\\Ports\\") +
+                    (monitor ? wcslen(monitor) : 0) + (port ? wcslen(port) : 0);
+  if (wcslen(out) != expected) {
+    out[0] = 0;
+    return 0;
+  }
+  return 1;
+}
+
+int GetIPViaXcv(const wchar_t* portName, wchar_t* out, uint32_t outBytes) {
+  if (!out || outBytes < 2 * sizeof(wchar_t)) return 0;
+  const size_t outChars = outBytes / sizeof(wchar_t);
+  memset(out, 0, outChars * sizeof(wchar_t));
+  if (!portName) return 0;
+
+  // Room for the prefix and a port name of PORT_NAME_MAX - 1 characters.
+  wchar_t xcvName[PORT_NAME_MAX + sizeof kXcvPrefix / sizeof kXcvPrefix[0] - 1];
+  FormatText(xcvName, sizeof xcvName / sizeof xcvName[0], L"%ls%ls", kXcvPrefix, portName);
+
+  uint32_t error = 0;
+  // The monitor need not terminate its answer: the last character stays 0.
+  int step = CurrentPortSource().XcvIPAddress(xcvName, out, static_cast<uint32_t>((outChars - 1) * sizeof(wchar_t)),
+                                             &error);
+  out[outChars - 1] = 0;
+  if (step == PORT_XCV_OPEN_FAILED) {
+    out[0] = 0;
+    Logger::Instance()->Write(L"OpenPrinter() failed (gle=%d)", static_cast<int>(error));
+    return 0;
+  }
+  if (step != PORT_XCV_OK) {
+    out[0] = 0;
+    Logger::Instance()->Write(L"XcvData failed (gle=%d)", static_cast<int>(error));
+    return 0;
+  }
+  Logger::Instance()->Write(L"IPbuf: %ls", out);
+  return 1;
+}
+
+int GetIPAddressFromPort(const wchar_t* portName, wchar_t* out) {
+  if (!portName || !out) return 0;
+  Logger* log = Logger::Instance();
+  log->Write(L"GetIPAddressFromPort(%ls)", portName);
+
+  wchar_t answer[PORT_XCV_BUFFER_BYTES / sizeof(wchar_t)];
+  if (GetIPViaXcv(portName, answer, PORT_XCV_BUFFER_BYTES) && answer[0] && ValidIPAddress(answer)) {
+    CopyText(out, PORT_ADDRESS_MAX, answer);
+    return 1;
+  }
+
+  PortSource& source = CurrentPortSource();
+  std::vector<PortEntry> ports;
+  uint32_t error = 0;
+  if (!source.ListPorts(&ports, &error)) {
+    log->Write(L"EnumPorts failed (gle=%d)", static_cast<int>(error));
+    return 0;
+  }
+  for (const PortEntry& port : ports) {
+    log->Write(L"ports %ls ?= %ls", port.portName.c_str(), portName);
+    if (port.portName != portName) continue;
+
+    wchar_t monitor[PORT_NAME_MAX];
+    CopyText(monitor, PORT_NAME_MAX, port.monitorName.c_str());
+    TrimMonitorName(monitor);
+    wchar_t key[kKeyPathMax];
+    if (!BuildMonitorPortKey(key, kKeyPathMax, monitor, port.portName.c_str())) {
+      log->Write(L"ERROR: monitor key for port %ls is too long", portName);
+      return 0;
+    }
+    log->Write(L"GetStringFromHKLM %ls %ls", key, kAddressValue);
+    wchar_t value[PORT_ADDRESS_MAX] = {};
+    uint32_t bytes = static_cast<uint32_t>(sizeof value);
+    if (source.ReadMachineValue(key, kAddressValue, value, &bytes) != 0) return 0;
+    // A stored text need not be terminated; one that fills the whole buffer
+    // without a terminator is too long, and a cut address would be wrong.
+    size_t chars = bytes / sizeof(wchar_t);
+    if (chars >= PORT_ADDRESS_MAX) {
+      if (value[PORT_ADDRESS_MAX - 1] != 0) {
+        log->Write(L"ERROR: IPAddress of port %ls is too long", portName);
+        return 0;
+      }
+      chars = PORT_ADDRESS_MAX - 1;
+    }
+    value[chars] = 0;
+    CopyText(out, PORT_ADDRESS_MAX, value);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,84 @@
+#include <windows.h>
+#include <winspool.h>
+
+#include <memory>
+#include <new>
+
+#include "host/port_address.h"
+#include "host/port_source.h"
+#include "host/registry.h"
+#include "host/text_utils.h"
+
+namespace {
+class ScopedPrinter {
+ public:
+  ScopedPrinter() = default;
+  ~ScopedPrinter() {
+    if (m_handle) ClosePrinter(m_handle);
+  }
+  ScopedPrinter(const ScopedPrinter&) = delete;
+  ScopedPrinter& operator=(const ScopedPrinter&) = delete;
+  HANDLE* Out() { return &m_handle; }
+  HANDLE Get() const { return m_handle; }
+
+ private:
+  HANDLE m_handle = nullptr;
+};
+
+const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+
+class SpoolerPortSource : public PortSource {
+ public:
+  int XcvIPAddress(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) override {
+    wchar_t name[PORT_NAME_MAX + 16];
+    CopyText(name, sizeof name / sizeof name[0], xcvName);
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    ScopedPrinter xcv;
+    if (!OpenPrinterW(name, xcv.Out(), &defaults)) {
+      *error = GetLastError();
+      return PORT_XCV_OPEN_FAILED;
+    }
+    DWORD needed = 0;
+    DWORD status = 0;
+    if (!XcvDataW(xcv.Get(), L"IPAddress", nullptr, 0, static_cast<BYTE*>(out), outBytes, &needed, &status)) {
+      *error = GetLastError();
+      return PORT_XCV_DATA_FAILED;
+    }
+    return PORT_XCV_OK;
+  }
+
+  int ListPorts(std::vector<PortEntry>* ports, uint32_t* error) override {
+    ports->clear();
+    DWORD needed = 0;
+    DWORD count = 0;
+    if (::EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count)) return 1;  // nothing to list
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      *error = GetLastError();
+      return 0;
+    }
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
+    if (!buffer) {
+      *error = ERROR_NOT_ENOUGH_MEMORY;
+      return 0;
+    }
+    if (!::EnumPortsW(nullptr, 2, buffer.get(), needed, &needed, &count)) {
+      *error = GetLastError();
+      return 0;
+    }
+    const auto* info = reinterpret_cast<const PORT_INFO_2W*>(buffer.get());
+    for (DWORD i = 0; i < count; ++i) {
+      ports->push_back({OrEmpty(info[i].pPortName), OrEmpty(info[i].pMonitorName), OrEmpty(info[i].pDescription)});
+    }
+    return 1;
+  }
+
+  long ReadMachineValue(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* bytes) override {
+    return GetValueFromHKey(keyPath, valueName, buffer, bytes);
+  }
+};
+}  // namespace
+
+PortSource& SystemPortSource() {
+  static SpoolerPortSource source;
+  return source;
+}
