@@ -1,0 +1,91 @@
+#include "net/snmp_guard.h"
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "host/clock.h"
+#include "host/os_version.h"
+#include "host/text_utils.h"
+#include "net/snmp_guard_socket.h"
+#include "net/snmp_udp.h"
+
+bool IsIcmpPortUnreachable(const uint8_t* datagram, size_t size) {
+  return size >= 22 && datagram[20] == 3 && datagram[21] == 3;
+}
+
+int WatchSnmpPortUnreachable(const char* printerAddress) {
+  int rc = GuardSocketsStartup();
+  if (rc != 0) {
+    printf("WSAStartup failed with error %d\n", rc);
+    fflush(stdout);
+    return GUARD_EXIT_WSASTARTUP;
+  }
+  int exitCode = 0;
+  {
+    GuardIcmpSocket icmp;
+    if (icmp.Open() != 0) {
+      exitCode = GUARD_EXIT_SOCKET;
+    } else {
+      icmp.SetReceiveTimeout(GUARD_RECEIVE_TIMEOUT_MS);
+      if (icmp.BindToLocalHost(SNMP_PORT) != 0) {
+        exitCode = GUARD_EXIT_BIND;
+      } else if ((IsWindowsVista() || IsWindows7()) && (rc = icmp.SetReceiveAll()) != 0) {
+        printf("ioctlsocket failed with error %d\n", rc);
+        fflush(stdout);
+        exitCode = GUARD_EXIT_RCVALL;
+      } else {
+        uint8_t datagram[GUARD_DATAGRAM_MAX];
+        char sender[64];
+        // The receive time-out also bounds the thread's whole life: ICMP
+        // traffic from other hosts (pings...) must not keep it running.
+        const uint32_t start = SystemClock().TickCount();
+        for (;;) {
+          uint32_t elapsed = SystemClock().TickCount() - start;
+          if (elapsed >= GUARD_RECEIVE_TIMEOUT_MS) {
+            exitCode = GUARD_ERROR_TIMEDOUT;
+            break;
+          }
+          if (elapsed > 0) icmp.SetReceiveTimeout(GUARD_RECEIVE_TIMEOUT_MS - elapsed);
+          int n = icmp.Receive(datagram, sizeof datagram, sender, sizeof sender);
+          if (n < 0) {
+            exitCode = -n;
+            break;
+          }
+          if (strcmp(sender, printerAddress) != 0) continue;
+          if (IsIcmpPortUnreachable(datagram, static_cast<size_t>(n))) {
+            exitCode = GUARD_EXIT_PORT_UNREACHABLE;
+            break;
+          }
+        }
+      }
+      int closeError = icmp.Close();
+      if (closeError != 0) exitCode = closeError;
+    }
+  }
+  GuardSocketsCleanup();
+  return exitCode;
+}
+
+SnmpGuardThread::~SnmpGuardThread() = default;
+
+bool SnmpGuardThread::Start(const char* printerAddress) {
+  auto state = std::make_shared<State>();
+  CopyText(state->address, sizeof state->address, printerAddress);
+  try {
+    std::thread([state] {
+      int code = WatchSnmpPortUnreachable(state->address);
+      state->exitCode.store(code);
+      state->ended.store(true);
+    }).detach();
+  } catch (...) {
+    return false;
+  }
+  m_state = state;
+  return true;
+}
+
+int SnmpGuardThread::ExitCode() const {
+  if (!m_state || !m_state->ended.load()) return GUARD_STILL_ACTIVE;
+  return m_state->exitCode.load();
+}

@@ -1,0 +1,256 @@
+// The RFU client against net-snmp's snmpd on loopback: each test starts its
+// own agent on its own address, so the tests can run in parallel.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <future>
+
+#include <chrono>
+#include <thread>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/logger.h"
+#include "host/text_utils.h"
+#include "net/snmp_guard.h"
+#include "net/snmp_guard_socket.h"
+#include "net/snmp_rfu.h"
+#include "support/snmp_agent_posix.h"
+#include "support/fake_clock.h"
+
+namespace {
+
+std::mutex g_logMutex;
+std::vector<std::wstring> g_log;
+
+void CaptureLine(const wchar_t* line) {
+  std::lock_guard<std::mutex> lock(g_logMutex);
+  g_log.emplace_back(line);
+}
+
+class RfuAgentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Logger::Instance()->CloseLogFileForTesting();
+    previousSink_ = SetLogDebugSinkForTesting(CaptureLine);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    g_log.clear();
+  }
+  void TearDown() override { SetLogDebugSinkForTesting(previousSink_); }
+
+  static bool Logged(const wchar_t* part) {
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    for (const std::wstring& line : g_log)
+      if (line.find(part) != std::wstring::npos) return true;
+    return false;
+  }
+
+  void StartAgent(const SnmpAgentOptions& options) { ASSERT_TRUE(agent_.Start(options)) << agent_.Error(); }
+
+  SnmpAgent agent_;
+  LogDebugSink previousSink_ = nullptr;
+};
+
+SnmpAgentOptions Agent(const char* address) {
+  SnmpAgentOptions o;
+  o.address = address;
+  return o;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+TEST_F(RfuAgentTest, ReadsEachValue) {
+  StartAgent(Agent("127.20.0.1"));
+  FakeClock clock;
+  for (int value : {RFU_OFF_LOCKED, RFU_ON, RFU_OFF, 0}) {
+    agent_.SetValue(value);
+    EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.1", L"tarnel"), value);
+  }
+  // The guard gets 500 ms to start listening and 500 ms to report, per read.
+  std::vector<uint32_t> sleeps = clock.Sleeps();
+  ASSERT_GE(sleeps.size(), 8u);
+  for (uint32_t s : sleeps) EXPECT_EQ(s, RFU_GUARD_SETTLE_MS);
+}
+
+TEST_F(RfuAgentTest, SwitchesOnAndOff) {
+  StartAgent(Agent("127.20.0.2"));
+  FakeClock clock;
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(agent_.Value(), RFU_ON);
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.2", L"tarnel"), RFU_ON);
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", RFU_OFF), RFU_SNMP_OK);
+  EXPECT_EQ(agent_.Value(), RFU_OFF);
+  // A value the agent refuses (wrongValue, requested value echoed) is a
+  // failure, and the setting stays as it was.
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", 7), RFU_SNMP_REFUSED);
+  EXPECT_EQ(agent_.Value(), RFU_OFF);
+  EXPECT_TRUE(Logged(L"error-status 10"));
+}
+
+// A wrong community gets no answer at all: the read waits its full 5 s.
+TEST_F(RfuAgentTest, WrongGetCommunityIsNoAnswerAfterFiveSeconds) {
+  StartAgent(Agent("127.20.0.3"));
+  agent_.SetValue(RFU_ON);
+  FakeClock clock;  // the 500 ms pauses are not part of what is measured
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.3", L"wrong"), RFU_SNMP_NO_ANSWER);
+  double seconds = SecondsSince(start);
+  EXPECT_GE(seconds, 4.99);
+  EXPECT_LT(seconds, 5.8);
+  // A SET is never sent when its GET is not answered.
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.3", L"wrong", RFU_OFF), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(agent_.Value(), RFU_ON);
+}
+
+// The agent answers a SET with a read-only community with noAccess and echoes
+// the requested value: that is not a success, the setting did not change.
+TEST_F(RfuAgentTest, ReadOnlyCommunityUsedForSetFails) {
+  SnmpAgentOptions o = Agent("127.20.0.4");
+  o.roCommunity = "getonly";
+  StartAgent(o);
+  FakeClock clock;
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.4", L"getonly"), RFU_OFF);
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.4", L"getonly", RFU_ON), RFU_SNMP_REFUSED);
+  EXPECT_EQ(agent_.Value(), RFU_OFF);
+  EXPECT_TRUE(Logged(L"error-status 6, error-index 1"));
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.4", L"tarnel", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(agent_.Value(), RFU_ON);
+}
+
+TEST_F(RfuAgentTest, SeparateGetAndSetCommunities) {
+  SnmpAgentOptions o = Agent("127.20.0.5");
+  o.roCommunity = "pubget";
+  o.rwCommunity = "privset";
+  o.initialValue = RFU_OFF;
+  StartAgent(o);
+  FakeClock clock;
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.5", L"pubget"), RFU_OFF);
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.5", L"privset", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.5", L"pubget"), RFU_ON);
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.5", L"pubget", RFU_OFF), RFU_SNMP_REFUSED);
+  EXPECT_EQ(agent_.Value(), RFU_ON);
+}
+
+// An agent without the object answers noSuchObject: no RFU value was read.
+TEST_F(RfuAgentTest, MissingObjectGivesNoValue) {
+  SnmpAgentOptions o = Agent("127.20.0.7");
+  o.serveRfu = false;
+  StartAgent(o);
+  FakeClock clock;
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.7", L"tarnel"), RFU_SNMP_REFUSED);
+  EXPECT_TRUE(Logged(L"no RFU value (syntax 0x80)"));
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.7", L"tarnel", RFU_ON), RFU_SNMP_REFUSED);
+}
+
+// Nothing listens on the SNMP port: the host answers ICMP port unreachable,
+// which the guard thread sees, although the GET itself only times out.
+TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
+  // Real pauses: the guard needs its 500 ms to be listening before the GET.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.8", L"tarnel"), RFU_SNMP_UNREACHABLE);
+  EXPECT_GE(SecondsSince(start), 4.99);  // the GET still waited for its answer
+  // A write has no guard: the same printer is just silent.
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.8", L"tarnel", RFU_ON), RFU_SNMP_NO_ANSWER);
+}
+
+// The guard thread on its own: port unreachable from the printer ends it with
+// -100 at once; from another address it is ignored until the 5 s receive
+// time-out ends it with the socket's time-out code, even while other ICMP
+// traffic keeps arriving (the test sends some).
+TEST(SnmpGuard, ExitCodes) {
+  const uint8_t probe[] = {0x30, 0x00};
+  SnmpSocketsStartup();
+  SnmpUdpSocket toPrinter, toElsewhere;
+  ASSERT_EQ(toPrinter.Open("127.20.0.10", SNMP_PORT), 0);
+  ASSERT_EQ(toElsewhere.Open("127.20.0.12", SNMP_PORT), 0);
+
+  auto started = std::chrono::steady_clock::now();
+  SnmpGuardThread guard;
+  ASSERT_TRUE(guard.Start("127.20.0.10"));
+  SnmpGuardThread other;
+  ASSERT_TRUE(other.Start("127.20.0.11"));
+  EXPECT_EQ(guard.ExitCode(), GUARD_STILL_ACTIVE);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(toPrinter.Send(probe, sizeof probe), 0);
+  while (guard.ExitCode() == GUARD_STILL_ACTIVE && SecondsSince(started) < 2) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(guard.ExitCode(), GUARD_EXIT_PORT_UNREACHABLE);
+  EXPECT_LT(SecondsSince(started), 1.0);
+
+  // Port-unreachable messages from a third address every 300 ms.
+  EXPECT_EQ(other.ExitCode(), GUARD_STILL_ACTIVE);
+  while (other.ExitCode() == GUARD_STILL_ACTIVE && SecondsSince(started) < 8) {
+    toElsewhere.Send(probe, sizeof probe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  EXPECT_EQ(other.ExitCode(), GUARD_ERROR_TIMEDOUT);
+  EXPECT_GE(SecondsSince(started), 4.9);
+  EXPECT_LT(SecondsSince(started), 5.7);
+  SnmpSocketsCleanup();
+}
+
+TEST(SnmpGuard, PortUnreachableTable) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    bool expected;
+  } cases[] = {
+      {std::vector<uint8_t>(20, 0x45), false},
+      {[] { std::vector<uint8_t> v(22, 0); v[20] = 3; v[21] = 3; return v; }(), true},
+      {[] { std::vector<uint8_t> v(61, 0); v[20] = 3; v[21] = 3; return v; }(), true},
+      {[] { std::vector<uint8_t> v(21, 0); v[20] = 3; return v; }(), false},
+      {[] { std::vector<uint8_t> v(61, 0); v[20] = 3; v[21] = 1; return v; }(), false},  // host unreachable
+      {[] { std::vector<uint8_t> v(61, 0); v[20] = 0; v[21] = 3; return v; }(), false},  // echo reply
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsIcmpPortUnreachable(c.bytes.data(), c.bytes.size()), c.expected);
+}
+
+// A printer that does not answer ping: -3 before any SNMP traffic. Runs inside
+// a network namespace of its own whose loopback ignores ICMP echo; the test
+// re-runs itself there.
+TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
+  if (getenv("TIDEWAY_SNMP_IN_NETNS")) {
+    Logger::Instance()->CloseLogFileForTesting();
+    LogDebugSink previous = SetLogDebugSinkForTesting(CaptureLine);
+    int listener = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(161);
+    inet_pton(AF_INET, "127.20.0.9", &a.sin_addr);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    FakeClock clock;
+    auto write = std::async(std::launch::async, [] { return WriteRfuStatusAtAddress(L"127.20.0.9", L"tarnel", 2); });
+    EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.9", L"tarnel"), RFU_SNMP_NO_ADDRESS);
+    EXPECT_EQ(write.get(), RFU_SNMP_NO_ADDRESS);
+    uint8_t buf[64];
+    EXPECT_LT(recv(listener, buf, sizeof buf, MSG_DONTWAIT), 0) << "SNMP was sent";
+    close(listener);
+    SetLogDebugSinkForTesting(previous);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    int notValid = 0;
+    for (const std::wstring& line : g_log) notValid += line.find(L"--- This IP address is not valid ---") != std::wstring::npos;
+    EXPECT_EQ(notValid, 2);
+    return;
+  }
+  std::string ns = "tw-snmp-" + std::to_string(getpid());
+  auto run = [](const std::string& cmd) { return system(cmd.c_str()); };
+  ASSERT_EQ(run("ip netns add " + ns), 0);
+  int rc = run("ip netns exec " + ns + " ip link set lo up") |
+           run("ip netns exec " + ns + " sh -c 'echo 1 > /proc/sys/net/ipv4/icmp_echo_ignore_all'");
+  if (rc == 0) {
+    rc = run("ip netns exec " + ns + " env TIDEWAY_SNMP_IN_NETNS=1 /proc/" + std::to_string(getpid()) +
+             "/exe --gtest_filter=RfuNetns.AddressThatDoesNotAnswerPingIsNotValid");
+  }
+  run("ip netns del " + ns);
+  EXPECT_EQ(rc, 0);
+}

@@ -1,0 +1,306 @@
+// One exchange against a scripted agent: what is sent, when it is sent again,
+// and which datagrams are taken as the answer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "net/snmp_message.h"
+#include "net/snmp_rfu.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<uint8_t>;
+
+struct Received {
+  Bytes bytes;
+  double at;  // seconds since the agent started
+};
+
+// Answers are produced by a script from the request; an empty answer list
+// means silence. Each answer may come from the agent's port or another one.
+struct Reply {
+  Bytes bytes;
+  bool fromOtherPort = false;
+};
+
+class ScriptedAgent {
+ public:
+  using Script = std::function<std::vector<Reply>(const SnmpMessage& request, const Bytes& raw)>;
+
+  ScriptedAgent(const char* address, Script script) : script_(std::move(script)) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    other_ = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(161);
+    inet_pton(AF_INET, address, &a.sin_addr);
+    int one = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    a.sin_port = htons(1161);
+    bind(other_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    start_ = Clock::now();
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~ScriptedAgent() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+    close(other_);
+  }
+  bool Bound() const { return bound_; }
+  std::vector<Received> Requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+  }
+
+ private:
+  void Run() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) != 1) continue;
+      uint8_t buf[2048];
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      ssize_t n = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n <= 0) continue;
+      Bytes raw(buf, buf + n);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back({raw, std::chrono::duration<double>(Clock::now() - start_).count()});
+      }
+      SnmpMessage request{};
+      if (!SnmpDecodeMessage(raw.data(), raw.size(), &request)) continue;
+      for (const Reply& r : script_(request, raw)) {
+        sendto(r.fromOtherPort ? other_ : fd_, r.bytes.data(), r.bytes.size(), 0, reinterpret_cast<sockaddr*>(&from),
+               len);
+      }
+    }
+  }
+
+  Script script_;
+  int fd_ = -1, other_ = -1;
+  bool bound_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<Received> received_;
+  Clock::time_point start_;
+};
+
+Bytes Tlv(uint8_t tag, const Bytes& content) {
+  Bytes out{tag};
+  if (content.size() < 0x80) {
+    out.push_back(static_cast<uint8_t>(content.size()));
+  } else {
+    out.push_back(0x82);
+    out.push_back(static_cast<uint8_t>(content.size() >> 8));
+    out.push_back(static_cast<uint8_t>(content.size()));
+  }
+  out.insert(out.end(), content.begin(), content.end());
+  return out;
+}
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes Int(int64_t v) {
+  uint8_t buf[16];
+  BerWriter w(buf, sizeof buf);
+  w.Integer(BER_INTEGER, v);
+  return Bytes(buf + 2, buf + w.Size());
+}
+
+// A response to `request` with the request's OID and one value.
+Bytes Answer(const SnmpMessage& request, int32_t requestId, const char* community, uint8_t syntax, int64_t number,
+             int32_t errorStatus = 0, uint8_t pduType = SNMP_PDU_RESPONSE) {
+  uint8_t oid[600];
+  BerWriter w(oid, sizeof oid);
+  w.Oid(request.first.oid.ids, request.first.oid.count);
+  Bytes value = SnmpIsNumberSyntax(syntax) ? Tlv(syntax, Int(number)) : Tlv(syntax, {});
+  Bytes binding = Tlv(0x30, Cat({Bytes(oid, oid + w.Size()), value}));
+  Bytes pdu = Tlv(pduType, Cat({Tlv(0x02, Int(requestId)), Tlv(0x02, Int(errorStatus)),
+                                Tlv(0x02, Int(errorStatus ? 1 : 0)), Tlv(0x30, binding)}));
+  return Tlv(0x30, Cat({Tlv(0x02, Int(1)), Tlv(0x04, Bytes(community, community + strlen(community))), pdu}));
+}
+
+const uint8_t* Community(const char* c) { return reinterpret_cast<const uint8_t*>(c); }
+
+struct TimingOverride {
+  explicit TimingOverride(RfuSnmpTiming t) { SetRfuSnmpTimingForTesting(&t); }
+  ~TimingOverride() { SetRfuSnmpTimingForTesting(nullptr); }
+};
+
+struct Record {
+  Record() : r(StartRfuSnmp()) {}
+  ~Record() { ReleaseRfuSnmp(r); }
+  RfuSnmpRequest* r;
+};
+
+}  // namespace
+
+TEST(RfuExchange, ProductTiming) {
+  RfuSnmpTiming t = RfuSnmpDefaultTiming();
+  EXPECT_EQ(t.entityTimeoutMs, 6000u);
+  EXPECT_EQ(t.entityRetries, 3u);
+  EXPECT_EQ(t.answerWaitMs, 5000u);
+}
+
+// Stray datagrams do not end the wait; the answer that passes the acceptance
+// test does, and only its value counts.
+TEST(RfuExchange, OnlyTheAcceptedAnswerCounts) {
+  ScriptedAgent agent("127.20.0.21", [](const SnmpMessage& rq, const Bytes&) {
+    return std::vector<Reply>{
+        {Bytes{0x30, 0x03, 0x02, 0x01}},                              // malformed
+        {Answer(rq, 2, "tarnel", SNMP_SYNTAX_INTEGER, 1)},            // other request id
+        {Answer(rq, 1, "tarnex", SNMP_SYNTAX_INTEGER, 1)},            // other community
+        {Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, 1, 0, 0xA0)},   // not a response
+        {Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, 1), true},      // from another port
+        {Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, RFU_OFF_LOCKED)},
+        {Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, 2)},            // too late: already answered
+    };
+  });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  ASSERT_NE(rec.r, nullptr);
+  auto start = Clock::now();
+  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.21", Community("tarnel"), 6), RFU_OFF_LOCKED);
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
+  ASSERT_EQ(agent.Requests().size(), 1u);
+  // The request the agent got is the documented GET, byte for byte.
+  const char* get = "302f02010104067461726e656ca0220201010201000201003017301506112b06010401bc36020309040201011408000500";
+  Bytes expected;
+  for (size_t i = 0; get[i]; i += 2) expected.push_back(static_cast<uint8_t>(std::stoi(std::string(get + i, 2), nullptr, 16)));
+  EXPECT_EQ(agent.Requests()[0].bytes, expected);
+}
+
+// The SET repeats the answer's binding with the new number, in the syntax the
+// printer used; its own answer decides.
+TEST(RfuExchange, SetKeepsTheAnswersSyntax) {
+  ScriptedAgent agent("127.20.0.22", [](const SnmpMessage& rq, const Bytes&) {
+    if (rq.pduType == SNMP_PDU_GET) return std::vector<Reply>{{Answer(rq, 1, "tarnel", SNMP_SYNTAX_GAUGE32, 1)}};
+    return std::vector<Reply>{{Answer(rq, 2, "tarnel", SNMP_SYNTAX_GAUGE32, rq.first.value.number)}};
+  });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  EXPECT_EQ(SetRfuValue(rec.r, "127.20.0.22", Community("tarnel"), 6, RFU_ON), RFU_SNMP_OK);
+  std::vector<Received> got = agent.Requests();
+  ASSERT_EQ(got.size(), 2u);
+  SnmpMessage set{};
+  ASSERT_EQ(SnmpDecodeMessage(got[1].bytes.data(), got[1].bytes.size(), &set), 1);
+  EXPECT_EQ(set.pduType, SNMP_PDU_SET);
+  EXPECT_EQ(set.requestId, 2);
+  EXPECT_EQ(set.first.value.syntax, SNMP_SYNTAX_GAUGE32);
+  EXPECT_EQ(set.first.value.number, RFU_ON);
+}
+
+// Answers that carry an error status or no integer value are failures.
+TEST(RfuExchange, RefusedAnswersTable) {
+  struct Case {
+    uint8_t syntax;
+    int32_t errorStatus;
+    int getResult;
+  } cases[] = {
+      {SNMP_SYNTAX_INTEGER, 0, 2},
+      {SNMP_SYNTAX_INTEGER, 6, RFU_SNMP_REFUSED},   // noAccess
+      {SNMP_SYNTAX_INTEGER, 5, RFU_SNMP_REFUSED},   // genErr
+      {SNMP_SYNTAX_NOSUCHOBJECT, 0, RFU_SNMP_REFUSED},
+      {SNMP_SYNTAX_NOSUCHINSTANCE, 0, RFU_SNMP_REFUSED},
+      {SNMP_SYNTAX_ENDOFMIBVIEW, 0, RFU_SNMP_REFUSED},
+  };
+  for (const Case& c : cases) {
+    ScriptedAgent agent("127.20.0.23", [&c](const SnmpMessage& rq, const Bytes&) {
+      return std::vector<Reply>{{Answer(rq, 1, "tarnel", c.syntax, 2, c.errorStatus)}};
+    });
+    ASSERT_TRUE(agent.Bound());
+    Record rec;
+    EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.23", Community("tarnel"), 6), c.getResult)
+        << int(c.syntax) << " " << c.errorStatus;
+  }
+}
+
+// The product's 5 s answer wait, with the product's 6 s entity time-out: the
+// request goes out once and the wait ends before any retransmission.
+TEST(RfuExchange, SilentAgentWaitsFiveSecondsWithoutRetransmission) {
+  ScriptedAgent agent("127.20.0.24", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  auto start = Clock::now();
+  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.24", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_GE(seconds, 4.99);
+  EXPECT_LT(seconds, 5.5);
+  EXPECT_EQ(agent.Requests().size(), 1u);
+}
+
+// The product's 6 s entity time-out: with a longer answer wait the request is
+// sent again after 6 s.
+TEST(RfuExchange, EntityTimeoutIsSixSeconds) {
+  RfuSnmpTiming t = RfuSnmpDefaultTiming();
+  t.answerWaitMs = 6500;
+  TimingOverride timing(t);
+  ScriptedAgent agent("127.20.0.25", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.25", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+  std::vector<Received> got = agent.Requests();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_NEAR(got[1].at - got[0].at, 6.0, 0.1);
+  EXPECT_EQ(got[1].bytes, got[0].bytes);
+}
+
+// The product's 3 retries: with a short time-out the request goes out four
+// times in all, and an answer to a retransmission is accepted.
+TEST(RfuExchange, ThreeRetries) {
+  RfuSnmpTiming t = RfuSnmpDefaultTiming();
+  t.entityTimeoutMs = 100;
+  t.answerWaitMs = 800;
+  TimingOverride timing(t);
+  {
+    ScriptedAgent agent("127.20.0.26", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+    ASSERT_TRUE(agent.Bound());
+    Record rec;
+    EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.26", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+    std::vector<Received> got = agent.Requests();
+    ASSERT_EQ(got.size(), 4u);
+    for (size_t i = 1; i < got.size(); ++i) EXPECT_NEAR(got[i].at - got[i - 1].at, 0.1, 0.05);
+    EXPECT_EQ(rec.r->requestsSent, 4u);
+  }
+  std::atomic<int> seen{0};
+  ScriptedAgent agent("127.20.0.27", [&seen](const SnmpMessage& rq, const Bytes&) {
+    if (++seen < 3) return std::vector<Reply>{};
+    return std::vector<Reply>{{Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, RFU_ON)}};
+  });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.27", Community("tarnel"), 6), RFU_ON);
+  EXPECT_EQ(agent.Requests().size(), 3u);
+}
+
+TEST(RfuExchange, SessionAndRecordFailures) {
+  EXPECT_EQ(GetRfuValue(nullptr, "127.20.0.28", Community("tarnel"), 6), RFU_SNMP_NO_RECORD);
+  EXPECT_EQ(SetRfuValue(nullptr, "127.20.0.28", Community("tarnel"), 6, RFU_ON), RFU_SNMP_NO_RECORD);
+  Record rec;
+  EXPECT_EQ(GetRfuValue(rec.r, "not an address", Community("tarnel"), 6), RFU_SNMP_NO_SESSION);
+  // A community that does not fit the UTF-8 text is refused, not cut.
+  std::wstring longCommunity(RFU_TEXT_UTF8_MAX, L'c');
+  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.28", longCommunity.c_str(), RFU_ON), RFU_SNMP_NO_SESSION);
+}
