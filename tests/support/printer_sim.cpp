@@ -103,12 +103,13 @@ bool PrinterSim::Start(const PrinterSimOptions& options, int timeout_ms) {
   const std::string ready = LocalPath("ready.json");
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (std::chrono::steady_clock::now() < deadline) {
-    std::string text = ReadWholeFile(ready);
-    if (!text.empty() && Has(text, "error")) {
-      error_ = "simulator did not start: " + Str(text, "error");
+    std::string failure = ReadWholeFile(LocalPath("ready.json.error"));
+    if (!failure.empty()) {
+      error_ = "simulator did not start: " + Str(failure, "error");
       Stop();
       return false;
     }
+    std::string text = ReadWholeFile(ready);
     if (!text.empty()) {
       port_ = static_cast<int>(Num(text, "port", 0));
       control_port_ = static_cast<int>(Num(text, "control_port", 0));

@@ -86,10 +86,13 @@ def build_parser():
 
 
 def fail(args, code, message):
-    """Reports a failed start on stderr and, for starters that wait on it, in the ready file."""
+    """Reports a failed start on stderr and, for starters that wait for the ready file, beside it.
+
+    The ready file itself only ever means "listening".
+    """
     print("printer-sim: %s" % message, file=sys.stderr)
     if args.ready_file:
-        write_ready_file(args.ready_file, {"pid": os.getpid(), "error": message})
+        write_ready_file(args.ready_file + ".error", {"pid": os.getpid(), "error": message})
     return code
 
 

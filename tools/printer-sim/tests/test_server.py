@@ -306,7 +306,8 @@ class ControlAndCli(SimTestCase):
         self.assertEqual((r.returncode, r.stdout, r.stderr), (2, "", ""))
         with open(os.path.join(sim.dir, "refused.log")) as f:
             self.assertIn("only loopback", f.read())
-        with open(ready) as f:
+        self.assertFalse(os.path.exists(ready))
+        with open(ready + ".error") as f:
             self.assertIn("only loopback", json.load(f)["error"])
 
     def test_only_loopback_addresses(self):
