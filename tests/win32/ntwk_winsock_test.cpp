@@ -1,6 +1,7 @@
 // The network transport on the real Winsock 1.1 build, against simulated
 // printers that scripts/lib/pre-test.d/40-acl-printer-sims.sh starts on
-// 127.60.200.N (one per test case, control port 9101).
+// <net>.N (one per test case, control port 9101; <net> and the printer port
+// come from the environment the hook sets).
 
 #include <winsock2.h>
 #include <windows.h>
@@ -45,13 +46,25 @@ std::string Control(const char* address, const std::string& request) {
   return reply;
 }
 
+std::string Joined(const LogCapture& log) {
+  std::string all;
+  for (const std::wstring& l : log.Lines()) all += "\n  " + std::string(l.begin(), l.end());
+  return all;
+}
+
 bool Has(const std::string& json, const std::string& fragment) { return json.find(fragment) != std::string::npos; }
 
 // The simulator's port and the transport settings that reach it; fails the
 // test when the pre-test hook did not start the simulators.
+// "<net>.<host>" for the block of addresses the hook found free.
+std::string SimAddress(int host) {
+  const char* net = getenv("TIDEWAY_ACL_SIM_NET");
+  return std::string(net ? net : "127.60.200") + "." + std::to_string(host);
+}
+
 class WinsockPrinter {
  public:
-  WinsockPrinter(const char* address, uint32_t timeoutMs) : m_address(address) {
+  WinsockPrinter(int host, uint32_t timeoutMs) : m_address(SimAddress(host)) {
     const char* port = getenv("TIDEWAY_ACL_SIM_PORT");
     m_settings.port = static_cast<uint16_t>(port ? atoi(port) : NTWK_PRINTER_PORT);
     m_settings.receiveTimeoutMs = timeoutMs;
@@ -62,6 +75,8 @@ class WinsockPrinter {
   }
   ~WinsockPrinter() { SetNtwkSettingsForTesting(m_previous); }
   std::string State() { return Control(m_address.c_str(), R"({"op":"state"})"); }
+  std::string Set(const std::string& fields) { return Control(m_address.c_str(), "{\"op\":\"set\"," + fields + "}"); }
+  std::string ClearFaults() { return Control(m_address.c_str(), R"({"op":"faults","specs":[]})"); }
   std::string Fault(const std::string& spec) {
     return Control(m_address.c_str(), "{\"op\":\"faults\",\"specs\":[\"" + spec + "\"]}");
   }
@@ -81,9 +96,9 @@ class WinsockPrinter {
 }  // namespace
 
 TEST(NtwkWinsock, VersionComponentAndInfoQueries) {
-  WinsockPrinter p("127.60.200.1", 5000);
+  WinsockPrinter p(1, 5000);
   REQUIRE_PRINTER(p);
-  Control("127.60.200.1", R"({"op":"set","version":4321})");
+  p.Set(R"("version":4321)");
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
   info.fileType = BINTYPE_CODE_ONLY;
@@ -101,7 +116,7 @@ TEST(NtwkWinsock, VersionComponentAndInfoQueries) {
 
 TEST(NtwkWinsock, ImageBurnThenTheNewVersion) {
   FakeClock clock;
-  WinsockPrinter p("127.60.200.2", 5000);
+  WinsockPrinter p(2, 5000);
   REQUIRE_PRINTER(p);
   std::wstring path = fwtest::TempPath(L"winsock.bin");
   fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::FullPart, 300000, 777));
@@ -123,7 +138,7 @@ TEST(NtwkWinsock, ImageBurnThenTheNewVersion) {
 TEST(NtwkWinsock, SpiAndNandBurns) {
   FakeClock clock;
   LogCapture log;
-  WinsockPrinter p("127.60.200.3", 5000);
+  WinsockPrinter p(3, 5000);
   REQUIRE_PRINTER(p);
   std::wstring bin = fwtest::TempPath(L"winsock-spi.bin");
   fwtest::WriteFileBytes(bin, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 5001, 10));
@@ -133,7 +148,7 @@ TEST(NtwkWinsock, SpiAndNandBurns) {
     FirmwareFileInfo info;
     EXPECT_EQ(ntwk.DownLoadFirmware(&info, p.Address(), bin.c_str(), L"", L""), 1);
     SetProductName(L"");
-    EXPECT_TRUE(log.Contains(L"CFWDownloadNtwk::BurnSpiFlash(127.60.200.3)"));
+    EXPECT_TRUE(log.Contains(std::wstring(L"CFWDownloadNtwk::BurnSpiFlash(") + p.Address() + L")"));
   }
   for (int i = 0; i < 50 && Has(p.State(), "\"restarting\": true"); ++i) Sleep(100);
   fwtest::NandFileSpec spec;
@@ -142,7 +157,7 @@ TEST(NtwkWinsock, SpiAndNandBurns) {
   std::wstring pkg = fwtest::TempPath(L"winsock.pkg");
   fwtest::WriteFileBytes(pkg, fwtest::BuildNand(spec));
   FirmwareFileInfo info;
-  EXPECT_EQ(ntwk.CheckFirmwareVersion(L"", L"", &info, p.Address(), pkg.c_str()), VERCHK_FILE_NEWER);
+  EXPECT_EQ(ntwk.CheckFirmwareVersion(L"", L"", &info, p.Address(), pkg.c_str()), VERCHK_FILE_NEWER) << Joined(log);
   log.Clear();
   EXPECT_EQ(ntwk.DownLoadFirmware(&info, p.Address(), pkg.c_str(), L"", L""), 1);
   EXPECT_TRUE(log.Contains(L"+Burning NAND package 002: 300, "));
@@ -153,7 +168,7 @@ TEST(NtwkWinsock, SpiAndNandBurns) {
 
 TEST(NtwkWinsock, NvramFixAndResets) {
   FakeClock clock;
-  WinsockPrinter p("127.60.200.4", 5000);
+  WinsockPrinter p(4, 5000);
   REQUIRE_PRINTER(p);
   CFWDownloadNtwk ntwk;
   EXPECT_EQ(ntwk.FixNvRam(p.Address()), 1);
@@ -166,7 +181,7 @@ TEST(NtwkWinsock, NvramFixAndResets) {
 TEST(NtwkWinsock, FaultsGiveTheirLines) {
   FakeClock clock;
   LogCapture log;
-  WinsockPrinter p("127.60.200.5", 1000);
+  WinsockPrinter p(5, 1000);
   REQUIRE_PRINTER(p);
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
@@ -189,20 +204,20 @@ TEST(NtwkWinsock, FaultsGiveTheirLines) {
   EXPECT_EQ(ntwk.BurnFlash(f, p.Address(), ACL_IMAGE_CODE_ONLY), 0);
   fclose(f);
   EXPECT_TRUE(log.Contains(L"Failed to receive the correct amount of data from Network."));
-  p.Fault("");
-  Control("127.60.200.5", R"({"op":"faults","specs":[]})");
+  p.ClearFaults();
   // Nothing listens on this address: refused at once.
   log.Clear();
-  start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ntwk.ResetNtwkPrinter(L"127.60.200.99"), 0);
+  std::string idle = SimAddress(99);
+  std::wstring idleWide(idle.begin(), idle.end());
+  EXPECT_EQ(ntwk.ResetNtwkPrinter(idleWide.c_str()), 0);
   EXPECT_TRUE(log.Contains(L"Could not connect to the socket (gle=10061)"));
-  EXPECT_EQ(ntwk.GetNtwkBuildInfo(L"127.60.200.99", nullptr, ACLCMD_GET_PRINTER_INFO), 0);
-  EXPECT_TRUE(log.Contains(L"Could not connect to the socket... IP=127.60.200.99"));
+  EXPECT_EQ(ntwk.GetNtwkBuildInfo(idleWide.c_str(), nullptr, ACLCMD_GET_PRINTER_INFO), 0);
+  EXPECT_TRUE(log.Contains(L"Could not connect to the socket... IP=" + idleWide));
 }
 
 // The product's settings: an unanswered query ends after the real 20000 ms.
 TEST(NtwkWinsock, UnansweredQueryEndsAfterTwentySeconds) {
-  WinsockPrinter p("127.60.200.6", NTWK_RECV_TIMEOUT_MS);
+  WinsockPrinter p(6, NTWK_RECV_TIMEOUT_MS);
   REQUIRE_PRINTER(p);
   p.Fault("no-reply:cmd=version");
   NtwkSettings product;
