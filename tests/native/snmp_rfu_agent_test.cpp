@@ -23,6 +23,7 @@
 #include "net/snmp_rfu.h"
 #include "support/snmp_agent_posix.h"
 #include "support/fake_clock.h"
+#include "support/fake_ports.h"
 
 namespace {
 
@@ -253,4 +254,31 @@ TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
   }
   run("ip netns del " + ns);
   EXPECT_EQ(rc, 0);
+}
+
+// By spooler port: the monitor's answer or its registry key gives the address.
+// A port without an address is a failed look-up (-3); it must not turn into a
+// query of this computer, which is what an empty address would resolve to.
+TEST_F(RfuAgentTest, ByPortName) {
+  StartAgent(Agent("127.20.0.13"));
+  agent_.SetValue(RFU_OFF_LOCKED);
+  FakePortSource ports;
+  ports.AddXcvAnswer(L"IP_127.20.0.13", L"127.20.0.13");
+  ports.AddPort(L"NPI13", L"Standard TCP/IP Port", L"127.20.0.13");
+  ports.AddXcvAnswer(L"IP_EMPTY", L"");
+  FakeClock clock;
+  EXPECT_EQ(QueryRfuStatus(L"IP_127.20.0.13", L"tarnel"), RFU_OFF_LOCKED);
+  EXPECT_EQ(WriteRfuStatus(L"NPI13", L"tarnel", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(agent_.Value(), RFU_ON);
+  EXPECT_EQ(QueryRfuStatus(L"NPI13", L"tarnel"), RFU_ON);
+  EXPECT_FALSE(Logged(L"--- IP address get failed ---"));
+  for (const wchar_t* port : {L"IP_EMPTY", L"LPT9:", L""}) {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(QueryRfuStatus(port, L"tarnel"), RFU_SNMP_NO_ADDRESS) << port;
+    EXPECT_EQ(WriteRfuStatus(port, L"tarnel", RFU_OFF), RFU_SNMP_NO_ADDRESS) << port;
+    EXPECT_LT(SecondsSince(start), 1.0);
+  }
+  EXPECT_EQ(QueryRfuStatus(nullptr, L"tarnel"), RFU_SNMP_NO_ADDRESS);
+  EXPECT_TRUE(Logged(L"--- IP address get failed ---"));
+  EXPECT_EQ(agent_.Value(), RFU_ON);
 }

@@ -14,6 +14,7 @@
 #include "net/snmp_guard.h"
 #include "net/snmp_rfu.h"
 #include "support/fake_clock.h"
+#include "support/fake_ports.h"
 
 namespace {
 const wchar_t kAgent[] = L"127.20.1.1";
@@ -28,15 +29,17 @@ class SnmpRfuWine : public ::testing::Test {
 // parallel test processes cannot change it in between.
 TEST_F(SnmpRfuWine, ReadsAndSwitchesAgainstSnmpd) {
   FakeClock clock;
+  FakePortSource ports;
+  ports.AddXcvAnswer(L"IP_127.20.1.1", L"127.20.1.1");
   int first = QueryRfuStatusAtAddress(kAgent, L"getonly");
   ASSERT_GE(first, RFU_OFF) << "snmpd on 127.20.1.1 (scripts/lib/pre-test.d/snmp_agent.sh) not answering";
   for (int value : {RFU_OFF_LOCKED, RFU_ON, RFU_OFF}) {
-    EXPECT_EQ(WriteRfuStatusAtAddress(kAgent, L"tarnel", value), RFU_SNMP_OK) << value;
-    EXPECT_EQ(QueryRfuStatusAtAddress(kAgent, L"getonly"), value);
+    EXPECT_EQ(WriteRfuStatus(L"IP_127.20.1.1", L"tarnel", value), RFU_SNMP_OK) << value;
+    EXPECT_EQ(QueryRfuStatus(L"IP_127.20.1.1", L"getonly"), value);
     EXPECT_EQ(QueryRfuStatusAtAddress(kAgent, L"tarnel"), value);
   }
   // Read-only community for the SET: answered with noAccess, not a success.
-  EXPECT_EQ(WriteRfuStatusAtAddress(kAgent, L"getonly", RFU_ON), RFU_SNMP_REFUSED);
+  EXPECT_EQ(WriteRfuStatus(L"IP_127.20.1.1", L"getonly", RFU_ON), RFU_SNMP_REFUSED);
   // A value the agent refuses.
   EXPECT_EQ(WriteRfuStatusAtAddress(kAgent, L"tarnel", 9), RFU_SNMP_REFUSED);
   EXPECT_EQ(QueryRfuStatusAtAddress(kAgent, L"getonly"), RFU_OFF);
