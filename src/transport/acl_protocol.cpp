@@ -4,6 +4,7 @@
 
 #include "firmware/firmware_file.h"
 #include "host/product_name.h"
+#include "host/text_utils.h"
 
 const uint8_t PJL_UEL[PJL_UEL_LEN] = {0x1B, '%', '-', '1', '2', '3', '4', '5', 'X'};
 const uint8_t PJL_ENTERLANG[PJL_ENTERLANG_LEN] = {'@', 'P', 'J', 'L', ' ', 'E', 'N', 'T', 'E', 'R', ' ', 'L', 'A',
@@ -87,6 +88,31 @@ int CheckAclResponse(const AclResponse& response, uint16_t expectedCmdId) {
   if (response.CmdId() != expectedCmdId) return ACL_CHECK_CMDID;
   if (response.CmdStatus() != ACLCMD_STATUS_SUCCESS) return ACL_CHECK_STATUS;
   return ACL_CHECK_OK;
+}
+
+void AclBurnCheckMessage(int check, uint16_t cmdID, wchar_t* out, size_t outSize) {
+  const wchar_t* text = L"";
+  switch (check) {
+    case ACL_CHECK_SHORT: text = L"Read  acl response failed"; break;
+    case ACL_CHECK_PREFIX: text = L"Read  acl response prefix != ACL_PREFIX"; break;
+    case ACL_CHECK_CMDID:
+      text = cmdID == ACLCMD_WRITE_SPIMEM ? L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"
+                                          : L"Read  acl response cmdID != ACLCMD_BURN_FLASH";
+      break;
+    case ACL_CHECK_STATUS: text = L"Read  acl response status != ACLCMD_STATUS_SUCCESS"; break;
+    default: break;
+  }
+  CopyText(out, outSize, text);
+}
+
+void AclQueryCheckMessage(int check, uint16_t cmdID, wchar_t* out, size_t outSize) {
+  switch (check) {
+    case ACL_CHECK_SHORT: CopyText(out, outSize, L"actual bytes read != number of bytes expected"); break;
+    case ACL_CHECK_PREFIX: CopyText(out, outSize, L"aclResponse.prefix != ACL_PREFIX"); break;
+    case ACL_CHECK_CMDID: FormatText(out, outSize, L"aclResponse.cmdID != %#x", static_cast<unsigned>(cmdID)); break;
+    case ACL_CHECK_STATUS: CopyText(out, outSize, L"aclResponse.cmdStatus != ACLCMD_STATUS_SUCCESS"); break;
+    default: CopyText(out, outSize, L""); break;
+  }
 }
 
 AclBurnChoice ChooseAclBurn(int32_t fileType) {

@@ -87,7 +87,28 @@ constexpr int ACL_CHECK_OK = 0;
 constexpr int ACL_CHECK_PREFIX = 1;
 constexpr int ACL_CHECK_CMDID = 2;
 constexpr int ACL_CHECK_STATUS = 3;
+constexpr int ACL_CHECK_SHORT = 4;  // fewer than 16 bytes arrived (decided by the caller)
 int CheckAclResponse(const AclResponse& response, uint16_t expectedCmdId);
+
+// Lines of the USB and parallel exchanges for the first failed check. Burns
+// and the NVRAM fix ("Read  acl response ..."; the NVRAM fix shares the burn's
+// cmdID line) and the info and reset exchanges ("aclResponse...", with the
+// expected cmdID). Empty for ACL_CHECK_OK.
+void AclBurnCheckMessage(int check, uint16_t cmdID, wchar_t* out, size_t outSize);
+void AclQueryCheckMessage(int check, uint16_t cmdID, wchar_t* out, size_t outSize);
+
+// Waits and sizes of the channels that read with a wait (USB, parallel).
+constexpr size_t ACL_CHANNEL_CHUNK = 512;              // bytes per write or read call
+constexpr uint32_t ACL_CHANNEL_WRITE_WAIT_MS = 10000;  // a write that takes longer fails
+constexpr int ACL_CHANNEL_RESPONSE_READS = 10;         // reads of a response or text remainder
+constexpr uint32_t ACL_CHANNEL_READ_WAIT_MS = 3000;
+constexpr uint32_t ACL_CHANNEL_READ_PAUSE_MS = 500;    // after each of those reads
+constexpr uint32_t ACL_USB_QUERY_PAUSE_MS = 1000;      // before reading an info or reset answer
+constexpr uint32_t ACL_USB_BURN_PAUSE_MS = 10000;      // TALEN: ACL_TALEN_BURN_PAUSE_MS
+constexpr uint32_t ACL_USB_BURN_REPLY_WAIT_MS = 120000;
+constexpr uint32_t ACL_USB_NVRAM_PAUSE_MS = 3000;
+constexpr uint32_t ACL_USB_NVRAM_REPLY_WAIT_MS = 50000;
+constexpr uint32_t ACL_TALEN_BURN_PAUSE_MS = 80000;
 
 // Choice of burn exchange for a file of `fileType` (GetBinFileVersion code),
 // by the product rules: SPI for MIRO, SELUNAR and QV4410SERIES, NAND for a NAND

@@ -19,7 +19,6 @@ constexpr uint32_t NTWK_RESET_RECV_TIMEOUT_MS = 8000;
 constexpr uint32_t NTWK_BURN_REPLY_TIMEOUT_MS = 60000;
 // Pauses: the printer programs its flash after an upload before it answers.
 constexpr uint32_t NTWK_BURN_PAUSE_MS = 30000;
-constexpr uint32_t ACL_TALEN_BURN_PAUSE_MS = 80000;
 constexpr uint32_t NTWK_NVRAM_PAUSE_MS = 5000;
 
 constexpr size_t NTWK_ADDRESS_MAX = 256;

@@ -175,3 +175,34 @@ TEST(ParseDottedIPv4, Table) {
     }
   }
 }
+
+TEST(AclCheckMessages, UsbAndParallelWording) {
+  struct Case {
+    bool burn;
+    int check;
+    uint16_t cmd;
+    const wchar_t* text;
+  } cases[] = {
+      {true, ACL_CHECK_SHORT, ACLCMD_BURN_FLASH, L"Read  acl response failed"},
+      {true, ACL_CHECK_PREFIX, ACLCMD_BURN_FLASH, L"Read  acl response prefix != ACL_PREFIX"},
+      {true, ACL_CHECK_CMDID, ACLCMD_BURN_FLASH, L"Read  acl response cmdID != ACLCMD_BURN_FLASH"},
+      {true, ACL_CHECK_CMDID, ACLCMD_WRITE_NVRAM, L"Read  acl response cmdID != ACLCMD_BURN_FLASH"},
+      {true, ACL_CHECK_CMDID, ACLCMD_WRITE_SPIMEM, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"},
+      {true, ACL_CHECK_STATUS, ACLCMD_WRITE_SPIMEM, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {true, ACL_CHECK_OK, ACLCMD_BURN_FLASH, L""},
+      {false, ACL_CHECK_SHORT, ACLCMD_RESET, L"actual bytes read != number of bytes expected"},
+      {false, ACL_CHECK_PREFIX, ACLCMD_RESET, L"aclResponse.prefix != ACL_PREFIX"},
+      {false, ACL_CHECK_CMDID, ACLCMD_RESET, L"aclResponse.cmdID != 0xd1ee"},
+      {false, ACL_CHECK_CMDID, ACLCMD_GET_PRINTER_INFO, L"aclResponse.cmdID != 0x6"},
+      {false, ACL_CHECK_STATUS, ACLCMD_GET_BUILD_INFO, L"aclResponse.cmdStatus != ACLCMD_STATUS_SUCCESS"},
+  };
+  for (const Case& c : cases) {
+    wchar_t out[128];
+    if (c.burn) {
+      AclBurnCheckMessage(c.check, c.cmd, out, 128);
+    } else {
+      AclQueryCheckMessage(c.check, c.cmd, out, 128);
+    }
+    EXPECT_EQ(std::wstring(out), c.text);
+  }
+}
