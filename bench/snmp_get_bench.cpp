@@ -20,14 +20,15 @@ extern char** environ;
 
 namespace {
 
-const char kAddress[] = "127.20.2.1";
-const wchar_t kAddressW[] = L"127.20.2.1";
+// A free address of the tests' range, found at start.
+std::string g_address;
+std::wstring g_addressW;
 
 // Our exchange: start, open the session, GET, close, release.
 void BM_TidewayGetExchange(benchmark::State& state) {
   for (auto _ : state) {
     RfuSnmpRequest* record = StartRfuSnmp();
-    int v = GetRfuValue(record, kAddress, reinterpret_cast<const uint8_t*>("tarnel"), 6);
+    int v = GetRfuValue(record, g_address.c_str(), reinterpret_cast<const uint8_t*>("tarnel"), 6);
     ReleaseRfuSnmp(record);
     if (v != RFU_ON) state.SkipWithError("unexpected RFU value");
   }
@@ -40,14 +41,14 @@ BENCHMARK(BM_TidewayGetExchange)->Unit(benchmark::kMicrosecond);
 void BM_TidewayQueryWithoutPauses(benchmark::State& state) {
   FakeClock clock;
   for (auto _ : state) {
-    if (QueryRfuStatusAtAddress(kAddressW, L"tarnel") != RFU_ON) state.SkipWithError("unexpected RFU value");
+    if (QueryRfuStatusAtAddress(g_addressW.c_str(), L"tarnel") != RFU_ON) state.SkipWithError("unexpected RFU value");
   }
 }
 BENCHMARK(BM_TidewayQueryWithoutPauses)->Unit(benchmark::kMicrosecond)->Iterations(50);
 
 // net-snmp's snmpget, one process per exchange (its whole cost as a tool).
 void BM_NetSnmpSnmpget(benchmark::State& state) {
-  const char* argv[] = {"snmpget", "-v2c", "-c", "tarnel", "-On", "-Oq", "127.20.2.1",
+  const char* argv[] = {"snmpget", "-v2c", "-c", "tarnel", "-On", "-Oq", g_address.c_str(),
                         ".1.3.6.1.4.1.7734.2.3.9.4.2.1.1.20.8.0", nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -85,7 +86,9 @@ int main(int argc, char** argv) {
   setenv("MIBS", "", 1);
   SnmpAgent agent;
   SnmpAgentOptions options;
-  options.address = kAddress;
+  g_address = FreeSnmpAddress(250);
+  g_addressW.assign(g_address.begin(), g_address.end());
+  options.address = g_address;
   options.initialValue = RFU_ON;
   if (!agent.Start(options)) {
     fprintf(stderr, "snmpd did not start: %s\n", agent.Error().c_str());

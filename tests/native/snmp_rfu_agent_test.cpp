@@ -58,7 +58,7 @@ class RfuAgentTest : public ::testing::Test {
   LogDebugSink previousSink_ = nullptr;
 };
 
-SnmpAgentOptions Agent(const char* address) {
+SnmpAgentOptions Agent(const std::string& address) {
   SnmpAgentOptions o;
   o.address = address;
   return o;
@@ -71,11 +71,13 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 TEST_F(RfuAgentTest, ReadsEachValue) {
-  StartAgent(Agent("127.20.0.1"));
+  const std::string a = FreeSnmpAddress(1);
+  const std::wstring w(a.begin(), a.end());
+  StartAgent(Agent(a));
   FakeClock clock;
   for (int value : {RFU_OFF_LOCKED, RFU_ON, RFU_OFF, 0}) {
     agent_.SetValue(value);
-    EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.1", L"tarnel"), value);
+    EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"tarnel"), value);
   }
   // The guard gets 500 ms to start listening and 500 ms to report, per read.
   std::vector<uint32_t> sleeps = clock.Sleeps();
@@ -84,84 +86,96 @@ TEST_F(RfuAgentTest, ReadsEachValue) {
 }
 
 TEST_F(RfuAgentTest, SwitchesOnAndOff) {
-  StartAgent(Agent("127.20.0.2"));
+  const std::string a = FreeSnmpAddress(2);
+  const std::wstring w(a.begin(), a.end());
+  StartAgent(Agent(a));
   FakeClock clock;
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_ON), RFU_SNMP_OK);
   EXPECT_EQ(agent_.Value(), RFU_ON);
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.2", L"tarnel"), RFU_ON);
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", RFU_OFF), RFU_SNMP_OK);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"tarnel"), RFU_ON);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_OFF), RFU_SNMP_OK);
   EXPECT_EQ(agent_.Value(), RFU_OFF);
   // A value the agent refuses (wrongValue, requested value echoed) is a
   // failure, and the setting stays as it was.
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.2", L"tarnel", 7), RFU_SNMP_REFUSED);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", 7), RFU_SNMP_REFUSED);
   EXPECT_EQ(agent_.Value(), RFU_OFF);
   EXPECT_TRUE(Logged(L"error-status 10"));
 }
 
 // A wrong community gets no answer at all: the read waits its full 5 s.
 TEST_F(RfuAgentTest, WrongGetCommunityIsNoAnswerAfterFiveSeconds) {
-  StartAgent(Agent("127.20.0.3"));
+  const std::string a = FreeSnmpAddress(3);
+  const std::wstring w(a.begin(), a.end());
+  StartAgent(Agent(a));
   agent_.SetValue(RFU_ON);
   FakeClock clock;  // the 500 ms pauses are not part of what is measured
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.3", L"wrong"), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"wrong"), RFU_SNMP_NO_ANSWER);
   double seconds = SecondsSince(start);
   EXPECT_GE(seconds, 4.99);
   EXPECT_LT(seconds, 5.8);
   // A SET is never sent when its GET is not answered.
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.3", L"wrong", RFU_OFF), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"wrong", RFU_OFF), RFU_SNMP_NO_ANSWER);
   EXPECT_EQ(agent_.Value(), RFU_ON);
 }
 
 // The agent answers a SET with a read-only community with noAccess and echoes
 // the requested value: that is not a success, the setting did not change.
 TEST_F(RfuAgentTest, ReadOnlyCommunityUsedForSetFails) {
-  SnmpAgentOptions o = Agent("127.20.0.4");
+  const std::string a = FreeSnmpAddress(4);
+  const std::wstring w(a.begin(), a.end());
+  SnmpAgentOptions o = Agent(a);
   o.roCommunity = "getonly";
   StartAgent(o);
   FakeClock clock;
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.4", L"getonly"), RFU_OFF);
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.4", L"getonly", RFU_ON), RFU_SNMP_REFUSED);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"getonly"), RFU_OFF);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"getonly", RFU_ON), RFU_SNMP_REFUSED);
   EXPECT_EQ(agent_.Value(), RFU_OFF);
   EXPECT_TRUE(Logged(L"error-status 6, error-index 1"));
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.4", L"tarnel", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_ON), RFU_SNMP_OK);
   EXPECT_EQ(agent_.Value(), RFU_ON);
 }
 
 TEST_F(RfuAgentTest, SeparateGetAndSetCommunities) {
-  SnmpAgentOptions o = Agent("127.20.0.5");
+  const std::string a = FreeSnmpAddress(5);
+  const std::wstring w(a.begin(), a.end());
+  SnmpAgentOptions o = Agent(a);
   o.roCommunity = "pubget";
   o.rwCommunity = "privset";
   o.initialValue = RFU_OFF;
   StartAgent(o);
   FakeClock clock;
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.5", L"pubget"), RFU_OFF);
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.5", L"privset", RFU_ON), RFU_SNMP_OK);
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.5", L"pubget"), RFU_ON);
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.5", L"pubget", RFU_OFF), RFU_SNMP_REFUSED);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"pubget"), RFU_OFF);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"privset", RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"pubget"), RFU_ON);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"pubget", RFU_OFF), RFU_SNMP_REFUSED);
   EXPECT_EQ(agent_.Value(), RFU_ON);
 }
 
 // An agent without the object answers noSuchObject: no RFU value was read.
 TEST_F(RfuAgentTest, MissingObjectGivesNoValue) {
-  SnmpAgentOptions o = Agent("127.20.0.7");
+  const std::string a = FreeSnmpAddress(7);
+  const std::wstring w(a.begin(), a.end());
+  SnmpAgentOptions o = Agent(a);
   o.serveRfu = false;
   StartAgent(o);
   FakeClock clock;
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.7", L"tarnel"), RFU_SNMP_REFUSED);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"tarnel"), RFU_SNMP_REFUSED);
   EXPECT_TRUE(Logged(L"no RFU value (syntax 0x80)"));
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.7", L"tarnel", RFU_ON), RFU_SNMP_REFUSED);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_ON), RFU_SNMP_REFUSED);
 }
 
 // Nothing listens on the SNMP port: the host answers ICMP port unreachable,
 // which the guard thread sees, although the GET itself only times out.
 TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
+  const std::string a = FreeSnmpAddress(8);
+  const std::wstring w(a.begin(), a.end());
   // Real pauses: the guard needs its 500 ms to be listening before the GET.
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.0.8", L"tarnel"), RFU_SNMP_UNREACHABLE);
+  EXPECT_EQ(QueryRfuStatusAtAddress(w.c_str(), L"tarnel"), RFU_SNMP_UNREACHABLE);
   EXPECT_GE(SecondsSince(start), 4.99);  // the GET still waited for its answer
   // A write has no guard: the same printer is just silent.
-  EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.8", L"tarnel", RFU_ON), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_ON), RFU_SNMP_NO_ANSWER);
 }
 
 // The guard thread on its own: port unreachable from the printer ends it with
@@ -169,17 +183,18 @@ TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
 // time-out ends it with the socket's time-out code, even while other ICMP
 // traffic keeps arriving (the test sends some).
 TEST(SnmpGuard, ExitCodes) {
+  const std::string printer = FreeSnmpAddress(10), silent = FreeSnmpAddress(11), elsewhere = FreeSnmpAddress(12);
   const uint8_t probe[] = {0x30, 0x00};
   SnmpSocketsStartup();
   SnmpUdpSocket toPrinter, toElsewhere;
-  ASSERT_EQ(toPrinter.Open("127.20.0.10", SNMP_PORT), 0);
-  ASSERT_EQ(toElsewhere.Open("127.20.0.12", SNMP_PORT), 0);
+  ASSERT_EQ(toPrinter.Open(printer.c_str(), SNMP_PORT), 0);
+  ASSERT_EQ(toElsewhere.Open(elsewhere.c_str(), SNMP_PORT), 0);
 
   auto started = std::chrono::steady_clock::now();
   SnmpGuardThread guard;
-  ASSERT_TRUE(guard.Start("127.20.0.10"));
+  ASSERT_TRUE(guard.Start(printer.c_str()));
   SnmpGuardThread other;
-  ASSERT_TRUE(other.Start("127.20.0.11"));
+  ASSERT_TRUE(other.Start(silent.c_str()));
   EXPECT_EQ(guard.ExitCode(), GUARD_STILL_ACTIVE);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(toPrinter.Send(probe, sizeof probe), 0);
@@ -260,14 +275,16 @@ TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
 // A port without an address is a failed look-up (-3); it must not turn into a
 // query of this computer, which is what an empty address would resolve to.
 TEST_F(RfuAgentTest, ByPortName) {
-  StartAgent(Agent("127.20.0.13"));
+  const std::string a = FreeSnmpAddress(13);
+  const std::wstring w(a.begin(), a.end());
+  StartAgent(Agent(a));
   agent_.SetValue(RFU_OFF_LOCKED);
   FakePortSource ports;
-  ports.AddXcvAnswer(L"IP_127.20.0.13", L"127.20.0.13");
-  ports.AddPort(L"NPI13", L"Standard TCP/IP Port", L"127.20.0.13");
+  ports.AddXcvAnswer((L"IP_" + w).c_str(), w.c_str());
+  ports.AddPort(L"NPI13", L"Standard TCP/IP Port", w.c_str());
   ports.AddXcvAnswer(L"IP_EMPTY", L"");
   FakeClock clock;
-  EXPECT_EQ(QueryRfuStatus(L"IP_127.20.0.13", L"tarnel"), RFU_OFF_LOCKED);
+  EXPECT_EQ(QueryRfuStatus((L"IP_" + w).c_str(), L"tarnel"), RFU_OFF_LOCKED);
   EXPECT_EQ(WriteRfuStatus(L"NPI13", L"tarnel", RFU_ON), RFU_SNMP_OK);
   EXPECT_EQ(agent_.Value(), RFU_ON);
   EXPECT_EQ(QueryRfuStatus(L"NPI13", L"tarnel"), RFU_ON);

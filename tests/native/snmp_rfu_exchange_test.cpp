@@ -20,6 +20,7 @@
 
 #include "net/snmp_message.h"
 #include "net/snmp_rfu.h"
+#include "support/snmp_agent_posix.h"
 
 namespace {
 
@@ -49,8 +50,6 @@ class ScriptedAgent {
     a.sin_family = AF_INET;
     a.sin_port = htons(161);
     inet_pton(AF_INET, address, &a.sin_addr);
-    int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     a.sin_port = htons(1161);
     bind(other_, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -167,7 +166,8 @@ TEST(RfuExchange, ProductTiming) {
 // Stray datagrams do not end the wait; the answer that passes the acceptance
 // test does, and only its value counts.
 TEST(RfuExchange, OnlyTheAcceptedAnswerCounts) {
-  ScriptedAgent agent("127.20.0.21", [](const SnmpMessage& rq, const Bytes&) {
+  const std::string address21 = FreeSnmpAddress(21);
+  ScriptedAgent agent(address21.c_str(), [](const SnmpMessage& rq, const Bytes&) {
     return std::vector<Reply>{
         {Bytes{0x30, 0x03, 0x02, 0x01}},                              // malformed
         {Answer(rq, 2, "tarnel", SNMP_SYNTAX_INTEGER, 1)},            // other request id
@@ -182,7 +182,7 @@ TEST(RfuExchange, OnlyTheAcceptedAnswerCounts) {
   Record rec;
   ASSERT_NE(rec.r, nullptr);
   auto start = Clock::now();
-  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.21", Community("tarnel"), 6), RFU_OFF_LOCKED);
+  EXPECT_EQ(GetRfuValue(rec.r, address21.c_str(), Community("tarnel"), 6), RFU_OFF_LOCKED);
   EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 1.0);
   ASSERT_EQ(agent.Requests().size(), 1u);
   // The request the agent got is the documented GET, byte for byte.
@@ -195,13 +195,14 @@ TEST(RfuExchange, OnlyTheAcceptedAnswerCounts) {
 // The SET repeats the answer's binding with the new number, in the syntax the
 // printer used; its own answer decides.
 TEST(RfuExchange, SetKeepsTheAnswersSyntax) {
-  ScriptedAgent agent("127.20.0.22", [](const SnmpMessage& rq, const Bytes&) {
+  const std::string address22 = FreeSnmpAddress(22);
+  ScriptedAgent agent(address22.c_str(), [](const SnmpMessage& rq, const Bytes&) {
     if (rq.pduType == SNMP_PDU_GET) return std::vector<Reply>{{Answer(rq, 1, "tarnel", SNMP_SYNTAX_GAUGE32, 1)}};
     return std::vector<Reply>{{Answer(rq, 2, "tarnel", SNMP_SYNTAX_GAUGE32, rq.first.value.number)}};
   });
   ASSERT_TRUE(agent.Bound());
   Record rec;
-  EXPECT_EQ(SetRfuValue(rec.r, "127.20.0.22", Community("tarnel"), 6, RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(SetRfuValue(rec.r, address22.c_str(), Community("tarnel"), 6, RFU_ON), RFU_SNMP_OK);
   std::vector<Received> got = agent.Requests();
   ASSERT_EQ(got.size(), 2u);
   SnmpMessage set{};
@@ -227,12 +228,13 @@ TEST(RfuExchange, RefusedAnswersTable) {
       {SNMP_SYNTAX_ENDOFMIBVIEW, 0, RFU_SNMP_REFUSED},
   };
   for (const Case& c : cases) {
-    ScriptedAgent agent("127.20.0.23", [&c](const SnmpMessage& rq, const Bytes&) {
+    const std::string address23 = FreeSnmpAddress(23);
+    ScriptedAgent agent(address23.c_str(), [&c](const SnmpMessage& rq, const Bytes&) {
       return std::vector<Reply>{{Answer(rq, 1, "tarnel", c.syntax, 2, c.errorStatus)}};
     });
     ASSERT_TRUE(agent.Bound());
     Record rec;
-    EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.23", Community("tarnel"), 6), c.getResult)
+    EXPECT_EQ(GetRfuValue(rec.r, address23.c_str(), Community("tarnel"), 6), c.getResult)
         << int(c.syntax) << " " << c.errorStatus;
   }
 }
@@ -240,11 +242,12 @@ TEST(RfuExchange, RefusedAnswersTable) {
 // The product's 5 s answer wait, with the product's 6 s entity time-out: the
 // request goes out once and the wait ends before any retransmission.
 TEST(RfuExchange, SilentAgentWaitsFiveSecondsWithoutRetransmission) {
-  ScriptedAgent agent("127.20.0.24", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+  const std::string address24 = FreeSnmpAddress(24);
+  ScriptedAgent agent(address24.c_str(), [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
   ASSERT_TRUE(agent.Bound());
   Record rec;
   auto start = Clock::now();
-  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.24", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(GetRfuValue(rec.r, address24.c_str(), Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   EXPECT_GE(seconds, 4.99);
   EXPECT_LT(seconds, 5.5);
@@ -257,10 +260,11 @@ TEST(RfuExchange, EntityTimeoutIsSixSeconds) {
   RfuSnmpTiming t = RfuSnmpDefaultTiming();
   t.answerWaitMs = 6500;
   TimingOverride timing(t);
-  ScriptedAgent agent("127.20.0.25", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+  const std::string address25 = FreeSnmpAddress(25);
+  ScriptedAgent agent(address25.c_str(), [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
   ASSERT_TRUE(agent.Bound());
   Record rec;
-  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.25", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(GetRfuValue(rec.r, address25.c_str(), Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
   std::vector<Received> got = agent.Requests();
   ASSERT_EQ(got.size(), 2u);
   EXPECT_NEAR(got[1].at - got[0].at, 6.0, 0.1);
@@ -275,23 +279,25 @@ TEST(RfuExchange, ThreeRetries) {
   t.answerWaitMs = 800;
   TimingOverride timing(t);
   {
-    ScriptedAgent agent("127.20.0.26", [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+    const std::string address26 = FreeSnmpAddress(26);
+    ScriptedAgent agent(address26.c_str(), [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
     ASSERT_TRUE(agent.Bound());
     Record rec;
-    EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.26", Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
+    EXPECT_EQ(GetRfuValue(rec.r, address26.c_str(), Community("tarnel"), 6), RFU_SNMP_NO_ANSWER);
     std::vector<Received> got = agent.Requests();
     ASSERT_EQ(got.size(), 4u);
     for (size_t i = 1; i < got.size(); ++i) EXPECT_NEAR(got[i].at - got[i - 1].at, 0.1, 0.05);
     EXPECT_EQ(rec.r->requestsSent, 4u);
   }
   std::atomic<int> seen{0};
-  ScriptedAgent agent("127.20.0.27", [&seen](const SnmpMessage& rq, const Bytes&) {
+  const std::string address27 = FreeSnmpAddress(27);
+  ScriptedAgent agent(address27.c_str(), [&seen](const SnmpMessage& rq, const Bytes&) {
     if (++seen < 3) return std::vector<Reply>{};
     return std::vector<Reply>{{Answer(rq, 1, "tarnel", SNMP_SYNTAX_INTEGER, RFU_ON)}};
   });
   ASSERT_TRUE(agent.Bound());
   Record rec;
-  EXPECT_EQ(GetRfuValue(rec.r, "127.20.0.27", Community("tarnel"), 6), RFU_ON);
+  EXPECT_EQ(GetRfuValue(rec.r, address27.c_str(), Community("tarnel"), 6), RFU_ON);
   EXPECT_EQ(agent.Requests().size(), 3u);
 }
 

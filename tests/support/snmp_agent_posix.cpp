@@ -25,6 +25,22 @@
 
 std::string RfuPassPersistScript() { return std::string(TIDEWAY_SOURCE_DIR) + "/tests/support/snmp/rfu_pass_persist.py"; }
 
+std::string FreeSnmpAddress(int host) {
+  for (int n = 10; n < 256; ++n) {
+    std::string address = "127.20." + std::to_string(n) + "." + std::to_string(host);
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return "";
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(161);
+    inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    bool free = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    if (free) return address;
+  }
+  return "";
+}
+
 bool SnmpAgent::Start(const SnmpAgentOptions& options) {
   Stop();
   m_options = options;

@@ -43,5 +43,9 @@ class SnmpAgent {
   std::string m_error;
 };
 
+// An address 127.20.<n>.<host> (n from 10 up) on which nothing holds the SNMP
+// port, so that test runs started side by side do not meet; "" if none.
+std::string FreeSnmpAddress(int host);
+
 // Path of the python handler served by pass_persist.
 std::string RfuPassPersistScript();

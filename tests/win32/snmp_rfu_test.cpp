@@ -1,6 +1,6 @@
 // The RFU client with the real Winsock build under Wine, against the snmpd
-// that scripts/lib/pre-test.d/snmp_agent.sh starts on 127.20.1.1
-// (communities "tarnel" read-write, "getonly" read-only).
+// that scripts/lib/pre-test.d/snmp_agent.sh starts (address in
+// TIDEWAY_SNMP_AGENT; communities "tarnel" read-write, "getonly" read-only).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,7 +17,14 @@
 #include "support/fake_ports.h"
 
 namespace {
-const wchar_t kAgent[] = L"127.20.1.1";
+std::wstring FromEnvironment(const wchar_t* name, const wchar_t* fallback) {
+  wchar_t value[64];
+  DWORD n = GetEnvironmentVariableW(name, value, 64);
+  return n > 0 && n < 64 ? std::wstring(value) : std::wstring(fallback);
+}
+const std::wstring g_agent = FromEnvironment(L"TIDEWAY_SNMP_AGENT", L"127.20.1.1");
+const std::wstring g_silent = FromEnvironment(L"TIDEWAY_SNMP_SILENT", L"127.20.3.1");
+const wchar_t* const kAgent = g_agent.c_str();
 
 class SnmpRfuWine : public ::testing::Test {
  protected:
@@ -30,16 +37,16 @@ class SnmpRfuWine : public ::testing::Test {
 TEST_F(SnmpRfuWine, ReadsAndSwitchesAgainstSnmpd) {
   FakeClock clock;
   FakePortSource ports;
-  ports.AddXcvAnswer(L"IP_127.20.1.1", L"127.20.1.1");
+  ports.AddXcvAnswer(L"IP_AGENT", kAgent);
   int first = QueryRfuStatusAtAddress(kAgent, L"getonly");
-  ASSERT_GE(first, RFU_OFF) << "snmpd on 127.20.1.1 (scripts/lib/pre-test.d/snmp_agent.sh) not answering";
+  ASSERT_GE(first, RFU_OFF) << "the snmpd of scripts/lib/pre-test.d/snmp_agent.sh is not answering";
   for (int value : {RFU_OFF_LOCKED, RFU_ON, RFU_OFF}) {
-    EXPECT_EQ(WriteRfuStatus(L"IP_127.20.1.1", L"tarnel", value), RFU_SNMP_OK) << value;
-    EXPECT_EQ(QueryRfuStatus(L"IP_127.20.1.1", L"getonly"), value);
+    EXPECT_EQ(WriteRfuStatus(L"IP_AGENT", L"tarnel", value), RFU_SNMP_OK) << value;
+    EXPECT_EQ(QueryRfuStatus(L"IP_AGENT", L"getonly"), value);
     EXPECT_EQ(QueryRfuStatusAtAddress(kAgent, L"tarnel"), value);
   }
   // Read-only community for the SET: answered with noAccess, not a success.
-  EXPECT_EQ(WriteRfuStatus(L"IP_127.20.1.1", L"getonly", RFU_ON), RFU_SNMP_REFUSED);
+  EXPECT_EQ(WriteRfuStatus(L"IP_AGENT", L"getonly", RFU_ON), RFU_SNMP_REFUSED);
   // A value the agent refuses.
   EXPECT_EQ(WriteRfuStatusAtAddress(kAgent, L"tarnel", 9), RFU_SNMP_REFUSED);
   EXPECT_EQ(QueryRfuStatusAtAddress(kAgent, L"getonly"), RFU_OFF);
@@ -73,7 +80,8 @@ TEST_F(SnmpRfuWine, GuardRefusedReceiveAllOnWindows7) {
   FILE* f = fopen(out.c_str(), "w");
   ASSERT_NE(f, nullptr);
   _dup2(_fileno(f), 1);
-  int code = WatchSnmpPortUnreachable("127.20.1.99");
+  std::string silent(g_silent.begin(), g_silent.end());
+  int code = WatchSnmpPortUnreachable(silent.c_str());
   fflush(stdout);
   _dup2(saved, 1);
   _close(saved);
@@ -85,5 +93,5 @@ TEST_F(SnmpRfuWine, GuardRefusedReceiveAllOnWindows7) {
   DeleteFileA(out.c_str());
 
   FakeClock clock;
-  EXPECT_EQ(QueryRfuStatusAtAddress(L"127.20.1.99", L"tarnel"), RFU_SNMP_NO_ANSWER);
+  EXPECT_EQ(QueryRfuStatusAtAddress(g_silent.c_str(), L"tarnel"), RFU_SNMP_NO_ANSWER);
 }
