@@ -14,10 +14,24 @@ TEST(WildcardMatch, Table) {
       {L"AB*", L"abc", 1},   {L"*12*", L"X12Y", 1}, {L"A*C", L"AXCX", 1}, {L"A*C", L"XAC", 0},
       {L"abc", L"ABC", 1},   {L"abc", L"ABCD", 0},  {L"*", L"", 1},       {L"a**b", L"ab", 1},
       {L"*b*a", L"ab", 0},   {L"Q*4*10", L"q-4410dn", 1},
+      // Driver patterns of the firmware tables against printer model keys.
+      {L"QV Model 7*", L"qv model 7100 extra", 1}, {L"*71*", L"QV Model 7100", 1},
+      {L"QV Model 7100", L"qv model 7100", 1},    {L"QV Model 7100", L"QV Model 7100 series", 0},
+      // The prefix is checked first; each later part is searched after the last one found.
+      {L"ABC*", L"AB", 0},   {L"AB*", L"AB", 1},    {L"A*A", L"A", 0},    {L"*aba*aba", L"ababa", 0},
+      {L"*aba*aba", L"abaaba", 1}, {L"", L"", 1},  {L"", L"x", 0},       {L"*", L"anything", 1},
+      // Only a..z fold.
+      {L"caf\u00e9*", L"CAF\u00c9", 0}, {L"caf\u00e9*", L"CAF\u00e9 au lait", 1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(WildcardMatch(c.pattern, c.text), c.expected) << c.pattern << L" vs " << c.text;
   }
+  // Both are cut to 1023 characters before the match.
+  std::wstring longPattern = std::wstring(1023, L'A') + L"B";
+  std::wstring longText(1023, L'a');
+  EXPECT_EQ(1, WildcardMatch(longPattern.c_str(), longText.c_str()));
+  EXPECT_EQ(1, WildcardMatch((std::wstring(1023, L'A') + L"*Z").c_str(), longText.c_str()));
+  EXPECT_EQ(0, WildcardMatch(nullptr, L"x"));
 }
 
 TEST(TextContains, EmptyPartsAndCase) {
