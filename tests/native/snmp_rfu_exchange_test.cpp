@@ -310,3 +310,25 @@ TEST(RfuExchange, SessionAndRecordFailures) {
   std::wstring longCommunity(RFU_TEXT_UTF8_MAX, L'c');
   EXPECT_EQ(WriteRfuStatusAtAddress(L"127.20.0.28", longCommunity.c_str(), RFU_ON), RFU_SNMP_NO_SESSION);
 }
+
+// The remaining failure results, each from its own step: a binding without a
+// number (-4), a request that cannot be encoded (-5: a negative number in the
+// Gauge32 syntax the printer answered with), a send the system refuses (-6:
+// broadcast without permission, refused before anything leaves the host).
+TEST(RfuExchange, FailedStepResults) {
+  const std::string address = FreeSnmpAddress(29);
+  ScriptedAgent agent(address.c_str(), [](const SnmpMessage& rq, const Bytes&) {
+    return std::vector<Reply>{{Answer(rq, rq.requestId, "tarnel", SNMP_SYNTAX_GAUGE32, 1)}};
+  });
+  ASSERT_TRUE(agent.Bound());
+  Record rec;
+  ASSERT_EQ(OpenRfuSnmpSession(rec.r, address.c_str(), Community("tarnel"), 6), 1);
+  SnmpValue octets{SNMP_SYNTAX_OCTETS, 2};
+  EXPECT_EQ(SendRfuSnmpPdu(rec.r, RFU_SET_REQUEST_ID, RFU_SNMP_SET, &octets), RFU_SNMP_NO_VARBIND);
+  CloseRfuSnmpSession(rec.r);
+  EXPECT_EQ(SetRfuValue(rec.r, address.c_str(), Community("tarnel"), 6, -1), RFU_SNMP_NO_PDU);
+  EXPECT_EQ(agent.Requests().size(), 1u);  // the GET only
+  EXPECT_EQ(SetRfuValue(rec.r, address.c_str(), Community("tarnel"), 6, RFU_ON), RFU_SNMP_OK);
+  EXPECT_EQ(GetRfuValue(rec.r, "255.255.255.255", Community("tarnel"), 6), RFU_SNMP_SEND_FAILED);
+  EXPECT_NE(rec.r->lastStatus, 0);
+}
