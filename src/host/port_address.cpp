@@ -63,8 +63,8 @@ int GetIPViaXcv(const wchar_t* portName, wchar_t* out, uint32_t outBytes) {
 
   uint32_t error = 0;
   // The monitor need not terminate its answer: the last character stays 0.
-  int step = CurrentPortSource().XcvIPAddress(xcvName, out, static_cast<uint32_t>((outChars - 1) * sizeof(wchar_t)),
-                                             &error);
+  int step =
+      CurrentPortSource().XcvIPAddress(xcvName, out, static_cast<uint32_t>((outChars - 1) * sizeof(wchar_t)), &error);
   out[outChars - 1] = 0;
   if (step == PORT_XCV_OPEN_FAILED) {
     out[0] = 0;

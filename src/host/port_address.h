@@ -6,7 +6,7 @@
 #include <cstdint>
 
 constexpr size_t PORT_NAME_MAX = 256;
-constexpr size_t PORT_ADDRESS_MAX = 256;   // characters of the address text
+constexpr size_t PORT_ADDRESS_MAX = 256;  // characters of the address text
 constexpr uint32_t PORT_XCV_BUFFER_BYTES = 256;
 
 // 1 and the address text (PORT_ADDRESS_MAX characters, always terminated) in

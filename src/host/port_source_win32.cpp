@@ -1,5 +1,8 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
 #include <winspool.h>
+// clang-format on
 
 #include <memory>
 #include <new>
@@ -25,7 +28,9 @@ class ScopedPrinter {
   HANDLE m_handle = nullptr;
 };
 
-const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+const wchar_t* OrEmpty(const wchar_t* text) {
+  return text ? text : L"";
+}
 
 class SpoolerPortSource : public PortSource {
  public:

@@ -43,8 +43,7 @@ class ServiceControl {
   // Active dependents, two-call sizing: with buffer == nullptr (size 0) it
   // reports the bytes needed. On success *count entries are in the buffer,
   // read back with DependentName.
-  virtual int EnumDependents(ServiceHandle service, void* buffer, uint32_t size, uint32_t* needed,
-                             uint32_t* count) = 0;
+  virtual int EnumDependents(ServiceHandle service, void* buffer, uint32_t size, uint32_t* needed, uint32_t* count) = 0;
   virtual const wchar_t* DependentName(const void* buffer, uint32_t index) = 0;
   virtual uint32_t LastError() = 0;
 };

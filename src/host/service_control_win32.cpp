@@ -39,7 +39,8 @@ class ScmServiceControl : public ServiceControl {
   int ControlStop(ServiceHandle service, ServiceStatus* status) override {
     // SERVICE_STATUS is the leading part of SERVICE_STATUS_PROCESS.
     SERVICE_STATUS_PROCESS ssp{};
-    if (!ControlService(static_cast<SC_HANDLE>(service), SERVICE_CONTROL_STOP, reinterpret_cast<SERVICE_STATUS*>(&ssp))) {
+    if (!ControlService(static_cast<SC_HANDLE>(service), SERVICE_CONTROL_STOP,
+                        reinterpret_cast<SERVICE_STATUS*>(&ssp))) {
       return Fail();
     }
     CopyStatus(ssp, status);

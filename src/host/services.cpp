@@ -38,7 +38,9 @@ class ScopedService {
 };
 
 // Unsigned difference: right across the tick counter's wrap-around.
-bool LimitPassed(uint32_t start) { return static_cast<uint32_t>(TickCountMs() - start) > SERVICE_STOP_LIMIT_MS; }
+bool LimitPassed(uint32_t start) {
+  return static_cast<uint32_t>(TickCountMs() - start) > SERVICE_STOP_LIMIT_MS;
+}
 
 void LogGle(ServiceControl& scm, const wchar_t* format) {
   Logger::Instance()->Write(format, static_cast<int>(scm.LastError()));
@@ -200,6 +202,10 @@ int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName) {
   return SERVICE_RESULT_NOT_RUNNING;
 }
 
-int StopAService(const wchar_t* serviceName) { return StopServiceWith(ActiveControl(), serviceName); }
+int StopAService(const wchar_t* serviceName) {
+  return StopServiceWith(ActiveControl(), serviceName);
+}
 
-int StartAService(const wchar_t* serviceName) { return StartServiceWith(ActiveControl(), serviceName); }
+int StartAService(const wchar_t* serviceName) {
+  return StartServiceWith(ActiveControl(), serviceName);
+}

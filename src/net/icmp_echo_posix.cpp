@@ -49,10 +49,18 @@ int Echo(int fd, bool v6, const void* dest, socklen_t destLen) {
   const bool raw = IsRaw(fd);
   const uint16_t id = static_cast<uint16_t>(getpid());
   const uint16_t seq = g_sequence.fetch_add(1);
-  uint8_t packet[8 + kEchoDataSize] = {v6 ? kEcho6Request : kEcho4Request, 0, 0, 0,
-                                       static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id),
-                                       static_cast<uint8_t>(seq >> 8), static_cast<uint8_t>(seq),
-                                       'e', 'c', 'h', 'o'};
+  uint8_t packet[8 + kEchoDataSize] = {v6 ? kEcho6Request : kEcho4Request,
+                                       0,
+                                       0,
+                                       0,
+                                       static_cast<uint8_t>(id >> 8),
+                                       static_cast<uint8_t>(id),
+                                       static_cast<uint8_t>(seq >> 8),
+                                       static_cast<uint8_t>(seq),
+                                       'e',
+                                       'c',
+                                       'h',
+                                       'o'};
   if (!v6) {
     // The kernel fills the ICMPv6 checksum itself.
     uint16_t sum = InternetChecksum(packet, sizeof packet);
@@ -90,9 +98,8 @@ int Echo(int fd, bool v6, const void* dest, socklen_t destLen) {
     if (raw && (icmp[4] << 8 | icmp[5]) != id) continue;
     bool sameSource = false;
     if (v6) {
-      sameSource = from.ss_family == AF_INET6 &&
-                   memcmp(&reinterpret_cast<sockaddr_in6*>(&from)->sin6_addr,
-                          &static_cast<const sockaddr_in6*>(dest)->sin6_addr, 16) == 0;
+      sameSource = from.ss_family == AF_INET6 && memcmp(&reinterpret_cast<sockaddr_in6*>(&from)->sin6_addr,
+                                                        &static_cast<const sockaddr_in6*>(dest)->sin6_addr, 16) == 0;
     } else {
       sameSource = from.ss_family == AF_INET && reinterpret_cast<sockaddr_in*>(&from)->sin_addr.s_addr ==
                                                     static_cast<const sockaddr_in*>(dest)->sin_addr.s_addr;

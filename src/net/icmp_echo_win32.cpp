@@ -1,8 +1,11 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <iphlpapi.h>
 #include <icmpapi.h>
+// clang-format on
 
 #include <cstring>
 
@@ -99,9 +102,9 @@ int Ping4(IPAddress& address, Network& network) {
   sockaddr_in dest;
   memcpy(&dest, sa, sizeof dest);
   alignas(8) unsigned char reply[kEcho4ReplyBytes];
-  DWORD count = send(reinterpret_cast<HANDLE>(network.IcmpHandle()), nullptr, nullptr, nullptr, dest.sin_addr.s_addr,
-                     const_cast<unsigned char*>(kEchoData), sizeof kEchoData, nullptr, reply, sizeof reply,
-                     kEchoTimeoutMs);
+  DWORD count =
+      send(reinterpret_cast<HANDLE>(network.IcmpHandle()), nullptr, nullptr, nullptr, dest.sin_addr.s_addr,
+           const_cast<unsigned char*>(kEchoData), sizeof kEchoData, nullptr, reply, sizeof reply, kEchoTimeoutMs);
   if (count != 1) {
     log->Write(L"IcmpSendEcho2 failed (gle=%d)", static_cast<int>(GetLastError()));
     return 1;
@@ -126,9 +129,9 @@ int Ping6(IPAddress& address, Network& network) {
   IP_OPTION_INFORMATION options{};
   options.Ttl = 255;
   alignas(8) unsigned char reply[kEcho6ReplyBytes];
-  DWORD count = send(reinterpret_cast<HANDLE>(network.Icmp6Handle()), nullptr, nullptr, nullptr, &source, &dest,
-                     const_cast<unsigned char*>(kEchoData), sizeof kEchoData, &options, reply, sizeof reply,
-                     kEchoTimeoutMs);
+  DWORD count =
+      send(reinterpret_cast<HANDLE>(network.Icmp6Handle()), nullptr, nullptr, nullptr, &source, &dest,
+           const_cast<unsigned char*>(kEchoData), sizeof kEchoData, &options, reply, sizeof reply, kEchoTimeoutMs);
   if (count != 1) {
     log->Write(L"Icmp6SendEcho2 failed (gle=%d)", static_cast<int>(GetLastError()));
     return 1;

@@ -13,7 +13,9 @@ constexpr uint32_t kPingRetryWaitMs = 500;
 // A host text of IPADDR_TEXT_MAX wide characters needs at most 4 bytes each.
 constexpr size_t kHostUtf8Max = IPADDR_TEXT_MAX * 4;
 
-const wchar_t* Printable(const wchar_t* text) { return text ? text : L""; }
+const wchar_t* Printable(const wchar_t* text) {
+  return text ? text : L"";
+}
 
 // One family's lookup: 0 on success with `address` set, nonzero otherwise.
 int ResolveForFamily(IPAddress& address, const wchar_t* host, int family) {
@@ -38,7 +40,12 @@ int ResolveForFamily(IPAddress& address, const wchar_t* host, int family) {
 }  // namespace
 
 IPAddress::IPAddress()
-    : m_text{}, m_binary{}, m_valid(false), m_family(IPADDR_FAMILY_NONE), m_sockaddr{}, m_sockaddrSize(0),
+    : m_text{},
+      m_binary{},
+      m_valid(false),
+      m_family(IPADDR_FAMILY_NONE),
+      m_sockaddr{},
+      m_sockaddrSize(0),
       m_sockaddrTried(false) {}
 
 IPAddress::IPAddress(const wchar_t* text) : IPAddress() {

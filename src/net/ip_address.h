@@ -9,8 +9,8 @@
 
 #include "net/ip_text.h"
 
-constexpr size_t IPADDR_TEXT_MAX = 256;      // address texts and host names
-constexpr size_t IPADDR_SOCKADDR_MAX = 28;   // sockaddr_in6 on Windows and Linux
+constexpr size_t IPADDR_TEXT_MAX = 256;     // address texts and host names
+constexpr size_t IPADDR_SOCKADDR_MAX = 28;  // sockaddr_in6 on Windows and Linux
 
 constexpr int IPADDR_FAMILY_V4 = 0;
 constexpr int IPADDR_FAMILY_V6 = 1;

@@ -7,8 +7,12 @@
 namespace {
 constexpr size_t kTextMax = 256;
 
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-bool IsHex(wchar_t c) { return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
+bool IsDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
+bool IsHex(wchar_t c) {
+  return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
 
 // Reads 1..maxDigits decimal digits at *pos (0 = unbounded, saturating).
 bool ReadNumber(const wchar_t* s, size_t* pos, size_t maxDigits, uint64_t* value) {

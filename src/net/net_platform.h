@@ -19,9 +19,9 @@ int NetProtocolInstalled(int family);
 int NetLocalHostName(char* out, size_t outSize);
 
 constexpr int NET_RESOLVE_OK = 0;
-constexpr int NET_RESOLVE_FAILED = 1;        // resolver error (logged)
-constexpr int NET_RESOLVE_NO_ADDRESS = 2;    // result list without an address
-constexpr int NET_RESOLVE_FORMAT_FAILED = 3; // address not formatted (logged); `text` empty
+constexpr int NET_RESOLVE_FAILED = 1;         // resolver error (logged)
+constexpr int NET_RESOLVE_NO_ADDRESS = 2;     // result list without an address
+constexpr int NET_RESOLVE_FORMAT_FAILED = 3;  // address not formatted (logged); `text` empty
 
 // Asks the resolver for `host` (UTF-8) in one family (stream sockets, TCP) and
 // formats the first result's address as text.

@@ -143,8 +143,10 @@ int NetResolveFirst(const char* host, int family, wchar_t* text, size_t textSize
       const auto* sin6 = reinterpret_cast<const sockaddr_in6*>(list->ai_addr);
       ok = inet_ntop(AF_INET6, &sin6->sin6_addr, addr, sizeof addr) != nullptr;
       // The zone is part of the text, as the Windows conversion writes it.
-      if (ok && sin6->sin6_scope_id) snprintf(formatted, sizeof formatted, "%s%%%u", addr, sin6->sin6_scope_id);
-      else if (ok) snprintf(formatted, sizeof formatted, "%s", addr);
+      if (ok && sin6->sin6_scope_id)
+        snprintf(formatted, sizeof formatted, "%s%%%u", addr, sin6->sin6_scope_id);
+      else if (ok)
+        snprintf(formatted, sizeof formatted, "%s", addr);
     }
     if (ok) {
       Utf8ToWide(formatted, strlen(formatted), text, textSize);

@@ -1,6 +1,9 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+// clang-format on
 
 #include <cstring>
 #include <memory>

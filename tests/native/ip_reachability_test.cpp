@@ -66,8 +66,8 @@ TEST_F(Reachability, IPv6OnlyNameLogsBothAttempts) {
   wchar_t out[IPADDR_TEXT_MAX] = L"";
   ASSERT_EQ(ResolveHostname(L"::1", out), 1);
   const std::vector<std::wstring> expected = {
-      L"ResolveHostname(::1)",          L"Network singleton created",      L"Network started!",
-      L"GetIpAddrFromHostName()",       L"GetIpAddrFromHostName(IPv4)",    L"GetIpAddrFromHostName(blIpv6 = 0)",
+      L"ResolveHostname(::1)",    L"Network singleton created",   L"Network started!",
+      L"GetIpAddrFromHostName()", L"GetIpAddrFromHostName(IPv4)", L"GetIpAddrFromHostName(blIpv6 = 0)",
   };
   auto lines = Lines();
   ASSERT_GE(lines.size(), expected.size() + 3);

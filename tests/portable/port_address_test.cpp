@@ -1,12 +1,13 @@
 // Port address lookup over a fake spooler: the monitor's answer, the fallback
 // through the port list and the monitor's key, and the bounds of every copy.
 
+#include "host/port_address.h"
+
 #include <gtest/gtest.h>
 
 #include <cwchar>
 #include <string>
 
-#include "host/port_address.h"
 #include "support/fake_ports.h"
 #include "support/log_capture.h"
 

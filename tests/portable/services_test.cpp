@@ -2,6 +2,8 @@
 // fake clock: waits, the 3000 ms limit across the tick counter's wrap, the
 // wait-hint loop of the start.
 
+#include "host/services.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "host/service_control.h"
-#include "host/services.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
 
@@ -102,7 +103,7 @@ class ScriptedServiceControl : public ServiceControl {
   uint32_t lastError_ = 0;
 };
 
-const std::wstring kOpenForStop = L"open Spooler 44";  // 0x2C
+const std::wstring kOpenForStop = L"open Spooler 44";       // 0x2C
 const std::wstring kOpenForStart = L"open Spooler 983551";  // 0xF01FF
 }  // namespace
 
@@ -187,10 +188,9 @@ TEST(StopAService, StopsDependentsFirstInListOrder) {
   scm.services[L"FaxB"].stopAnswer = Status(SVC_STATE_STOPPED);
   scm.services[L"Spooler"].stopAnswer = Status(SVC_STATE_STOPPED);
   EXPECT_EQ(StopServiceWith(scm, L"Spooler"), 0);
-  EXPECT_EQ(scm.calls,
-            (std::vector<std::wstring>{L"manager 1", kOpenForStop, L"query Spooler", L"dependents Spooler",
-                                       L"dependents Spooler", L"open FaxA 36", L"stop FaxA", L"query FaxA",
-                                       L"open FaxB 36", L"stop FaxB", L"stop Spooler"}));
+  EXPECT_EQ(scm.calls, (std::vector<std::wstring>{L"manager 1", kOpenForStop, L"query Spooler", L"dependents Spooler",
+                                                  L"dependents Spooler", L"open FaxA 36", L"stop FaxA", L"query FaxA",
+                                                  L"open FaxB 36", L"stop FaxB", L"stop Spooler"}));
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{120}));
   EXPECT_EQ(scm.openHandles, 0);
 }
@@ -280,7 +280,8 @@ TEST(StartAService, WaitHintLoop) {
   } cases[] = {
       // A tenth of the hint, within 1000..10000 ms.
       {L"tenth of hint",
-       {Status(SVC_STATE_START_PENDING, 30000, 1), Status(SVC_STATE_START_PENDING, 30000, 2), Status(SVC_STATE_RUNNING)},
+       {Status(SVC_STATE_START_PENDING, 30000, 1), Status(SVC_STATE_START_PENDING, 30000, 2),
+        Status(SVC_STATE_RUNNING)},
        {3000, 3000},
        0},
       {L"at least a second", {Status(SVC_STATE_START_PENDING, 5000, 1), Status(SVC_STATE_RUNNING)}, {1000}, 0},
@@ -294,7 +295,9 @@ TEST(StartAService, WaitHintLoop) {
         Status(SVC_STATE_START_PENDING, 2000, 2), Status(SVC_STATE_START_PENDING, 2000, 2)},
        {1000, 1000, 1000, 1000, 1000},
        SERVICE_RESULT_NOT_RUNNING},
-      {L"ends stopped", {Status(SVC_STATE_START_PENDING, 0, 1), Status(SVC_STATE_STOPPED)}, {1000},
+      {L"ends stopped",
+       {Status(SVC_STATE_START_PENDING, 0, 1), Status(SVC_STATE_STOPPED)},
+       {1000},
        SERVICE_RESULT_NOT_RUNNING},
   };
   for (const Case& c : cases) {

@@ -1,9 +1,8 @@
 // Resolution and ping through Winsock and the ICMP services, under Wine
 // against loopback.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>

@@ -2,9 +2,8 @@
 // the prefix's "Spooler" state, so it holds the "wineprefix-spooler" lock and
 // leaves the service as it found it.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <vector>
 

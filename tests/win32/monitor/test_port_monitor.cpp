@@ -4,9 +4,12 @@
 // value, and lists its ports under the monitor name "Tideway Test Monitor)" (the
 // trailing bracket is what the lookup must cut before it builds the key).
 
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
 #include <winspool.h>
 #include <winsplp.h>
+// clang-format on
 
 #include <cwchar>
 #include <new>
@@ -95,8 +98,7 @@ BOOL WINAPI XcvOpenTestPort(HANDLE, LPCWSTR object, ACCESS_MASK, PHANDLE xcv) {
   return TRUE;
 }
 
-DWORD WINAPI XcvTestPortData(HANDLE xcv, LPCWSTR dataName, PBYTE, DWORD, PBYTE out, DWORD outBytes,
-                             PDWORD needed) {
+DWORD WINAPI XcvTestPortData(HANDLE xcv, LPCWSTR dataName, PBYTE, DWORD, PBYTE out, DWORD outBytes, PDWORD needed) {
   *needed = 0;
   if (!dataName || wcscmp(dataName, L"IPAddress") != 0) return ERROR_INVALID_PARAMETER;
   const XcvPort* port = static_cast<const XcvPort*>(xcv);
