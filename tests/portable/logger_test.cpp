@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <cwchar>
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>

@@ -293,9 +293,9 @@ TEST_F(DialogResources, IconBitmapsManifestAndVersion) {
   ASSERT_NE(std::string::npos, at);
   VS_FIXEDFILEINFO info;
   memcpy(&info, version.data() + at, sizeof info);
-  EXPECT_EQ(MAKELONG(4, 2), info.dwFileVersionMS);
-  EXPECT_EQ(MAKELONG(1, 1), info.dwFileVersionLS);
-  EXPECT_EQ(MAKELONG(4, 2), info.dwProductVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 2)), info.dwFileVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(1, 1)), info.dwFileVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 2)), info.dwProductVersionMS);
   std::wstring strings(reinterpret_cast<const wchar_t*>(version.data()), version.size() / 2);
   // The value follows its key after the terminator and the alignment padding.
   size_t key = strings.find(L"FileVersion");
