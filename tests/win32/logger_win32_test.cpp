@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/logger.h"
+#include "host/text_utils.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -45,6 +46,76 @@ TEST(LoggerWin32, ConfiguredLogFileIsOnDriveC) {
   log->InitLogFileNamed(L"ICLlogging");
   EXPECT_EQ(std::wstring(windows) + L"\\Temp\\ICLlogging.log", log->LogFilePath());
   log->SetLogFilePathForTesting(previous.c_str());
+}
+
+// Runs in a child with the system's debugger output visible on stderr.
+TEST(LoggerDebugProbe, DISABLED_Child) {
+  Logger* log = Logger::Instance();
+  log->SetTag(L"TIDWY");
+  log->Write(L"probe first\nsecond\nthird");
+}
+
+// Runs the probe under this test as its debugger and collects what it sends
+// to the debugger output.
+TEST(LoggerWin32, DebuggerOutputIsOneLinePerCall) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  std::wstring cmd = L"\"" + std::wstring(self) +
+                     L"\" --gtest_filter=LoggerDebugProbe.DISABLED_Child --gtest_also_run_disabled_tests";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(self, &cmd[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr, &si,
+                             &pi))
+      << GetLastError();
+  std::vector<std::wstring> outputs;
+  bool exited = false;
+  while (!exited) {
+    DEBUG_EVENT ev{};
+    if (!WaitForDebugEvent(&ev, 60000)) break;
+    DWORD status = DBG_CONTINUE;
+    switch (ev.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT:
+        if (ev.u.CreateProcessInfo.hFile) CloseHandle(ev.u.CreateProcessInfo.hFile);
+        break;
+      case LOAD_DLL_DEBUG_EVENT:
+        if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
+        break;
+      case OUTPUT_DEBUG_STRING_EVENT: {
+        const OUTPUT_DEBUG_STRING_INFO& info = ev.u.DebugString;
+        size_t units = info.nDebugStringLength;
+        std::wstring text;
+        if (info.fUnicode) {
+          std::vector<wchar_t> buffer(units + 1);
+          ReadProcessMemory(pi.hProcess, info.lpDebugStringData, buffer.data(), units * sizeof(wchar_t), nullptr);
+          text.assign(buffer.data());
+        } else {
+          std::vector<char> buffer(units + 1);
+          ReadProcessMemory(pi.hProcess, info.lpDebugStringData, buffer.data(), units, nullptr);
+          text = FromUtf8Static(buffer.data());
+        }
+        outputs.push_back(text);
+        break;
+      }
+      case EXCEPTION_DEBUG_EVENT:
+        if (ev.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+        break;
+      case EXIT_PROCESS_DEBUG_EVENT:
+        exited = true;
+        break;
+      default:
+        break;
+    }
+    ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
+  }
+  if (!exited) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  bool found = false;
+  for (const std::wstring& text : outputs) {
+    if (text.find(L"): probe first second third\n") != std::wstring::npos) found = true;
+  }
+  EXPECT_TRUE(found) << outputs.size() << " outputs";
 }
 
 }  // namespace
