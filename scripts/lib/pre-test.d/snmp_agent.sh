@@ -29,6 +29,10 @@ CONF
       kill -0 "$pid" 2>/dev/null || break  # the address was taken
       if SNMP_PERSISTENT_DIR="$dir/persist" MIBS= snmpget -v2c -c tarnel -t 0.2 -r 0 "127.20.1.$n" \
            .1.3.6.1.4.1.7734.2.3.9.4.2.1.1.20.8.0 >/dev/null 2>&1; then
+        # An agent of another run may hold the address and answer for ours,
+        # which then exits at once ("Error opening specified endpoint").
+        sleep 0.5
+        kill -0 "$pid" 2>/dev/null || break
         WINE_SESSION_PIDS+=("$pid")
         export TIDEWAY_SNMP_AGENT="127.20.1.$n" TIDEWAY_SNMP_SILENT="127.20.3.$n"
         return 0
