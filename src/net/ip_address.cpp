@@ -49,7 +49,10 @@ IPAddress::IPAddress()
       m_sockaddrTried(false) {}
 
 IPAddress::IPAddress(const wchar_t* text) : IPAddress() {
-  CopyText(m_text, IPADDR_TEXT_MAX, Printable(text));
+  size_t copied = CopyText(m_text, IPADDR_TEXT_MAX, Printable(text));
+  // A text cut to fit could name another address ("1.2.3.4:80x" cut to
+  // "1.2.3.4:80"): an over-long text is never valid.
+  if (Printable(text)[copied] != 0) return;
   int family = IPADDR_FAMILY_NONE;
   if (IsIPv4Text(m_text)) {
     family = IPADDR_FAMILY_V4;

@@ -145,3 +145,13 @@ TEST(IPAddress, OverlongTextIsCut) {
   EXPECT_EQ(wcslen(a.Text()), IPADDR_TEXT_MAX - 1);
   EXPECT_FALSE(a.IsValid());
 }
+
+TEST(IPAddress, OverlongTextThatWouldBeValidWhenCutIsRefused) {
+  // Cut to its first 255 characters this text is a valid IPv4 address with a
+  // port; whole, it ends in a second colon and is no address at all.
+  std::wstring text = L"2.169.1.0:" + std::wstring(250, L'0') + L"1948141023:";
+  ASSERT_EQ(IsIPv4Text(text.c_str()), 0);
+  ASSERT_EQ(IsIPv4Text(text.substr(0, IPADDR_TEXT_MAX - 1).c_str()), 1);
+  IPAddress a(text.c_str());
+  EXPECT_FALSE(a.IsValid());
+}
