@@ -33,10 +33,10 @@ struct Files {
     image = FromUtf8Static((base + ".bin").c_str());
     fwtest::WriteFileBytes(image, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 2000, 1234));
     nand = FromUtf8Static((base + ".pkg").c_str());
-    fwtest::NandFileSpec spec;
-    spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(200));
-    spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_NANDLDR).Version(1));
-    fwtest::WriteFileBytes(nand, fwtest::BuildNand(spec));
+    fwtest::NandFileLayout layout;
+    layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200));
+    layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(1));
+    fwtest::WriteFileBytes(nand, fwtest::BuildNand(layout));
   }
   ~Files() {
     RemoveFileWide(image.c_str());

@@ -44,13 +44,13 @@ TEST(LargeFirmwareFile, BinTrailerFoundAfterHundredsOfMiB) {
 }
 
 TEST(LargeFirmwareFile, NandPackagesBeyondHundredsOfMiBAreCompared) {
-  fwtest::NandFileSpec spec;
-  spec.gapBeforePackages = 300 * kMiB;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(5));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(9));
+  fwtest::NandFileLayout layout;
+  layout.gapBeforePackages = 300 * kMiB;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(5));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(9));
   std::vector<fwtest::NandPackageLocation> where;
   const std::wstring path = fwtest::TempPath(L"large-nand.bin");
-  ASSERT_EQ(fwtest::WriteNandFile(path, spec, &where), 1);
+  ASSERT_EQ(fwtest::WriteNandFile(path, layout, &where), 1);
   ASSERT_GT(where[1].offset, 300 * kMiB);
 
   const auto start = std::chrono::steady_clock::now();

@@ -44,7 +44,7 @@ const std::wstring kVersionWait = L"$GetNtwkPrinterFWVer(): Getting fw version..
 const std::wstring kInfoWait = L"$GetNtwkFWBuildInfo(): Getting Build info ...";
 
 struct FaultRow {
-  const char* spec;  // "" for none
+  const char* fault;  // "" for none
   std::map<Op, Expect> expect;
 };
 
@@ -56,10 +56,10 @@ std::vector<FaultRow> Matrix() {
     return m;
   };
   // Replies that never come, or come wrong: every answered operation fails.
-  auto replyFault = [&](const char* spec, const std::wstring& version, const std::wstring& compver,
+  auto replyFault = [&](const char* fault, const std::wstring& version, const std::wstring& compver,
                         const std::vector<std::wstring>& burn, const std::vector<std::wstring>& spi,
                         const std::vector<std::wstring>& nand, const std::wstring& info) {
-    FaultRow r{spec, allOk()};
+    FaultRow r{fault, allOk()};
     r.expect[VERSION] = Fail({version});
     r.expect[COMPVER] = Fail({compver});
     r.expect[INFO] = Fail({info});
@@ -167,10 +167,10 @@ class NtwkFaultMatrix : public ::testing::Test {
     image_ = new std::wstring(fwtest::TempPath(L"matrix.bin"));
     fwtest::WriteFileBytes(*image_, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 256 * 1024, 1500));
     nand_ = new std::wstring(fwtest::TempPath(L"matrix.pkg"));
-    fwtest::NandFileSpec spec;
-    spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(200).Target("QV1"));
-    spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(200).Target("QV1"));
-    fwtest::WriteFileBytes(*nand_, fwtest::BuildNand(spec));
+    fwtest::NandFileLayout fault;
+    fault.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200).Target("QV1"));
+    fault.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(200).Target("QV1"));
+    fwtest::WriteFileBytes(*nand_, fwtest::BuildNand(fault));
   }
   static void TearDownTestSuite() {
     delete printer_;
@@ -226,11 +226,11 @@ TEST_F(NtwkFaultMatrix, EveryFaultAgainstEveryOperation) {
     for (int o = 0; o < OP_COUNT; ++o) {
       Op op = static_cast<Op>(o);
       const Expect& want = row.expect.at(op);
-      SCOPED_TRACE(std::string("fault '") + row.spec + "' on " + kOpNames[op]);
+      SCOPED_TRACE(std::string("fault '") + row.fault + "' on " + kOpNames[op]);
       ASSERT_TRUE(printer_->sim().SetFaults({}));
       ASSERT_TRUE(printer_->sim().WaitUntilUp());
-      if (*row.spec) {
-        ASSERT_TRUE(printer_->sim().SetFaults({row.spec}));
+      if (*row.fault) {
+        ASSERT_TRUE(printer_->sim().SetFaults({row.fault}));
       }
       LogCapture log;
       auto start = std::chrono::steady_clock::now();

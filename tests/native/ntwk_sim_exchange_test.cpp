@@ -128,13 +128,13 @@ TEST(NtwkSimExchange, NandBurnSendsOnlyOutOfDateAndLoaderPackagesThenResets) {
   LogCapture log;
   SimPrinter p;
   ASSERT_TRUE(p.Start("127.60.1.5", {"--restart-ms", "100"}, 5000)) << p.error();
-  fwtest::NandFileSpec spec;
-  spec.noReboot = true;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(200).Target("QV1"));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(50).Target("QV1"));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_NANDLDR).Version(2).Target("QV1"));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_KINSET).Version(900).Target("OTHER"));
-  std::wstring path = WriteTemp(L"four.pkg", fwtest::BuildNand(spec));
+  fwtest::NandFileLayout layout;
+  layout.noReboot = true;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200).Target("QV1"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(50).Target("QV1"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(2).Target("QV1"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_KINSET).Version(900).Target("OTHER"));
+  std::wstring path = WriteTemp(L"four.pkg", fwtest::BuildNand(layout));
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
   EXPECT_EQ(ntwk.CheckFirmwareVersion(L"QV1", L"", &info, p.Address().c_str(), path.c_str()), VERCHK_FILE_NEWER);
@@ -173,10 +173,10 @@ TEST(NtwkSimExchange, NandBurnWithNothingOutOfDate) {
   LogCapture log;
   SimPrinter p;
   ASSERT_TRUE(p.Start("127.60.1.6", {"--component", "print=300", "--component", "binary=300"}, 5000)) << p.error();
-  fwtest::NandFileSpec spec;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(200));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_NANDLDR).Version(9));  // loader not reported
-  std::wstring path = WriteTemp(L"current.pkg", fwtest::BuildNand(spec));
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(9));  // loader not reported
+  std::wstring path = WriteTemp(L"current.pkg", fwtest::BuildNand(layout));
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
   EXPECT_EQ(ntwk.CheckFirmwareVersion(L"", L"", &info, p.Address().c_str(), path.c_str()), VERCHK_UP_TO_DATE);

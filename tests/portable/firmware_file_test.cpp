@@ -13,8 +13,8 @@
 
 using fwtest::BinKind;
 using fwtest::BinTrailer;
-using fwtest::NandFileSpec;
-using fwtest::NandPackageSpec;
+using fwtest::NandFileLayout;
+using fwtest::NandPackageLayout;
 
 namespace {
 
@@ -204,16 +204,16 @@ TEST(NandComponentType, Table) {
 }
 
 TEST(NandPackageFile, WalksGeneratedPackages) {
-  NandFileSpec spec;
-  spec.noReboot = true;
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Target("QV-1").Version(120));
-  spec.packages.push_back(NandPackageSpec().Type(COMP_NANDLDR).Target("").Version(7).Enabled(0));
-  NandPackageSpec big = NandPackageSpec().Type(COMP_BINARY).Target("fam").Version(4000000000u);
+  NandFileLayout layout;
+  layout.noReboot = true;
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Target("QV-1").Version(120));
+  layout.packages.push_back(NandPackageLayout().Type(COMP_NANDLDR).Target("").Version(7).Enabled(0));
+  NandPackageLayout big = NandPackageLayout().Type(COMP_BINARY).Target("fam").Version(4000000000u);
   big.payloadSize = 5000;
   big.headerVersion = 3;
-  spec.packages.push_back(big);
+  layout.packages.push_back(big);
   std::vector<fwtest::NandPackageLocation> where;
-  std::vector<uint8_t> bytes = fwtest::BuildNand(spec, &where);
+  std::vector<uint8_t> bytes = fwtest::BuildNand(layout, &where);
 
   NandPackageFile f;
   ASSERT_EQ(f.Open(bytes.data(), bytes.size()), NAND_OK);
@@ -265,16 +265,16 @@ TEST(NandPackageFile, HeaderVariants) {
       {0x80000001u, NAND_ERR_HEADER_VERSION, true, 1},
   };
   for (const Case& c : cases) {
-    NandFileSpec spec;
-    spec.packages.push_back(NandPackageSpec());
-    std::vector<uint8_t> bytes = fwtest::BuildNand(spec);
+    NandFileLayout layout;
+    layout.packages.push_back(NandPackageLayout());
+    std::vector<uint8_t> bytes = fwtest::BuildNand(layout);
     fwtest::PutBe32(&bytes, 4, c.word);
     NandPackageFile f;
     EXPECT_EQ(f.Open(bytes.data(), bytes.size()), c.result) << std::hex << c.word;
     EXPECT_EQ(f.Header().noReboot, c.noReboot);
     EXPECT_EQ(f.Header().version, c.version);
   }
-  NandFileSpec empty;
+  NandFileLayout empty;
   std::vector<uint8_t> bytes = fwtest::BuildNand(empty);
   NandPackageFile f;
   EXPECT_EQ(f.Open(bytes.data(), bytes.size()), NAND_OK);
@@ -282,12 +282,12 @@ TEST(NandPackageFile, HeaderVariants) {
 }
 
 TEST(NandPackageFile, RejectsEverythingOutOfBounds) {
-  NandFileSpec spec;
-  spec.packages.push_back(NandPackageSpec().Version(1));
-  spec.packages.push_back(NandPackageSpec().Version(2));
-  spec.withFileTrailer = false;
+  NandFileLayout layout;
+  layout.packages.push_back(NandPackageLayout().Version(1));
+  layout.packages.push_back(NandPackageLayout().Version(2));
+  layout.withFileTrailer = false;
   std::vector<fwtest::NandPackageLocation> where;
-  const std::vector<uint8_t> good = fwtest::BuildNand(spec, &where);
+  const std::vector<uint8_t> good = fwtest::BuildNand(layout, &where);
   const uint64_t last = where[1].offset;
   const uint32_t lastSize = where[1].size;
   ASSERT_EQ(last + lastSize, good.size());
@@ -341,13 +341,13 @@ TEST(NandPackageFile, RejectsEverythingOutOfBounds) {
 }
 
 TEST(NandPackageFile, TrailerStringsStopAtThePackageEnd) {
-  NandFileSpec spec;
-  NandPackageSpec pkg;
+  NandFileLayout layout;
+  NandPackageLayout pkg;
   pkg.payloadSize = 0;
-  spec.packages.push_back(pkg);
-  spec.withFileTrailer = false;
+  layout.packages.push_back(pkg);
+  layout.withFileTrailer = false;
   std::vector<fwtest::NandPackageLocation> where;
-  std::vector<uint8_t> bytes = fwtest::BuildNand(spec, &where);
+  std::vector<uint8_t> bytes = fwtest::BuildNand(layout, &where);
   // M = 0: the text is the spare byte and M itself; the target is the NUL.
   bytes[bytes.size() - 1] = 0;
   NandPackageFile f;

@@ -15,8 +15,8 @@
 #endif
 
 using fwtest::BinKind;
-using fwtest::NandFileSpec;
-using fwtest::NandPackageSpec;
+using fwtest::NandFileLayout;
+using fwtest::NandPackageLayout;
 
 namespace {
 
@@ -107,16 +107,16 @@ TEST(FwInfoTool, BinFiles) {
 }
 
 TEST(FwInfoTool, NandFile) {
-  NandFileSpec spec;
-  spec.noReboot = true;
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Target("QV-1").Version(120));
-  spec.packages.push_back(NandPackageSpec().Type(COMP_NANDBOOT).Target("").Version(7).Enabled(0));
-  ToolRun run = RunTool(Write(L"tool-nand.bin", fwtest::BuildNand(spec)));
+  NandFileLayout layout;
+  layout.noReboot = true;
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Target("QV-1").Version(120));
+  layout.packages.push_back(NandPackageLayout().Type(COMP_NANDBOOT).Target("").Version(7).Enabled(0));
+  ToolRun run = RunTool(Write(L"tool-nand.bin", fwtest::BuildNand(layout)));
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(Has(run, "header    VERSION 0x81, NO REBOOT yes (word 0x80000081)\npackages  2\n")) << run.out;
   EXPECT_TRUE(Has(run, "  002  0x00000024  107         2        yes      3 print       QV-1                120")) << run.out;
   std::vector<fwtest::NandPackageLocation> where;
-  std::vector<uint8_t> bytes = fwtest::BuildNand(spec, &where);
+  std::vector<uint8_t> bytes = fwtest::BuildNand(layout, &where);
   char sum[32];
   snprintf(sum, sizeof sum, "0x%04x\n", AclChecksum16(bytes.data() + where[1].offset, where[1].size));
   EXPECT_TRUE(Has(run, std::string("7           ") + sum)) << run.out;

@@ -358,12 +358,12 @@ TEST(NtwkBurnFlash, UnreadableFileFailsBeforeConnecting) {
 
 namespace {
 
-fwtest::NandFileSpec ThreePackages() {
-  fwtest::NandFileSpec spec;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(200).Target("ABC"));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(50).Target("ABC"));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_NANDLDR).Version(1).Target("abc"));
-  return spec;
+fwtest::NandFileLayout ThreePackages() {
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200).Target("ABC"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(50).Target("ABC"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(1).Target("abc"));
+  return layout;
 }
 
 FirmwareFileInfo PrinterComponents(const std::string& text) {
@@ -387,16 +387,16 @@ TEST(NtwkBurnNandFlash, BurnsOutOfDateAndLoaderPackagesThenResets) {
   FakeClock clock;
   LogCapture log;
   FakeNet net;
-  fwtest::NandFileSpec spec = ThreePackages();
-  TempFile file(L"three.pkg", fwtest::BuildNand(spec));
+  fwtest::NandFileLayout layout = ThreePackages();
+  TempFile file(L"three.pkg", fwtest::BuildNand(layout));
   net.AddConnection(Replies({Reply(Response(0x000F)), Reply(Response(0x000F))}));
   net.AddConnection(Replies({Reply(Response(0xD1EE))}));
   FirmwareFileInfo info = PrinterComponents(kPrinter);
   log.Clear();
   EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"ABC", L"", &info), 1);
 
-  EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({PackageJob(fwtest::BuildNandPackage(spec.packages[0])),
-                                          PackageJob(fwtest::BuildNandPackage(spec.packages[2]))})));
+  EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({PackageJob(fwtest::BuildNandPackage(layout.packages[0])),
+                                          PackageJob(fwtest::BuildNandPackage(layout.packages[2]))})));
   EXPECT_EQ(Hex(net.Sent(2)), Hex(Concat({Uel(), EnterLang(), FromHex("00acd1ee000000000000000000000000"), Uel()})));
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{30000, 30000}));
   // The reset runs on its own connection before the burn's connection closes.
@@ -418,11 +418,11 @@ TEST(NtwkBurnNandFlash, NothingToBurnSendsNoPackageAndNoReset) {
   FakeClock clock;
   LogCapture log;
   FakeNet net;
-  fwtest::NandFileSpec spec;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(100));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_KINSET).Version(900));  // not reported
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(900).Enabled(0));
-  TempFile file(L"current.pkg", fwtest::BuildNand(spec));
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(100));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_KINSET).Version(900));  // not reported
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(900).Enabled(0));
+  TempFile file(L"current.pkg", fwtest::BuildNand(layout));
   FirmwareFileInfo info = PrinterComponents("print = 100\r\n");
   log.Clear();
   EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"", L"", &info), 1);
@@ -436,9 +436,9 @@ TEST(NtwkBurnNandFlash, NothingToBurnSendsNoPackageAndNoReset) {
 
 TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   LogCapture log;
-  fwtest::NandFileSpec spec = ThreePackages();
-  spec.noReboot = true;
-  std::vector<uint8_t> bytes = fwtest::BuildNand(spec);
+  fwtest::NandFileLayout layout = ThreePackages();
+  layout.noReboot = true;
+  std::vector<uint8_t> bytes = fwtest::BuildNand(layout);
   ASSERT_EQ(fwtest::GetBe32(bytes, 4), 0x80000081u);
   AclNandBurn nand;
   ASSERT_EQ(nand.Prepare(bytes.data(), bytes.size(), ACL_IMAGE_NAND_PKG), 1);
@@ -450,7 +450,7 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   // Over the network the packages still carry 0x2101.
   FakeClock clock;
   FakeNet net;
-  TempFile file(L"noreboot.pkg", fwtest::BuildNand(spec));
+  TempFile file(L"noreboot.pkg", fwtest::BuildNand(layout));
   net.AddConnection(Replies({Reply(Response(0x000F)), Reply(Response(0x000F))}));
   net.AddConnection(Replies({Reply(Response(0xD1EE))}));
   FirmwareFileInfo info = PrinterComponents(kPrinter);
@@ -463,7 +463,7 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
 TEST(NtwkBurnNandFlash, Failures) {
   struct Case {
     const char* what;
-    std::function<void(fwtest::NandFileSpec*)> edit;
+    std::function<void(fwtest::NandFileLayout*)> edit;
     std::vector<ConnScript> conns;
     std::wstring line;
     int connections;
@@ -488,9 +488,9 @@ TEST(NtwkBurnNandFlash, Failures) {
        L"Could not send PJL_UEL to the socket...", 1, 0},
       {"time-out not set", nullptr, {[] { ConnScript s; s.setTimeoutFailAt = 0; return s; }()},
        L"Failed to set socket options", 1, 0},
-      {"package VERSION 3", [](fwtest::NandFileSpec* s) { s->packages[1].headerVersion = 3; },
+      {"package VERSION 3", [](fwtest::NandFileLayout* s) { s->packages[1].headerVersion = 3; },
        {Replies({Reply(Response(0x000F))})}, L"ERROR: invalid VERSION 3", 1, 1},
-      {"header VERSION 0x80", [](fwtest::NandFileSpec* s) { s->headerVersion = 0x80; }, {},
+      {"header VERSION 0x80", [](fwtest::NandFileLayout* s) { s->headerVersion = 0x80; }, {},
        L"ERROR: invalid VERSION 128", 0, 0},
   };
   for (Case& c : cases) {
@@ -498,9 +498,9 @@ TEST(NtwkBurnNandFlash, Failures) {
     LogCapture log;
     FakeNet net;
     for (const ConnScript& s : c.conns) net.AddConnection(s);
-    fwtest::NandFileSpec spec = ThreePackages();
-    if (c.edit) c.edit(&spec);
-    TempFile file(L"fail.pkg", fwtest::BuildNand(spec));
+    fwtest::NandFileLayout layout = ThreePackages();
+    if (c.edit) c.edit(&layout);
+    TempFile file(L"fail.pkg", fwtest::BuildNand(layout));
     FirmwareFileInfo info = PrinterComponents(kPrinter);
     EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"", L"", &info), 0) << c.what;
     EXPECT_TRUE(log.Contains(c.line)) << c.what;

@@ -12,8 +12,8 @@
 #include "support/log_text.h"
 
 using fwtest::BinKind;
-using fwtest::NandFileSpec;
-using fwtest::NandPackageSpec;
+using fwtest::NandFileLayout;
+using fwtest::NandPackageLayout;
 
 namespace {
 
@@ -127,9 +127,9 @@ struct NandRun {
   FirmwareFileInfo info;
 };
 
-NandRun RunNand(const NandFileSpec& spec, const std::string& components, const wchar_t* product = L"",
+NandRun RunNand(const NandFileLayout& layout, const std::string& components, const wchar_t* product = L"",
                 const wchar_t* family = L"", uint32_t printer = 9999) {
-  const std::wstring path = WriteTemp(L"pkg.bin", fwtest::BuildNand(spec));
+  const std::wstring path = WriteTemp(L"pkg.bin", fwtest::BuildNand(layout));
   NandRun run;
   LogCapture log;
   run.result = CompareVersions(product, &run.info, path.c_str(), printer, components, family);
@@ -158,11 +158,11 @@ std::vector<std::string> WalkLines(const std::vector<std::string>& lines) {
 }  // namespace
 
 TEST(CompareVersions, NandNumberingAndEarlyStop) {
-  NandFileSpec spec;
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Target("ABC").Version(10));
-  spec.packages.push_back(NandPackageSpec().Type(COMP_BINARY).Target("ABC").Version(21));
-  spec.packages.push_back(NandPackageSpec().Type(COMP_KINSET).Target("ABC").Version(99));
-  NandRun run = RunNand(spec, "print = 10\r\nbinary = 20\r\nKinset = 1\r\n", L"ABC", L"FAM");
+  NandFileLayout layout;
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Target("ABC").Version(10));
+  layout.packages.push_back(NandPackageLayout().Type(COMP_BINARY).Target("ABC").Version(21));
+  layout.packages.push_back(NandPackageLayout().Type(COMP_KINSET).Target("ABC").Version(99));
+  NandRun run = RunNand(layout, "print = 10\r\nbinary = 20\r\nKinset = 1\r\n", L"ABC", L"FAM");
   EXPECT_EQ(run.result, VERCHK_FILE_NEWER);
   EXPECT_TRUE(Contains(run.lines, "NAND PKG of 3"));
   EXPECT_TRUE(Contains(run.lines, "Product ID='ABC', familyID='FAM'."));
@@ -183,43 +183,43 @@ TEST(CompareVersions, NandAcceptanceAndOutOfDateTable) {
   const std::string printer = "print = 10\r\nbinary = 10\r\nNandLDR = 1\r\nNandBoot = 1\r\n";
   struct Case {
     const char* what;
-    NandPackageSpec package;
+    NandPackageLayout package;
     const wchar_t* product;
     const wchar_t* family;
     int result;
     const char* line;
   } cases[] = {
-      {"filter off: any target", NandPackageSpec().Type(COMP_PRINT).Target("XYZ").Version(11), L"", L"",
+      {"filter off: any target", NandPackageLayout().Type(COMP_PRINT).Target("XYZ").Version(11), L"", L"",
        VERCHK_FILE_NEWER, "  NAND package 001: XYZ"},
-      {"product matches without case", NandPackageSpec().Type(COMP_PRINT).Target("abc").Version(11), L"ABC", L"",
+      {"product matches without case", NandPackageLayout().Type(COMP_PRINT).Target("abc").Version(11), L"ABC", L"",
        VERCHK_FILE_NEWER, "  NAND package 001: abc"},
-      {"empty target equals empty family", NandPackageSpec().Type(COMP_PRINT).Target("").Version(11), L"ABC", L"",
+      {"empty target equals empty family", NandPackageLayout().Type(COMP_PRINT).Target("").Version(11), L"ABC", L"",
        VERCHK_FILE_NEWER, "  NAND package 001: "},
-      {"family matches", NandPackageSpec().Type(COMP_PRINT).Target("Fam-1").Version(11), L"ABC", L"FAM-1",
+      {"family matches", NandPackageLayout().Type(COMP_PRINT).Target("Fam-1").Version(11), L"ABC", L"FAM-1",
        VERCHK_FILE_NEWER, "  NAND package 001: Fam-1"},
-      {"other target rejected", NandPackageSpec().Type(COMP_PRINT).Target("XYZ").Version(11), L"ABC", L"",
+      {"other target rejected", NandPackageLayout().Type(COMP_PRINT).Target("XYZ").Version(11), L"ABC", L"",
        VERCHK_UP_TO_DATE, "--Reject NAND package 001: 11, XYZ"},
-      {"prefix of the product is not a match", NandPackageSpec().Type(COMP_PRINT).Target("AB").Version(11), L"ABC",
+      {"prefix of the product is not a match", NandPackageLayout().Type(COMP_PRINT).Target("AB").Version(11), L"ABC",
        L"FAM", VERCHK_UP_TO_DATE, "--Reject NAND package 001: 11, AB"},
-      {"disabled rejected even with filter off", NandPackageSpec().Type(COMP_PRINT).Version(11).Enabled(0), L"", L"",
+      {"disabled rejected even with filter off", NandPackageLayout().Type(COMP_PRINT).Version(11).Enabled(0), L"", L"",
        VERCHK_UP_TO_DATE, "--Reject NAND package 001: 11, "},
-      {"any nonzero enabled flag", NandPackageSpec().Type(COMP_PRINT).Version(11).Enabled(0x80000000u), L"", L"",
+      {"any nonzero enabled flag", NandPackageLayout().Type(COMP_PRINT).Version(11).Enabled(0x80000000u), L"", L"",
        VERCHK_FILE_NEWER, "  NAND package 001: "},
-      {"equal version is up to date", NandPackageSpec().Type(COMP_PRINT).Version(10), L"", L"", VERCHK_UP_TO_DATE,
+      {"equal version is up to date", NandPackageLayout().Type(COMP_PRINT).Version(10), L"", L"", VERCHK_UP_TO_DATE,
        " NAND package 001 is up to date."},
-      {"loader newer is not out of date", NandPackageSpec().Type(COMP_NANDLDR).Version(500), L"", L"",
+      {"loader newer is not out of date", NandPackageLayout().Type(COMP_NANDLDR).Version(500), L"", L"",
        VERCHK_UP_TO_DATE, " NAND package 001 is up to date."},
-      {"boot loader newer is not out of date", NandPackageSpec().Type(COMP_NANDBOOT).Version(500), L"", L"",
+      {"boot loader newer is not out of date", NandPackageLayout().Type(COMP_NANDBOOT).Version(500), L"", L"",
        VERCHK_UP_TO_DATE, " NAND package 001 is up to date."},
-      {"type the printer does not report", NandPackageSpec().Type(COMP_KINSET).Version(500), L"", L"",
+      {"type the printer does not report", NandPackageLayout().Type(COMP_KINSET).Version(500), L"", L"",
        VERCHK_UP_TO_DATE, " NAND package 001 is up to date."},
-      {"version compared unsigned", NandPackageSpec().Type(COMP_BINARY).Version(0xFFFFFFF0u), L"", L"",
+      {"version compared unsigned", NandPackageLayout().Type(COMP_BINARY).Version(0xFFFFFFF0u), L"", L"",
        VERCHK_FILE_NEWER, "   binary - fw ver:10, file ver:-16"},
   };
   for (const Case& c : cases) {
-    NandFileSpec spec;
-    spec.packages.push_back(c.package);
-    NandRun run = RunNand(spec, printer, c.product, c.family);
+    NandFileLayout layout;
+    layout.packages.push_back(c.package);
+    NandRun run = RunNand(layout, printer, c.product, c.family);
     EXPECT_EQ(run.result, c.result) << c.what;
     EXPECT_TRUE(Contains(run.lines, c.line)) << c.what;
     EXPECT_TRUE(Contains(run.lines, c.result == VERCHK_FILE_NEWER ? "Binfile Version is newer than firmware version"
@@ -229,29 +229,29 @@ TEST(CompareVersions, NandAcceptanceAndOutOfDateTable) {
 }
 
 TEST(CompareVersions, FirstLowerComponentDecides) {
-  NandFileSpec spec;
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Version(15));
-  NandRun run = RunNand(spec, "print = 20\r\nprint = 12\r\nprint = 3\r\n");
+  NandFileLayout layout;
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Version(15));
+  NandRun run = RunNand(layout, "print = 20\r\nprint = 12\r\nprint = 3\r\n");
   EXPECT_EQ(run.result, VERCHK_FILE_NEWER);
   EXPECT_TRUE(Contains(run.lines, "   print - fw ver:12, file ver:15"));
 }
 
 TEST(CompareVersions, NandFailures) {
-  NandFileSpec spec;
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Version(15));
+  NandFileLayout layout;
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Version(15));
   {
-    NandRun run = RunNand(spec, "print = 1\r\n", L"", L"", 12345);
+    NandRun run = RunNand(layout, "print = 1\r\n", L"", L"", 12345);
     EXPECT_EQ(run.result, VERCHK_ERROR);
     EXPECT_TRUE(Contains(run.lines, "ERROR: Firmware type does not match firmware file type"));
     EXPECT_TRUE(run.info.components.empty());
   }
   {
     // Invalid package VERSION on the second package: the first is reported, then 1.
-    NandFileSpec bad = spec;
-    NandPackageSpec second = NandPackageSpec().Type(COMP_PRINT).Version(1);
+    NandFileLayout bad = layout;
+    NandPackageLayout second = NandPackageLayout().Type(COMP_PRINT).Version(1);
     second.headerVersion = 7;
     bad.packages.push_back(second);
-    bad.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Version(99));
+    bad.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Version(99));
     NandRun run = RunNand(bad, "print = 20\r\n");
     EXPECT_EQ(run.result, VERCHK_FILE_NEWER);
     EXPECT_EQ(WalkLines(run.lines),
@@ -259,7 +259,7 @@ TEST(CompareVersions, NandFailures) {
     ASSERT_EQ(run.info.components.size(), 1u);
   }
   {
-    NandFileSpec bad = spec;
+    NandFileLayout bad = layout;
     bad.headerVersion = 0x82;
     bad.noReboot = true;
     NandRun run = RunNand(bad, "print = 1\r\n");
@@ -270,7 +270,7 @@ TEST(CompareVersions, NandFailures) {
   {
     // Out of bounds: refused like a wrong magic, nothing compared.
     std::vector<fwtest::NandPackageLocation> where;
-    std::vector<uint8_t> bytes = fwtest::BuildNand(spec, &where);
+    std::vector<uint8_t> bytes = fwtest::BuildNand(layout, &where);
     fwtest::PutBe32(&bytes, where[0].tableEntry + 4, 0x7FFFFFFFu);
     const std::wstring path = WriteTemp(L"oob.bin", bytes);
     LogCapture log;
@@ -280,7 +280,7 @@ TEST(CompareVersions, NandFailures) {
     EXPECT_FALSE(fwtest::HasLinePart(log, "NAND package 001"));
   }
   {
-    NandFileSpec none;
+    NandFileLayout none;
     NandRun run = RunNand(none, "print = 1\r\n");
     EXPECT_EQ(run.result, VERCHK_UP_TO_DATE);
     EXPECT_TRUE(Contains(run.lines, "NAND PKG of 0"));
@@ -393,10 +393,10 @@ TEST(CheckFirmwareVersion, FileVersionZeroAsksNothing) {
 }
 
 TEST(CheckFirmwareVersion, NandFileAsksForComponents) {
-  NandFileSpec spec;
-  spec.fileTrailer.version = "3";
-  spec.packages.push_back(NandPackageSpec().Type(COMP_PRINT).Target("Q1").Version(8));
-  const std::wstring path = WriteTemp(L"checknand.bin", fwtest::BuildNand(spec));
+  NandFileLayout layout;
+  layout.fileTrailer.version = "3";
+  layout.packages.push_back(NandPackageLayout().Type(COMP_PRINT).Target("Q1").Version(8));
+  const std::wstring path = WriteTemp(L"checknand.bin", fwtest::BuildNand(layout));
   FakeClock clock;
   LogCapture log;
   auto query = std::make_shared<ScriptedQuery>();

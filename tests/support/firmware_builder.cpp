@@ -26,23 +26,23 @@ struct NandParts {
   std::vector<uint8_t> tail;  // packages and the file trailer
 };
 
-NandParts LayOutNand(const NandFileSpec& spec, std::vector<NandPackageLocation>* where) {
+NandParts LayOutNand(const NandFileLayout& layout, std::vector<NandPackageLocation>* where) {
   NandParts parts;
-  const uint64_t count = spec.packages.size();
+  const uint64_t count = layout.packages.size();
   const uint64_t tableEnd = 12 + 12 * count;
   parts.head.assign(tableEnd, 0);
   parts.head[0] = 'N';
   parts.head[1] = 'A';
   parts.head[2] = 'N';
   parts.head[3] = 'D';
-  PutBe32(&parts.head, 4, (spec.headerVersion & 0x7FFFFFFFu) | (spec.noReboot ? 0x80000000u : 0));
-  PutBe32(&parts.head, 8, spec.countOverride >= 0 ? static_cast<uint32_t>(spec.countOverride)
+  PutBe32(&parts.head, 4, (layout.headerVersion & 0x7FFFFFFFu) | (layout.noReboot ? 0x80000000u : 0));
+  PutBe32(&parts.head, 8, layout.countOverride >= 0 ? static_cast<uint32_t>(layout.countOverride)
                                                   : static_cast<uint32_t>(count));
-  parts.gap = spec.gapBeforePackages;
+  parts.gap = layout.gapBeforePackages;
   if (where) where->clear();
   uint64_t offset = tableEnd + parts.gap;
   for (uint64_t i = 0; i < count; ++i) {
-    std::vector<uint8_t> pkg = BuildNandPackage(spec.packages[i]);
+    std::vector<uint8_t> pkg = BuildNandPackage(layout.packages[i]);
     const uint64_t entry = 12 + 12 * i;
     PutBe32(&parts.head, entry, static_cast<uint32_t>(offset));
     PutBe32(&parts.head, entry + 4, static_cast<uint32_t>(pkg.size()));
@@ -51,8 +51,8 @@ NandParts LayOutNand(const NandFileSpec& spec, std::vector<NandPackageLocation>*
     parts.tail.insert(parts.tail.end(), pkg.begin(), pkg.end());
     offset += pkg.size();
   }
-  if (spec.withFileTrailer) {
-    std::vector<uint8_t> t = MakeBinTrailer(spec.fileTrailer);
+  if (layout.withFileTrailer) {
+    std::vector<uint8_t> t = MakeBinTrailer(layout.fileTrailer);
     parts.tail.insert(parts.tail.end(), t.begin(), t.end());
   }
   return parts;
@@ -149,7 +149,7 @@ int WriteLargeBin(const std::wstring& path, BinKind kind, uint64_t size, const B
   return WriteWithGap(path, head, size - head.size() - t.size(), t);
 }
 
-NandPackageSpec& NandPackageSpec::Type(int32_t componentType) {
+NandPackageLayout& NandPackageLayout::Type(int32_t componentType) {
   t2 = 0;
   t3 = 0;
   switch (componentType) {
@@ -166,56 +166,56 @@ NandPackageSpec& NandPackageSpec::Type(int32_t componentType) {
   return *this;
 }
 
-NandPackageSpec& NandPackageSpec::Version(uint32_t version) {
+NandPackageLayout& NandPackageLayout::Version(uint32_t version) {
   versionText = std::to_string(version);
   return *this;
 }
 
-NandPackageSpec& NandPackageSpec::Target(const std::string& target) {
+NandPackageLayout& NandPackageLayout::Target(const std::string& target) {
   targetId = target;
   return *this;
 }
 
-NandPackageSpec& NandPackageSpec::Enabled(uint32_t flag) {
+NandPackageLayout& NandPackageLayout::Enabled(uint32_t flag) {
   enabled = flag;
   return *this;
 }
 
-std::vector<uint8_t> BuildNandPackage(const NandPackageSpec& spec) {
+std::vector<uint8_t> BuildNandPackage(const NandPackageLayout& layout) {
   // Header (32 bytes), payload, then target NUL version NUL, one spare byte
   // and M: the text starts M + 2 bytes before the end, so M is its length.
-  std::vector<uint8_t> text(spec.targetId.begin(), spec.targetId.end());
+  std::vector<uint8_t> text(layout.targetId.begin(), layout.targetId.end());
   text.push_back(0);
-  text.insert(text.end(), spec.versionText.begin(), spec.versionText.end());
+  text.insert(text.end(), layout.versionText.begin(), layout.versionText.end());
   text.push_back(0);
-  const uint64_t size = 32 + static_cast<uint64_t>(spec.payloadSize) + text.size() + 2;
+  const uint64_t size = 32 + static_cast<uint64_t>(layout.payloadSize) + text.size() + 2;
   std::vector<uint8_t> p(size, 0);
   PutBe32(&p, 0, 0x504B4731u);
-  PutBe32(&p, 4, spec.headerVersion);
-  PutBe32(&p, 8, spec.enabled);
+  PutBe32(&p, 4, layout.headerVersion);
+  PutBe32(&p, 8, layout.enabled);
   PutBe32(&p, 12, 0x01020304u);
   PutBe32(&p, 16, 0x05060708u);
-  PutBe32(&p, 20, spec.t1);
-  PutBe32(&p, 24, spec.t2);
-  PutBe32(&p, 28, spec.t3);
-  for (uint64_t i = 0; i < spec.payloadSize; ++i) p[32 + i] = PatternByte(i, spec.payloadSeed);
-  std::copy(text.begin(), text.end(), p.begin() + 32 + spec.payloadSize);
+  PutBe32(&p, 20, layout.t1);
+  PutBe32(&p, 24, layout.t2);
+  PutBe32(&p, 28, layout.t3);
+  for (uint64_t i = 0; i < layout.payloadSize; ++i) p[32 + i] = PatternByte(i, layout.payloadSeed);
+  std::copy(text.begin(), text.end(), p.begin() + 32 + layout.payloadSize);
   p[size - 2] = 0;
-  p[size - 1] = static_cast<uint8_t>(spec.trailerLengthOverride >= 0 ? spec.trailerLengthOverride
+  p[size - 1] = static_cast<uint8_t>(layout.trailerLengthOverride >= 0 ? layout.trailerLengthOverride
                                                                       : static_cast<int>(text.size()));
   return p;
 }
 
-std::vector<uint8_t> BuildNand(const NandFileSpec& spec, std::vector<NandPackageLocation>* where) {
-  NandParts parts = LayOutNand(spec, where);
+std::vector<uint8_t> BuildNand(const NandFileLayout& layout, std::vector<NandPackageLocation>* where) {
+  NandParts parts = LayOutNand(layout, where);
   std::vector<uint8_t> bytes = std::move(parts.head);
   bytes.resize(bytes.size() + parts.gap, 0);
   bytes.insert(bytes.end(), parts.tail.begin(), parts.tail.end());
   return bytes;
 }
 
-int WriteNandFile(const std::wstring& path, const NandFileSpec& spec, std::vector<NandPackageLocation>* where) {
-  NandParts parts = LayOutNand(spec, where);
+int WriteNandFile(const std::wstring& path, const NandFileLayout& layout, std::vector<NandPackageLocation>* where) {
+  NandParts parts = LayOutNand(layout, where);
   return WriteWithGap(path, parts.head, parts.gap, parts.tail);
 }
 

@@ -34,7 +34,7 @@ std::vector<uint8_t> BuildBin(BinKind kind, uint64_t size, uint32_t version);
 uint64_t MinBinSize(BinKind kind, const BinTrailer& trailer);
 
 // One package of a NAND package file.
-struct NandPackageSpec {
+struct NandPackageLayout {
   uint32_t enabled = 1;
   std::string targetId;            // first trailer string
   std::string versionText = "1";   // second trailer string
@@ -46,16 +46,16 @@ struct NandPackageSpec {
 
   // Sets t1/t2/t3 so that the package's component type is `componentType`
   // (3 print -> 5/5/2, 4 binary -> 5/5/5, 5 Kinset -> 5/0/0, else T1 alone).
-  NandPackageSpec& Type(int32_t componentType);
-  NandPackageSpec& Version(uint32_t version);
-  NandPackageSpec& Target(const std::string& target);
-  NandPackageSpec& Enabled(uint32_t flag);
+  NandPackageLayout& Type(int32_t componentType);
+  NandPackageLayout& Version(uint32_t version);
+  NandPackageLayout& Target(const std::string& target);
+  NandPackageLayout& Enabled(uint32_t flag);
 };
 
-struct NandFileSpec {
+struct NandFileLayout {
   bool noReboot = false;
   uint32_t headerVersion = 0x81;   // low 31 bits of the word at offset 4
-  std::vector<NandPackageSpec> packages;
+  std::vector<NandPackageLayout> packages;
   int64_t countOverride = -1;      // >= 0: the package count written at offset 8
   // Gap of filler bytes between the table and the first package (large files
   // without large buffers: see WriteNandFile).
@@ -72,8 +72,8 @@ struct NandPackageLocation {
 };
 
 // The package's own bytes (S bytes, trailer included).
-std::vector<uint8_t> BuildNandPackage(const NandPackageSpec& spec);
-std::vector<uint8_t> BuildNand(const NandFileSpec& spec, std::vector<NandPackageLocation>* where = nullptr);
+std::vector<uint8_t> BuildNandPackage(const NandPackageLayout& layout);
+std::vector<uint8_t> BuildNand(const NandFileLayout& layout, std::vector<NandPackageLocation>* where = nullptr);
 
 // Byte patching helpers for corrupt variants.
 void PutBe32(std::vector<uint8_t>* bytes, uint64_t offset, uint32_t value);
@@ -87,7 +87,7 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 // bytes between the magic words and the trailer; NAND: gapBeforePackages) is
 // left as a hole where the file system supports it and reads as zeros.
 int WriteLargeBin(const std::wstring& path, BinKind kind, uint64_t size, const BinTrailer& trailer);
-int WriteNandFile(const std::wstring& path, const NandFileSpec& spec, std::vector<NandPackageLocation>* where = nullptr);
+int WriteNandFile(const std::wstring& path, const NandFileLayout& layout, std::vector<NandPackageLocation>* where = nullptr);
 
 // A fresh, empty directory for this process under the system temp folder
 // (removed at exit), and a path inside it.

@@ -147,9 +147,9 @@ std::string PrinterSim::Control(const std::string& request_json) {
   return Exchange(request_json + "\n", 10000);
 }
 
-bool PrinterSim::SetFaults(const std::vector<std::string>& specs) {
-  std::string request = R"({"op":"faults","specs":[)";
-  for (size_t i = 0; i < specs.size(); ++i) request += (i ? "," : "") + Quote(specs[i]);
+bool PrinterSim::SetFaults(const std::vector<std::string>& faults) {
+  std::string request = R"({"op":"faults","list":[)";
+  for (size_t i = 0; i < faults.size(); ++i) request += (i ? "," : "") + Quote(faults[i]);
   request += "]}";
   return Bool(Control(request), "ok");
 }

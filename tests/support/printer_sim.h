@@ -47,7 +47,7 @@ class PrinterSim {
   // One control request (a JSON object without line end); the reply line, or "" on failure.
   std::string Control(const std::string& request_json);
   // Replaces every fault (an empty list clears them). True when the simulator accepted them.
-  bool SetFaults(const std::vector<std::string>& specs);
+  bool SetFaults(const std::vector<std::string>& faults);
   // Waits until the simulator is not restarting (true), or timeout_ms passed (false).
   bool WaitUntilUp(int timeout_ms = 10000);
 

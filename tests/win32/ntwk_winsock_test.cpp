@@ -76,9 +76,9 @@ class WinsockPrinter {
   ~WinsockPrinter() { SetNtwkSettingsForTesting(m_previous); }
   std::string State() { return Control(m_address.c_str(), R"({"op":"state"})"); }
   std::string Set(const std::string& fields) { return Control(m_address.c_str(), "{\"op\":\"set\"," + fields + "}"); }
-  std::string ClearFaults() { return Control(m_address.c_str(), R"({"op":"faults","specs":[]})"); }
-  std::string Fault(const std::string& spec) {
-    return Control(m_address.c_str(), "{\"op\":\"faults\",\"specs\":[\"" + spec + "\"]}");
+  std::string ClearFaults() { return Control(m_address.c_str(), R"({"op":"faults","list":[]})"); }
+  std::string Fault(const std::string& fault) {
+    return Control(m_address.c_str(), "{\"op\":\"faults\",\"list\":[\"" + fault + "\"]}");
   }
   const wchar_t* Address() const { return m_wide.c_str(); }
   NtwkSettings& settings() { return m_settings; }
@@ -151,11 +151,11 @@ TEST(NtwkWinsock, SpiAndNandBurns) {
     EXPECT_TRUE(log.Contains(std::wstring(L"CFWDownloadNtwk::BurnSpiFlash(") + p.Address() + L")"));
   }
   for (int i = 0; i < 50 && Has(p.State(), "\"restarting\": true"); ++i) Sleep(100);
-  fwtest::NandFileSpec spec;
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_PRINT).Version(300));
-  spec.packages.push_back(fwtest::NandPackageSpec().Type(COMP_BINARY).Version(10));
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(300));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(10));
   std::wstring pkg = fwtest::TempPath(L"winsock.pkg");
-  fwtest::WriteFileBytes(pkg, fwtest::BuildNand(spec));
+  fwtest::WriteFileBytes(pkg, fwtest::BuildNand(layout));
   FirmwareFileInfo info;
   EXPECT_EQ(ntwk.CheckFirmwareVersion(L"", L"", &info, p.Address(), pkg.c_str()), VERCHK_FILE_NEWER) << Joined(log);
   log.Clear();

@@ -44,39 +44,39 @@ bool WriteBins() {
   return ok;
 }
 
-NandFileSpec ThreePackages() {
-  NandFileSpec spec;
-  spec.packages.push_back(NandPackageSpec().Type(3).Target("QV-1").Version(120));
-  spec.packages.push_back(NandPackageSpec().Type(4).Target("QVFAM").Version(7));
-  spec.packages.push_back(NandPackageSpec().Type(2).Target("").Version(3));
-  return spec;
+NandFileLayout ThreePackages() {
+  NandFileLayout layout;
+  layout.packages.push_back(NandPackageLayout().Type(3).Target("QV-1").Version(120));
+  layout.packages.push_back(NandPackageLayout().Type(4).Target("QVFAM").Version(7));
+  layout.packages.push_back(NandPackageLayout().Type(2).Target("").Version(3));
+  return layout;
 }
 
 bool WriteNands() {
   bool ok = true;
-  NandFileSpec spec = ThreePackages();
-  ok &= Put("nand-3.bin", BuildNand(spec));
-  spec.noReboot = true;
-  spec.packages[1].enabled = 0;
-  ok &= Put("nand-noreboot.bin", BuildNand(spec));
-  NandFileSpec kinds;
-  for (int32_t type : {2, 3, 4, 5, 6, 999}) kinds.packages.push_back(NandPackageSpec().Type(type).Version(10 + type));
+  NandFileLayout layout = ThreePackages();
+  ok &= Put("nand-3.bin", BuildNand(layout));
+  layout.noReboot = true;
+  layout.packages[1].enabled = 0;
+  ok &= Put("nand-noreboot.bin", BuildNand(layout));
+  NandFileLayout kinds;
+  for (int32_t type : {2, 3, 4, 5, 6, 999}) kinds.packages.push_back(NandPackageLayout().Type(type).Version(10 + type));
   ok &= Put("nand-all-types.bin", BuildNand(kinds));
-  ok &= Put("nand-empty.bin", BuildNand(NandFileSpec()));
-  NandFileSpec badHeader = ThreePackages();
+  ok &= Put("nand-empty.bin", BuildNand(NandFileLayout()));
+  NandFileLayout badHeader = ThreePackages();
   badHeader.headerVersion = 0x80;
   ok &= Put("nand-header-version.bin", BuildNand(badHeader));
-  NandFileSpec badPackage = ThreePackages();
+  NandFileLayout badPackage = ThreePackages();
   badPackage.packages[1].headerVersion = 3;
   ok &= Put("nand-package-version.bin", BuildNand(badPackage));
   std::vector<NandPackageLocation> where;
   std::vector<uint8_t> oob = BuildNand(ThreePackages(), &where);
   PutBe32(&oob, where[2].tableEntry + 4, 0x10000);
   ok &= Put("nand-package-outside.bin", oob);
-  NandFileSpec count = ThreePackages();
+  NandFileLayout count = ThreePackages();
   count.countOverride = 1000;
   ok &= Put("nand-count-beyond-table.bin", BuildNand(count));
-  NandFileSpec trailer = ThreePackages();
+  NandFileLayout trailer = ThreePackages();
   trailer.packages[0].trailerLengthOverride = 0x80;
   ok &= Put("nand-trailer-outside.bin", BuildNand(trailer));
   return ok;

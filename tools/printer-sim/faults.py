@@ -46,9 +46,9 @@ def _number(text):
 
 
 class Fault:
-    def __init__(self, spec):
-        self.spec = spec
-        mode, _, rest = spec.partition(":")
+    def __init__(self, desc):
+        self.desc = desc
+        mode, _, rest = desc.partition(":")
         mode = mode.strip()
         if mode not in MODES:
             raise FaultError("unknown fault mode %r (known: %s)" % (mode, ", ".join(sorted(MODES))))
@@ -96,18 +96,18 @@ class Fault:
 class FaultSet:
     """The active faults; thread-safe because connections and the control socket share it."""
 
-    def __init__(self, specs=()):
+    def __init__(self, descs=()):
         self._lock = threading.Lock()
-        self._faults = [Fault(s) for s in specs]
+        self._faults = [Fault(s) for s in descs]
 
-    def replace(self, specs):
-        faults = [Fault(s) for s in specs]
+    def replace(self, descs):
+        faults = [Fault(s) for s in descs]
         with self._lock:
             self._faults = faults
 
-    def specs(self):
+    def descs(self):
         with self._lock:
-            return [f.spec for f in self._faults]
+            return [f.desc for f in self._faults]
 
     def has(self, mode):
         with self._lock:

@@ -262,12 +262,12 @@ class PrinterSimServer:
         state = self.state
         if op == "state":
             reply = state.snapshot()
-            reply.update(ok=True, faults=self.faults.specs(), port=self.port)
+            reply.update(ok=True, faults=self.faults.descs(), port=self.port)
             return reply
         if op == "faults":
-            self.faults.replace(list(request.get("specs", [])))
+            self.faults.replace(list(request.get("list", [])))
             self._await_sync()  # "refuse" acts on the listener before the reply
-            return {"ok": True, "faults": self.faults.specs()}
+            return {"ok": True, "faults": self.faults.descs()}
         if op == "set":
             self._set(request)
             return {"ok": True}

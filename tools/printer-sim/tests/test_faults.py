@@ -38,9 +38,9 @@ class ReplyFaults(SimTestCase):
             ("wrong-prefix:value=0xac00", b"\xac\x00" + VERSION_OK[2:]),
         ]
         sim = self.start()
-        for spec, expected in cases:
-            with self.subTest(spec=spec):
-                self.assertTrue(sim.control(op="faults", specs=[spec])["ok"])
+        for desc, expected in cases:
+            with self.subTest(desc=desc):
+                self.assertTrue(sim.control(op="faults", list=[desc])["ok"])
                 self.assertEqual(sim.job(rec(1))[0], expected)
         self.assertEqual([e["fault"] for e in sim.wait_event("reply", len(cases))],
                          ["status", "status", "wrong-cmdid", "wrong-cmdid", "wrong-prefix", "wrong-prefix"])
@@ -71,7 +71,7 @@ class ReplyFaults(SimTestCase):
             rest, waited = timed_recv(s, 8, 2)
             self.assertEqual(rest, VERSION_OK[8:])
             self.assertGreater(waited, 0.15)
-        sim.control(op="faults", specs=["short-reply:at=10"])
+        sim.control(op="faults", list=["short-reply:at=10"])
         with sim.connect() as s:
             s.sendall(UEL + ENTER + rec(1))
             self.assertEqual(recv_exact(s, 16, timeout=0.5), VERSION_OK[:10])
@@ -92,13 +92,13 @@ class ReplyFaults(SimTestCase):
             s.sendall(UEL + ENTER + rec(6))
             self.assertEqual(recv_exact(s, 16), header)
             self.assertEqual(recv_exact(s, 100, timeout=0.4), b"")
-        sim.control(op="faults", specs=["split-text:at=3,delay_ms=300"])
+        sim.control(op="faults", list=["split-text:at=3,delay_ms=300"])
         with sim.connect() as s:
             s.sendall(UEL + ENTER + rec(6))
             self.assertEqual(recv_exact(s, 16), header)
             self.assertEqual(s.recv(1023), text[:3])
             self.assertEqual(recv_exact(s, len(text) - 3, timeout=2), text[3:])
-        sim.control(op="faults", specs=["text-length:value=2000"])
+        sim.control(op="faults", list=["text-length:value=2000"])
         self.assertEqual(sim.job(rec(6))[0], reply(6, payload=struct.pack(">H", 2000)))
 
 
@@ -140,9 +140,9 @@ class DataFaults(SimTestCase):
 
     def test_failed_burn_keeps_the_version(self):
         image = code_only_image(2000)
-        for spec in ("status", "no-reply", "close-before-reply"):
-            with self.subTest(spec=spec):
-                sim = self.start("--restart-ms", "0", "--fault", spec + ":cmd=burn")
+        for desc in ("status", "no-reply", "close-before-reply"):
+            with self.subTest(desc=desc):
+                sim = self.start("--restart-ms", "0", "--fault", desc + ":cmd=burn")
                 with sim.connect() as s:
                     s.sendall(UEL + ENTER + burn_record(image, 3, acl_checksum(image)) + image)
                     recv_exact(s, 16, timeout=0.3)
@@ -179,9 +179,9 @@ class ConnectionFaults(SimTestCase):
         sim = self.start("--fault", "accept-close")
         with sim.connect() as s:
             self.assertEqual(recv_exact(s, 16), b"")
-        sim.control(op="faults", specs=["refuse"])
+        sim.control(op="faults", list=["refuse"])
         self.assertFalse(sim.can_connect())
-        sim.control(op="faults", specs=[])
+        sim.control(op="faults", list=[])
         deadline = time.monotonic() + 2
         while not sim.can_connect() and time.monotonic() < deadline:
             time.sleep(0.02)

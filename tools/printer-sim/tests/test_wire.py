@@ -84,7 +84,7 @@ class WireFields(unittest.TestCase):
         self.assertEqual(set_component_version(text, 999, 7), text)
 
 
-class FaultSpecs(unittest.TestCase):
+class FaultTexts(unittest.TestCase):
     def test_scoping(self):
         f = Fault("status:value=3,cmd=burn+reset,skip=1,times=2")
         hits = [f.take(c) for c in (0x000F, 0x0001, 0x000F, 0xD1EE, 0x000F, 0x000F)]
@@ -95,11 +95,11 @@ class FaultSpecs(unittest.TestCase):
                          [True, True, True, True, False])
         self.assertTrue(Fault("split-reply:at=0x4,delay-ms=10").param("delay_ms", 0) == 10)
 
-    def test_bad_specs_are_refused(self):
-        for spec in ("bogus", "status:value", "status:at=3", "status:cmd=print", "slow:delay_ms=x"):
-            with self.subTest(spec=spec):
+    def test_bad_texts_are_refused(self):
+        for desc in ("bogus", "status:value", "status:at=3", "status:cmd=print", "slow:delay_ms=x"):
+            with self.subTest(desc=desc):
                 with self.assertRaises(FaultError):
-                    Fault(spec)
+                    Fault(desc)
 
 
 if __name__ == "__main__":
