@@ -28,14 +28,22 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 
 // Decimal string-to-long with a 32-bit long, as the trailer was written for:
 // out-of-range values saturate.
-uint32_t StringToLong32(const char* text, size_t len) {
+// Skips leading blanks and an optional sign, as both C conversions do; returns
+// the position of the first digit.
+size_t SkipBlanksAndSign(const char* text, size_t len, bool* negative) {
   size_t i = 0;
   while (i < len && text[i] && IsBlank(text[i])) ++i;
-  bool negative = false;
+  *negative = false;
   if (i < len && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
+    *negative = text[i] == '-';
     ++i;
   }
+  return i;
+}
+
+uint32_t StringToLong32(const char* text, size_t len) {
+  bool negative = false;
+  size_t i = SkipBlanksAndSign(text, len, &negative);
   int64_t value = 0;
   bool any = false;
   for (; i < len && text[i] >= '0' && text[i] <= '9'; ++i) {
@@ -55,13 +63,8 @@ uint32_t StringToLong32(const char* text, size_t len) {
 }  // namespace
 
 int ScanDecimal32(const char* text, size_t len, uint32_t* value) {
-  size_t i = 0;
-  while (i < len && text[i] && IsBlank(text[i])) ++i;
   bool negative = false;
-  if (i < len && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
+  size_t i = SkipBlanksAndSign(text, len, &negative);
   uint32_t v = 0;
   bool any = false;
   // Wraps modulo 2^32 like the C library's %d conversion stored in 32 bits.
