@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "host/port_address.h"
 #include "host/text_utils.h"
 #include "net/ip_address.h"
+#include "printer/port_address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   wchar_t text[600];

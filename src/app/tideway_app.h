@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "host/installed_printers.h"
+#include "printer/installed_printers.h"
 
 class CProperties;
 

@@ -43,15 +43,9 @@ constexpr uint32_t RFU_GUARD_SETTLE_MS = 500;
 constexpr size_t RFU_TEXT_UTF8_MAX = 260;  // address and community, terminator included
 constexpr size_t RFU_ADDRESS_TEXT_MAX = 256;
 
-// Reads the RFU value of the printer on `portName` with the Get community:
-// 1..3, or 0 / a negative result (see above).
-int QueryRfuStatus(const wchar_t* portName, const wchar_t* community);
-// Switches the RFU setting with the Set community: 0 on success, else a
-// negative result.
-int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value);
-
-// The same operations for an address text that has already been found
-// (the steps after the address look-up, ping included).
+// Reads (1..3, or 0 / a negative result above) and switches (0, or a negative
+// result) the RFU setting of the printer at an address text: the steps after
+// the port's address look-up (printer/rfu_status.h), ping included.
 int QueryRfuStatusAtAddress(const wchar_t* address, const wchar_t* community);
 int WriteRfuStatusAtAddress(const wchar_t* address, const wchar_t* community, int value);
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "firmware/firmware_file.h"
-#include "host/product_name.h"
 #include "host/text_utils.h"
+#include "printer/product_name.h"
 
 const uint8_t PJL_UEL[PJL_UEL_LEN] = {0x1B, '%', '-', '1', '2', '3', '4', '5', 'X'};
 const uint8_t PJL_ENTERLANG[PJL_ENTERLANG_LEN] = {'@', 'P', 'J', 'L', ' ', 'E', 'N', 'T', 'E', 'R', ' ', 'L', 'A',

@@ -7,8 +7,8 @@
 #include "host/clock.h"
 #include "host/file_io.h"
 #include "host/logger.h"
-#include "host/product_name.h"
 #include "host/text_utils.h"
+#include "printer/product_name.h"
 #include "transport/acl_checksum.h"
 #include "transport/acl_nand_burn.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "firmware/versions.h"
-#include "host/product_name.h"
 #include "ntwk_sim_fixture.h"
+#include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"

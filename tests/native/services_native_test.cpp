@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/services.h"
+#include "printer/services.h"
 #include "support/log_capture.h"
 
 TEST(ServicesNative, WithoutServiceManagerBothLogAndReturnZero) {

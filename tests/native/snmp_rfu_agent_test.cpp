@@ -20,10 +20,10 @@
 #include "host/text_utils.h"
 #include "net/snmp_guard.h"
 #include "net/snmp_guard_socket.h"
-#include "net/snmp_rfu.h"
-#include "support/snmp_agent_posix.h"
+#include "printer/rfu_status.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/snmp_agent_posix.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "support/fake_tcp_channel.h"
 #include "firmware/firmware_file.h"
-#include "host/product_name.h"
+#include "printer/product_name.h"
+#include "support/fake_tcp_channel.h"
 #include "transport/acl_protocol.h"
 #include "transport/tcp_channel.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/installed_printers.h"
+#include "printer/installed_printers.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
 

@@ -1,7 +1,7 @@
 // Port address lookup over a fake spooler: the monitor's answer, the fallback
 // through the port list and the monitor's key, and the bounds of every copy.
 
-#include "host/port_address.h"
+#include "printer/port_address.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // fake clock: waits, the 3000 ms limit across the tick counter's wrap, the
 // wait-hint loop of the start.
 
-#include "host/services.h"
+#include "printer/services.h"
 
 #include <gtest/gtest.h>
 

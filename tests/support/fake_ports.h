@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/port_source.h"
+#include "printer/port_source.h"
 
 class FakePortSource : public PortSource {
  public:

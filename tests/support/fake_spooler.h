@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/printer_spooler.h"
+#include "printer/printer_spooler.h"
 
 struct FakePrinter {
   std::wstring name;

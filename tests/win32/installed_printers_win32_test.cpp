@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "host/installed_printers.h"
+#include "printer/installed_printers.h"
 
 namespace {
 bool Has(const PrinterNameList& names, const wchar_t* name) {

@@ -15,7 +15,7 @@
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
-#include "host/product_name.h"
+#include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/port_address.h"
-#include "host/port_source.h"
+#include "printer/port_address.h"
+#include "printer/port_source.h"
 #include "support/log_capture.h"
 
 namespace {

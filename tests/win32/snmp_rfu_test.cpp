@@ -12,7 +12,7 @@
 
 #include "host/logger.h"
 #include "net/snmp_guard.h"
-#include "net/snmp_rfu.h"
+#include "printer/rfu_status.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "host/services.h"
+#include "printer/services.h"
 #include "support/log_capture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/printer_spooler.h"
+#include "printer/printer_spooler.h"
 
 namespace {
 // There is no print spooler natively: every request fails as an unsupported call

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "host/printer_spooler.h"
+#include "printer/printer_spooler.h"
 
 namespace {
 class PrinterHandle {

@@ -1,13 +1,13 @@
-#include "host/port_address.h"
+#include "printer/port_address.h"
 
 #include <atomic>
 #include <cstring>
 #include <cwchar>
 
 #include "host/logger.h"
-#include "host/port_source.h"
 #include "host/text_utils.h"
 #include "net/ip_address.h"
+#include "printer/port_source.h"
 
 namespace {
 constexpr size_t kKeyPathMax = 256;

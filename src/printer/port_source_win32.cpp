@@ -7,10 +7,10 @@
 #include <memory>
 #include <new>
 
-#include "host/port_address.h"
-#include "host/port_source.h"
 #include "host/registry.h"
 #include "host/text_utils.h"
+#include "printer/port_address.h"
+#include "printer/port_source.h"
 
 namespace {
 class ScopedPrinter {

@@ -1,4 +1,4 @@
-#include "host/product_name.h"
+#include "printer/product_name.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "host/port_source.h"
+#include "printer/port_source.h"
 
 namespace {
 constexpr uint32_t kUnknownPort = 1796;  // ERROR_UNKNOWN_PORT

@@ -1,4 +1,4 @@
-#include "host/printer_spooler.h"
+#include "printer/printer_spooler.h"
 
 #include <atomic>
 

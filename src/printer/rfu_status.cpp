@@ -1,8 +1,8 @@
 // The RFU operations by spooler port: the port's address is found first.
 #include "host/logger.h"
-#include "host/port_address.h"
 #include "net/ip_address.h"
-#include "net/snmp_rfu.h"
+#include "printer/port_address.h"
+#include "printer/rfu_status.h"
 
 namespace {
 

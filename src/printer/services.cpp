@@ -1,4 +1,4 @@
-#include "host/services.h"
+#include "printer/services.h"
 
 #include <atomic>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "host/installed_printers.h"
+#include "printer/installed_printers.h"
 
 #include "host/logger.h"
-#include "host/printer_spooler.h"
 #include "host/text_utils.h"
+#include "printer/printer_spooler.h"
 
 namespace {
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
