@@ -1,14 +1,12 @@
 #pragma once
-// The RFU gate's outside world for tests: SNMP answers, prompt answers and the
-// question's choice are scripted; the registry is a map. Every call is
-// recorded in `calls` as a short text:
+// The RFU gate's outside world for tests. SNMP answers, prompt answers and the
+// question's choices are scripted (SNMP, with `realSnmp`, goes to
+// printer/rfu_status.h); the registry is a map. Every call is recorded in `calls`:
 //   get(<community>) set(<community>,<value>) ask(<initial text>) question unable
-// A prompt answered with OK returns "typed1", "typed2"... as the entered text.
-// Derived classes may hand SNMP or the prompts to the real thing.
+// A scripted prompt answered with OK returns "typed1", "typed2"...
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <deque>
 #include <map>
 #include <string>
@@ -18,41 +16,40 @@
 
 class ScriptedRfuPlatform : public RfuPlatform {
  public:
-  std::wstring port;        // the port every SNMP call must name
-  std::deque<int> reads;    // QueryRfuStatus results
-  std::deque<int> writes;   // WriteRfuStatus results
-  std::deque<int> prompts;  // 1 = OK, 0 = Cancel
-  std::deque<int> choices;  // the RFU question's answers
+  std::wstring port;  // the port every scripted SNMP call must name
+  std::deque<int> reads, writes, prompts /* 1 = OK */, choices;
+  bool realSnmp = false;
   std::vector<std::wstring> calls;
   std::map<std::wstring, std::vector<uint8_t>> registry;  // value name -> bytes
 
   int QueryRfuStatus(const wchar_t* portName, const wchar_t* community) override {
-    EXPECT_EQ(port, portName);
     calls.push_back(L"get(" + std::wstring(community) + L")");
-    return Next(reads, L"read");
+    if (realSnmp) return RfuPlatform::QueryRfuStatus(portName, community);
+    EXPECT_EQ(port, portName);
+    return Next(reads);
   }
   int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) override {
-    EXPECT_EQ(port, portName);
     calls.push_back(L"set(" + std::wstring(community) + L"," + std::to_wstring(value) + L")");
-    return Next(writes, L"write");
+    if (realSnmp) return RfuPlatform::WriteRfuStatus(portName, community, value);
+    EXPECT_EQ(port, portName);
+    return Next(writes, -7);
   }
   int AskCommunity(const wchar_t*, std::wstring& community) override {
     calls.push_back(L"ask(" + community + L")");
-    if (!Next(prompts, L"prompt")) return 0;
+    if (!Next(prompts)) return 0;
     community = L"typed" + std::to_wstring(++typed_);
     return 1;
   }
   int AskRemoteUpgrade() override {
     calls.push_back(L"question");
-    return Next(choices, L"question");
+    return Next(choices);
   }
   void ShowUnableToCommunicate() override { calls.push_back(L"unable"); }
   long SaveValue(const wchar_t* keyPath, const wchar_t* valueName, const void* data, uint32_t size,
                  uint32_t type) override {
     EXPECT_STREQ(keyPath, RFU_STATE_KEY_PATH);
     EXPECT_EQ(type, 3u);  // REG_BINARY
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    registry[valueName].assign(bytes, bytes + size);
+    registry[valueName].assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
     return 0;
   }
   long SaveInstallCrashed(const wchar_t* keyPath) override {
@@ -65,25 +62,24 @@ class ScriptedRfuPlatform : public RfuPlatform {
     return registry.erase(valueName) ? 0 : 2;
   }
 
-  // The steps "SeqStack" holds, bottom first; {-1} when the value is missing
-  // or not 1028 bytes.
+  // The steps "SeqStack" holds, bottom first; {-1} unless it is 1028 bytes.
   std::vector<int32_t> SavedStack() const {
     auto it = registry.find(L"SeqStack");
     if (it == registry.end() || it->second.size() != RFU_SEQ_STACK_BYTES) return {-1};
-    auto at = [&it](size_t offset) {
-      const uint8_t* b = it->second.data() + offset;
+    auto at = [&it](size_t i) {
+      const uint8_t* b = it->second.data() + 4 * i;
       return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
     };
     std::vector<int32_t> steps;
-    for (int32_t i = 0; i <= at(0); ++i) steps.push_back(at(4 + 4 * static_cast<size_t>(i)));
+    for (int32_t i = 0; i <= at(0); ++i) steps.push_back(at(1 + static_cast<size_t>(i)));
     return steps;
   }
 
  private:
-  int Next(std::deque<int>& script, const wchar_t* what) {
+  int Next(std::deque<int>& script, int whenEmpty = 0) {
     if (script.empty()) {
-      ADD_FAILURE() << "unscripted " << std::string(what, what + wcslen(what));
-      return what == std::wstring(L"write") ? -7 : 0;
+      ADD_FAILURE() << "unscripted call";
+      return whenEmpty;
     }
     int v = script.front();
     script.pop_front();
