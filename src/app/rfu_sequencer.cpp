@@ -219,6 +219,8 @@ int RfuSequencer::ProcessFailure(int result) {
 int RfuSequencer::InstallSequencer() {
   Log()->Write(L"InstallSequencer()");
   m_stackTop = -1;
+  m_unwinding = 0;
+  m_failed = 0;
   int step = BEGIN_STEP;
   int result = RFU_GATE_STOPPED;
   int badValues = 0;
