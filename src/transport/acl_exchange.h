@@ -26,6 +26,7 @@ struct AclLog {
   AclLogForm form;
   const wchar_t* text;
 };
+// `error` for the error forms, `subject` and `count` for theirs.
 void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, int count = 0);
 
 // What a failure does: a PJL_UEL first when `uel`, up to two lines, then the
@@ -131,8 +132,9 @@ struct AclBurnImage {
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
 
 // A transport's DownLoadFirmware after its own first line: classifies the
-// file, opens it ("Failed to Open fw bin file") and runs the burn the product
-// and file type call for. 1 when it reported 1, else -1.
+// file, refuses a corrupt one (type 9) with a line, opens it ("Failed to Open
+// fw bin file") and runs the burn the product and file type call for. 1 when
+// the burn reported 1, else -1.
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
                            const std::function<int(FILE* file, AclBurnChoice choice)>& burn);
 
