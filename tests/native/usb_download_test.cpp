@@ -1,0 +1,184 @@
+// The USB transport against a scripted device: bytes and write sizes on the
+// wire, read policies and waits, results, and the lines support staff read.
+
+#include "transport/usb_download.h"
+
+#include <gtest/gtest.h>
+
+#include "firmware/versions.h"
+#include "host/file_io.h"
+#include "printer/product_name.h"
+#include "support/fake_clock.h"
+#include "support/fake_device.h"
+#include "support/fake_tcp_channel.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "transport/acl_checksum.h"
+#include "transport/ntwk_download.h"
+#include "transport/prll_download.h"
+
+using namespace nettest;
+using devtest::FakeDevice;
+using Sleeps = std::vector<uint32_t>;
+
+namespace {
+
+const DeviceHandle kUsb = devtest::Handle(7);
+
+std::vector<devtest::Piece> Split(const std::vector<uint8_t>& b, size_t at) {
+  return {devtest::Reply({b.begin(), b.begin() + at}), devtest::Reply({b.begin() + at, b.end()})};
+}
+
+int Burn(bool spi, const std::vector<uint8_t>& image) {
+  std::wstring path = fwtest::TempPath(L"usb.bin");
+  fwtest::WriteFileBytes(path, image);
+  FILE* f = OpenFileWide(path.c_str(), "rb");
+  int ok = spi ? CFWDownloadUSB().BurnSpiFlash(kUsb, f) : CFWDownloadUSB().BurnFlash(kUsb, f, 3);
+  fclose(f);
+  return ok;
+}
+
+}  // namespace
+
+TEST(UsbExchange, VersionReplyInPiecesThenImageInChunksAfterTheCommand) {
+  FakeClock clock;
+  LogCapture log;
+  FakeDevice dev;
+  for (const devtest::Piece& p : Split(Response(0x0001, 1, Bytes("00012345")), 10)) dev.replies.push_back(p);
+  FirmwareFileInfo info;
+  std::string text;
+  EXPECT_EQ(CFWDownloadUSB().GetFWVersion(&info, kUsb, &text), 12345u);
+  EXPECT_EQ(dev.trace, (std::vector<std::string>{"h7 write 9 = 9", "h7 write 25 = 25", "h7 write 16 = 16",
+                                                 "h7 read 16 3000 = 10", "h7 read 6 3000 = 6", "h7 write 9 = 9"}));
+  EXPECT_EQ(log.Lines(), (std::vector<std::wstring>{L"CFWDownloadUSB::GetFWVersion", L"read 10 bytes", L"read 6 bytes",
+                                                    L"GetFWVersion(): Get Firmware version.",
+                                                    L"Retrieved version 12345 from firmware"}));
+
+  FakeDevice burn;
+  burn.replies = {devtest::Reply(Response(0x000F))};
+  std::vector<uint8_t> image = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1300, 7);
+  EXPECT_EQ(Burn(false, image), 1);
+  EXPECT_EQ(burn.writeSizes, (std::vector<uint32_t>{9, 25, 16, 512, 512, 276}));
+  uint16_t sum = AclChecksum16(image.data(), image.size());
+  std::vector<uint8_t> command = {
+      0x00, 0xAC, 0x00, 0x0F, 0x00, 0x03, static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum), 0, 0,
+      0,    0,    0,    0,    0x05, 0x14};
+  EXPECT_EQ(Hex(burn.written), Hex(Concat({Uel(), EnterLang(), command, image})));
+  EXPECT_EQ(burn.trace.back(), "h7 read 16 120000 = 16");
+  EXPECT_EQ(clock.Sleeps(), (Sleeps{500, 500, 10000}));
+}
+
+TEST(UsbExchange, Status2IsAskedThreeTimesASecondApart) {
+  FakeClock clock;
+  LogCapture log;
+  FakeDevice dev;
+  for (int i = 0; i < 3; ++i) dev.replies.push_back(devtest::Reply(Response(0x0001, 2, Bytes("00000009"))));
+  std::wstring path = fwtest::TempPath(L"status2.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 600, 5));
+  FirmwareFileInfo info;
+  EXPECT_EQ(CFWDownloadUSB().CheckFirmwareVersion(L"", L"", &info, kUsb, path.c_str()), -1);
+  EXPECT_EQ(clock.Sleeps(), (Sleeps{500, 1000, 500, 1000, 500, 1000}));
+  EXPECT_EQ(dev.writeSizes.size(), 12u);  // each job still ends with its PJL_UEL
+  EXPECT_TRUE(log.Contains(L"GetFWVersion(): ReadData() ACLCMD_STATUS_SUCCESS Failed."));
+  EXPECT_EQ(log.Lines().back(), L"Failed to get the Firmware Version");
+}
+
+// Only what comes after all data was written is forgiven, and only outside
+// VESTRA and KORM (image) or short of a refused status (SPI).
+TEST(UsbExchange, BurnLeniency) {
+  struct Case {
+    const wchar_t* product;
+    bool spi;
+    std::vector<std::pair<int, int>> writes;
+    std::deque<devtest::Piece> replies;
+    int result;
+    std::wstring line;
+  } cases[] = {
+      {L"", false, {}, {}, 1, L"Read  acl response failed"},
+      {L"VESTRA", false, {}, {}, 0, L"BurnFlash(): ReadData() Failed."},
+      {L"", false, {}, {devtest::Reply(Response(0x000F, 2))}, 1, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {L"KORM 2",
+       false,
+       {},
+       {devtest::Reply(Response(0x000F, 2))},
+       0,
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {L"", false, {{1, 3}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  PJL_ENTERLANG failed"},
+      {L"", false, {{4, -1}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  data failed"},
+      {L"", true, {}, {devtest::Reply(Response(0x000F))}, 1, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"},
+      {L"", true, {}, {devtest::Reply({0x00})}, 1, L"Read  acl response prefix != ACL_PREFIX"},
+      {L"", true, {}, {devtest::Reply(Response(0x0005, 2))}, 0, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {L"", true, {{2, -1}}, {devtest::Reply(Response(0x0005))}, 0, L"Write  acl cmd failed"},
+      {L"", true, {{5, 2}}, {devtest::Reply(Response(0x0005))}, 1, L"ERROR: failed to send terminating UEL."},
+  };
+  for (Case& c : cases) {
+    SetProductName(c.product);
+    FakeClock clock;
+    LogCapture log;
+    FakeDevice dev;
+    dev.writeResults = c.writes;
+    dev.replies = c.replies;
+    EXPECT_EQ(Burn(c.spi, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1000, 7)), c.result)
+        << static_cast<int>(&c - cases);
+    EXPECT_TRUE(log.Contains(c.line)) << static_cast<int>(&c - cases);
+  }
+  SetProductName(L"");
+}
+
+TEST(UsbExchange, InfoTextFromItsThirdByteAfterWhatWasPending) {
+  SetProductName(L"CORVINE");
+  FakeClock clock;
+  LogCapture log;
+  FakeDevice dev;
+  const std::string text = "\r\nMDL:Tideway 100;";
+  dev.replies = {devtest::Reply(Bytes("left")), devtest::Reply(Response(0x0006, 1, {0, 18}))};
+  for (const devtest::Piece& p : Split(Bytes(text), 5)) dev.replies.push_back(p);
+  char out[ACL_TEXT_BUFFER_SIZE];
+  EXPECT_EQ(CFWDownloadUSB().GetPrinterFwInfo(kUsb, out, ACLCMD_GET_PRINTER_INFO), 1);
+  SetProductName(L"");
+  EXPECT_STREQ(out, "MDL:Tideway 100;");
+  EXPECT_EQ(dev.trace[0], "h7 read 1000 10000 = 4");
+  EXPECT_TRUE(log.Contains(L"Pax: first read 4: [left]"));
+  EXPECT_TRUE(log.Contains(L"Send acl cmd 0x6"));
+  EXPECT_TRUE(log.Contains(L"asking for 13 bytes, read 13 bytes"));
+  EXPECT_EQ(clock.Sleeps(), (Sleeps{1000, 500, 500, 500}));
+}
+
+TEST(UsbExchange, NvramFixAndResetWithoutReply) {
+  FakeClock clock;
+  FakeDevice dev;
+  dev.replies = {devtest::Reply(Response(0xEC1D))};
+  EXPECT_EQ(CFWDownloadUSB().FixNvRam(kUsb, 1), 0);
+  std::vector<uint8_t> block = {'K', 'T', '4', '8',  '2',  'M', 0, 0, 0, 0, 0,   0,
+                                0,   0,   0,   0x5D, 0x17, 0,   0, 0, 0, 0, 0x02};
+  EXPECT_EQ(
+      Hex(dev.written),
+      Hex(Concat(
+          {Uel(), EnterLang(), {0x00, 0xAC, 0xEC, 0x1D, 0, 0, 0x01, 0x3F, 0, 0, 0, 0x17, 0, 0, 0, 0}, block, Uel()})));
+  EXPECT_EQ(dev.trace.back(), "h7 read 16 50000 = 16");
+  EXPECT_EQ(clock.Sleeps(), (Sleeps{3000}));
+  // Reset without reply: which write fell short decides the result.
+  const std::pair<int, int> writes[] = {{9, 0}, {0, 4}, {1, -1}, {2, 8}};
+  const int results[] = {1, ACL_DEVICE_FAILED, ACL_DEVICE_FAILED, 0};
+  for (int i = 0; i < 4; ++i) {
+    FakeDevice d;
+    d.writeResults = {writes[i]};
+    EXPECT_EQ(CFWDownloadUSB().ResetPrinter(kUsb), results[i]) << i;
+  }
+}
+
+// Every transport refuses a file the reader calls corrupt before talking to the printer.
+TEST(DeviceTransports, DownloadRefusesACorruptFile) {
+  LogCapture log;
+  FakeDevice dev;
+  FakeNet net;
+  std::wstring path = fwtest::TempPath(L"corrupt.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::Corrupt, 70000, 5));
+  FirmwareFileInfo info;
+  EXPECT_EQ(CFWDownloadUSB().DownLoadFirmware(&info, kUsb, path.c_str(), L"", L""), -1);
+  EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, L"127.60.0.1", path.c_str(), L"", L""), -1);
+  EXPECT_EQ(CFWDownloadPrll().DownLoadFirmware(L"Model", &info, devtest::Handle(1), path.c_str()), -1);
+  EXPECT_TRUE(dev.trace.empty());
+  EXPECT_EQ(net.Connections(), 0);
+  EXPECT_EQ(log.Lines().back(), L"ERROR: the firmware file is corrupt, nothing is sent.");
+}
