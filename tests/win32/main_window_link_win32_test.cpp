@@ -1,8 +1,7 @@
 // The progress message reaches the main window from another thread and is
 // handled before the sender goes on.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <vector>
