@@ -35,11 +35,15 @@ class CountingPort : public PrllPort {
     if (m_open.erase(port) == 0) ++strayCloses;  // never opened, or closed before
     SystemPrllPort().Close(port);
   }
-  int RunRundll32(const char*) override { return 1; }
+  int RunRundll32(const char* argument) override {
+    rundllArgument = argument;
+    return 1;
+  }
 
   int readWriteOpens = 0;
   int opens = 0;
   int strayCloses = 0;
+  std::string rundllArgument;
   size_t StillOpen() const { return m_open.size(); }
 
  private:
@@ -109,6 +113,8 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     } else {
       EXPECT_TRUE(log.Contains(L"StopAService(Spooler)"));
       EXPECT_TRUE(log.Contains(L"BurnFlashPrllPort(): Successful"));
+      // No model name comes over the parallel port: the driver's name stands in.
+      EXPECT_EQ(port.rundllArgument, "printui.dll,PrintUIEntry /y /n \"QV Driver\"");
     }
   }
 }
