@@ -12,8 +12,8 @@
 #include "printer/services.h"
 #include "printer/usb_device.h"
 #include "transport/acl_protocol.h"
+#include "transport/prll_device.h"
 #include "transport/prll_download.h"
-#include "transport/prll_port.h"
 #include "transport/usb_download.h"
 
 namespace {
@@ -52,7 +52,7 @@ class OwnedHandle {
 };
 
 void ClosePrll(DeviceHandle port) {
-  ActivePrllPort().Close(port);
+  CurrentPrllDevice().ClosePort(port);
 }
 
 bool OpenUsb(OwnedHandle* device, const wchar_t* portName) {

@@ -2,61 +2,64 @@
 // handle closed exactly once. Natively the port is /dev/null: writes go
 // through, the printer never answers.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/fw_download.h"
 #include "app/main_window_link.h"
+#include "host/text_utils.h"
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/fake_spooler.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
-#include "transport/prll_port.h"
+#include "transport/prll_device.h"
 
 namespace {
 
-// The system's port calls on /dev/null, counting opens and closes; the
-// read-write opening numbered `failOpen` (from 1) fails.
-class CountingPort : public PrllPort {
+// The port is /dev/null, with every open and close counted; the read-write
+// opening numbered `failOpen` (from 1) fails.
+class CountingPort : public PrllDevice {
  public:
-  explicit CountingPort(int failOpen) : m_failOpen(failOpen), m_previous(SetPrllPortForTesting(this)) {}
-  ~CountingPort() override { SetPrllPortForTesting(m_previous); }
+  explicit CountingPort(int failOpen) : m_failOpen(failOpen), m_previous(SetPrllDeviceForTesting(this)) {}
+  ~CountingPort() override { SetPrllDeviceForTesting(m_previous); }
 
-  DeviceHandle OpenReadWrite(const wchar_t*) override {
-    if (++readWriteOpens == m_failOpen) return DEVICE_NONE;
-    return Track(SystemPrllPort().OpenReadWrite(L"/dev/null"));
+  DeviceHandle OpenPort(uint32_t* error) override {
+    if (++readWriteOpens == m_failOpen) {
+      *error = 5;
+      return DEVICE_NONE;
+    }
+    return Track(open("/dev/null", O_RDWR | O_CLOEXEC));
   }
-  DeviceHandle OpenRead(const wchar_t*) override { return Track(SystemPrllPort().OpenRead(L"/dev/null")); }
-  void Close(DeviceHandle port) override {
+  DeviceHandle OpenPortForReading(uint32_t*) override { return Track(open("/dev/null", O_RDONLY | O_CLOEXEC)); }
+  void ClosePort(DeviceHandle port) override {
     if (m_open.erase(port) == 0) ++strayCloses;  // never opened, or closed before
-    SystemPrllPort().Close(port);
+    CloseDevice(port);
   }
-  int RunRundll32(const char* argument) override {
-    rundllArgument = argument;
+  int RundllPath(char* out, size_t outSize) override { return CopyText(out, outSize, "rundll32.exe") ? 1 : 0; }
+  int StartDefaultPrinter(const char*, const wchar_t* modelName, uint32_t*) override {
+    defaultPrinter = modelName;
     return 1;
   }
 
   int readWriteOpens = 0;
-  int opens = 0;
   int strayCloses = 0;
-  std::string rundllArgument;
+  std::wstring defaultPrinter;
   size_t StillOpen() const { return m_open.size(); }
 
  private:
-  DeviceHandle Track(DeviceHandle port) {
-    if (port != DEVICE_NONE) {
-      ++opens;
-      m_open[port] = true;
-    }
+  DeviceHandle Track(int fd) {
+    DeviceHandle port = reinterpret_cast<DeviceHandle>(static_cast<intptr_t>(fd));
+    m_open.insert(port);
     return port;
   }
   int m_failOpen;
-  PrllPort* m_previous;
-  std::map<DeviceHandle, bool> m_open;
+  PrllDevice* m_previous;
+  std::set<DeviceHandle> m_open;
 };
 
 }  // namespace
@@ -114,7 +117,7 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
       EXPECT_TRUE(log.Contains(L"StopAService(Spooler)"));
       EXPECT_TRUE(log.Contains(L"BurnFlashPrllPort(): Successful"));
       // No model name comes over the parallel port: the driver's name stands in.
-      EXPECT_EQ(port.rundllArgument, "printui.dll,PrintUIEntry /y /n \"QV Driver\"");
+      EXPECT_EQ(port.defaultPrinter, L"QV Driver");
     }
   }
 }
