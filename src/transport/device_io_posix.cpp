@@ -10,7 +10,9 @@
 
 namespace {
 
-int Descriptor(DeviceHandle device) { return static_cast<int>(reinterpret_cast<intptr_t>(device)); }
+int Descriptor(DeviceHandle device) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(device));
+}
 
 bool Ready(int fd, short events, uint32_t waitMs) {
   pollfd p{fd, events, 0};

@@ -26,15 +26,14 @@ class CFWDownloadPrll {
   // Takes over `port` and closes it exactly once, whatever the path: the
   // first version question closes it; a later question (up to 3, 1000 ms
   // apart) opens the port again for itself. VERCHK_* or -1.
-  int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
-                           DeviceHandle port, const wchar_t* fileName);
+  int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info, DeviceHandle port,
+                           const wchar_t* fileName);
   // Takes over `port`: writes the question on it, closes it, and reads the
   // answer on a read-only handle of its own. The version, or 0.
   uint32_t GetPrllFWVersion(DeviceHandle port);
   // Makes the printer named `modelName` the default printer (rundll32), then
   // the image burn with imageType 3. The port stays the caller's. 1 or -1.
-  int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port,
-                       const wchar_t* fileName);
+  int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName);
   // Image burn without waiting for an answer: 1 or 0.
   int BurnFlashPrllPort(DeviceHandle port, FILE* file);
   // The NVRAM fix in mode 0: 0 on success, ACL_DEVICE_FAILED (325) otherwise.

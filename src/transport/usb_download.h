@@ -17,8 +17,8 @@ class CFWDownloadUSB {
   int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
                            DeviceHandle device, const wchar_t* fileName);
   // 1 when the chosen burn succeeded, -1 otherwise.
-  int DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName,
-                       const wchar_t* productId, const wchar_t* familyId);
+  int DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName, const wchar_t* productId,
+                       const wchar_t* familyId);
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, DeviceHandle device, std::string* componentText);
