@@ -15,7 +15,9 @@
 
 namespace {
 
-int Fd(DeviceHandle device) { return static_cast<int>(reinterpret_cast<intptr_t>(device)); }
+int Fd(DeviceHandle device) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(device));
+}
 
 // 1 when the descriptor is ready within waitMs, 0 when the wait ran out, -1 on error.
 int WaitReady(int fd, short events, uint32_t waitMs) {

@@ -1,10 +1,9 @@
 // The device primitives on a file descriptor, as native tests of the USB and
 // parallel transports use them.
 
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>

@@ -2,13 +2,14 @@
 // for the test, and the device I/O on the found device: usb-relay serves its
 // interface path and relays it to the simulated printer.
 
+#include "printer/usb_device_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "printer/usb_device_win32.h"
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -63,7 +64,8 @@ TEST_F(UsbDevice, FindsItsPortBehindAnotherAndReadsAReplyInPieces) {
   // Configuration flags other than 0: not installed, and used all the same.
   EXPECT_TRUE(log.Contains(L" Found a device connected that is NOT installed: " + b));
   EXPECT_TRUE(log.Contains(L"pPortname \"USB002\" = devinst \"" + b + L"\""));
-  EXPECT_TRUE(log.Contains(L" Found device name \\\\?\\usb#vid_0a5f&pid_00d1#b0002#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
+  EXPECT_TRUE(
+      log.Contains(L" Found device name \\\\?\\usb#vid_0a5f&pid_00d1#b0002#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
 
   SendVersionQuery(device);
   uint8_t reply[16] = {};
