@@ -23,8 +23,8 @@
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "transport/ntwk_download.h"
+#include "transport/prll_device.h"
 #include "transport/prll_download.h"
-#include "transport/prll_port.h"
 #include "transport/usb_download.h"
 
 using namespace nettest;
@@ -99,12 +99,13 @@ std::deque<devtest::Piece> Pieces(const std::deque<Segment>& replies) {
 }
 
 // Handles that are never real descriptors.
-class NoPort : public PrllPort {
+class NoPort : public PrllDevice {
  public:
-  DeviceHandle OpenReadWrite(const wchar_t*) override { return devtest::Handle(1); }
-  DeviceHandle OpenRead(const wchar_t*) override { return devtest::Handle(2); }
-  void Close(DeviceHandle) override {}
-  int RunRundll32(const char*) override { return 0; }
+  DeviceHandle OpenPort(uint32_t*) override { return devtest::Handle(1); }
+  DeviceHandle OpenPortForReading(uint32_t*) override { return devtest::Handle(2); }
+  void ClosePort(DeviceHandle) override {}
+  int RundllPath(char*, size_t) override { return 0; }
+  int StartDefaultPrinter(const char*, const wchar_t*, uint32_t*) override { return 0; }
 };
 
 }  // namespace
@@ -202,9 +203,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ok && (!StreamStartsWithRecord(replies, cmd) || strnlen(buffer, sizeof buffer) >= sizeof buffer)) abort();
       } else {
         NoPort port;
-        PrllPort* previous = SetPrllPortForTesting(&port);
+        PrllDevice* previous = SetPrllDeviceForTesting(&port);
         uint32_t v = CFWDownloadPrll().GetPrllFWVersion(devtest::Handle(1));
-        SetPrllPortForTesting(previous);
+        SetPrllDeviceForTesting(previous);
         if (v != 0 && (!StreamStartsWithRecord(replies, ACLCMD_GET_VERSION) || !writesIntact)) abort();
       }
       break;

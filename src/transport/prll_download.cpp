@@ -1,17 +1,13 @@
 #include "transport/prll_download.h"
 
-#include <cstring>
-
 #include "firmware/versions.h"
 #include "host/clock.h"
-#include "host/file_io.h"
 #include "host/logger.h"
-#include "host/text_utils.h"
 #include "printer/services.h"
 #include "transport/acl_checksum.h"
 #include "transport/device_exchange.h"
 #include "transport/device_link.h"
-#include "transport/prll_port.h"
+#include "transport/prll_device.h"
 
 namespace {
 
@@ -37,8 +33,14 @@ AclExchangeSpec VersionSpec() {
   return s;
 }
 
-void LogOpenFailure(const wchar_t* format) {
-  Logger::Instance()->Write(format, static_cast<int>(LastSystemError()));
+// The port for reading and writing, or DEVICE_NONE after logging why not.
+DeviceHandle OpenPort() {
+  uint32_t error = 0;
+  DeviceHandle port = CurrentPrllDevice().OpenPort(&error);
+  if (port == DEVICE_NONE) {
+    Logger::Instance()->Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(error));
+  }
+  return port;
 }
 
 }  // namespace
@@ -49,9 +51,7 @@ DeviceHandle CFWDownloadPrll::OpenPRLLDevice() {
   SleepMs(PRLL_SPOOLER_RESTART_PAUSE_MS);
   StartAService();
   SleepMs(PRLL_OPEN_PAUSE_MS);
-  DeviceHandle port = ActivePrllPort().OpenReadWrite(PrllDeviceName());
-  if (port == DEVICE_NONE) LogOpenFailure(L"_DownLaodRequired Failed to open PrllPort(gle=%d)");
-  return port;
+  return OpenPort();
 }
 
 int CFWDownloadPrll::CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
@@ -66,28 +66,28 @@ int CFWDownloadPrll::CheckFirmwareVersion(const wchar_t* productId, const wchar_
   // repeated one needs a handle of its own.
   DeviceHandle next = port;
   int result = ::CheckFirmwareVersion(productId, familyId, info, fileName, [&](FirmwareFileInfo*, std::string*) {
-    DeviceHandle handle = next != DEVICE_NONE ? next : ActivePrllPort().OpenReadWrite(PrllDeviceName());
+    DeviceHandle handle = next != DEVICE_NONE ? next : OpenPort();
     next = DEVICE_NONE;
-    if (handle != DEVICE_NONE) return GetPrllFWVersion(handle);
-    LogOpenFailure(L"_DownLaodRequired Failed to open PrllPort(gle=%d)");
-    return 0u;
+    return handle != DEVICE_NONE ? GetPrllFWVersion(handle) : 0u;
   });
-  if (next != DEVICE_NONE) ActivePrllPort().Close(next);
+  if (next != DEVICE_NONE) CurrentPrllDevice().ClosePort(next);
   return result;
 }
 
 uint32_t CFWDownloadPrll::GetPrllFWVersion(DeviceHandle port) {
   Logger::Instance()->Write(L"Inside GetPrllFWVersion()");
-  PrllPort& system = ActivePrllPort();
+  PrllDevice& system = CurrentPrllDevice();
   DeviceHandle readHandle = DEVICE_NONE;
   std::unique_ptr<ByteChannel> reader;
   std::unique_ptr<ByteChannel> writer = OpenDeviceChannel(port);
   AclLink link = {writer.get(), nullptr, nullptr, [&]() -> ByteChannel* {
-                    system.Close(port);
+                    system.ClosePort(port);
                     port = DEVICE_NONE;
-                    readHandle = system.OpenRead(PrllDeviceName());
+                    uint32_t error = 0;
+                    readHandle = system.OpenPortForReading(&error);
                     if (readHandle == DEVICE_NONE) {
-                      LogOpenFailure(L"GetPrllFWVersion() Failed to open PrllPort(gle=%d)");
+                      Logger::Instance()->Write(L"GetPrllFWVersion() Failed to open PrllPort(gle=%d)",
+                                                static_cast<int>(error));
                       return nullptr;
                     }
                     reader = OpenDeviceChannel(readHandle);
@@ -96,8 +96,8 @@ uint32_t CFWDownloadPrll::GetPrllFWVersion(DeviceHandle port) {
   FillAclCommand(&g_aclCmd, ACLCMD_GET_VERSION);
   AclExchangeResult r;
   RunAclExchange(link, VersionSpec(), g_aclCmd, nullptr, 0, &r);
-  if (port != DEVICE_NONE) system.Close(port);
-  if (readHandle != DEVICE_NONE) system.Close(readHandle);
+  if (port != DEVICE_NONE) system.ClosePort(port);
+  if (readHandle != DEVICE_NONE) system.ClosePort(readHandle);
   return r.ok ? AclVersionFromResponse(r.response) : 0;
 }
 
@@ -110,16 +110,17 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     return -1;
   }
   return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice) {
+    PrllDevice& system = CurrentPrllDevice();
+    char rundll[PRLL_COMMAND_MAX] = {};
+    const int found = system.RundllPath(rundll, sizeof rundll);
     StopAService();
     SleepMs(PRLL_DOWNLOAD_SPOOLER_PAUSE_MS);
     StartAService();
-    // The printer becomes the default printer; its name ends at a double quote.
-    char model[PRLL_COMMAND_MAX] = {};
-    ToUtf8(modelName ? modelName : L"", model, sizeof model);
-    char argument[PRLL_COMMAND_MAX];
-    snprintf(argument, sizeof argument, "printui.dll,PrintUIEntry /y /n \"%.*s\"",
-             static_cast<int>(std::strcspn(model, "\"")), model);
-    ActivePrllPort().RunRundll32(argument);
+    // The printer becomes the default printer (its name ends at a double quote).
+    uint32_t error = 0;
+    if (!found || !system.StartDefaultPrinter(rundll, modelName, &error)) {
+      log->Write(L"ERROR: rundll32.exe could not be started (gle=%d)", static_cast<int>(error));
+    }
     SleepMs(PRLL_RUNDLL_PAUSE_MS);
     int ok = BurnFlashPrllPort(port, file);
     SleepMs(PRLL_AFTER_BURN_PAUSE_MS);

@@ -13,8 +13,8 @@
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "support/printer_sim.h"
+#include "transport/prll_device.h"
 #include "transport/prll_download.h"
-#include "transport/prll_port.h"
 #include "transport/usb_download.h"
 
 namespace {
@@ -47,27 +47,28 @@ struct Device {
 
 // The parallel port as the simulator: the write handle is a connection, the
 // read-only handle a second descriptor of the same connection.
-class SimPort : public PrllPort {
+class SimPort : public PrllDevice {
  public:
-  explicit SimPort(const PrinterSim& sim) : m_sim(sim), m_previous(SetPrllPortForTesting(this)) {}
-  ~SimPort() override { SetPrllPortForTesting(m_previous); }
-  DeviceHandle OpenReadWrite(const wchar_t*) override {
+  explicit SimPort(const PrinterSim& sim) : m_sim(sim), m_previous(SetPrllDeviceForTesting(this)) {}
+  ~SimPort() override { SetPrllDeviceForTesting(m_previous); }
+  DeviceHandle OpenPort(uint32_t*) override {
     int fd = ConnectTo(m_sim);
     m_reader = fd >= 0 ? dup(fd) : -1;
     return AsHandle(fd);
   }
-  DeviceHandle OpenRead(const wchar_t*) override { return AsHandle(m_reader); }
-  void Close(DeviceHandle device) override {
-    close(static_cast<int>(reinterpret_cast<intptr_t>(device)));
+  DeviceHandle OpenPortForReading(uint32_t*) override { return AsHandle(m_reader); }
+  void ClosePort(DeviceHandle port) override {
+    close(static_cast<int>(reinterpret_cast<intptr_t>(port)));
     ++closed;
   }
-  int RunRundll32(const char*) override { return 1; }
+  int RundllPath(char*, size_t) override { return 0; }
+  int StartDefaultPrinter(const char*, const wchar_t*, uint32_t*) override { return 0; }
   int closed = 0;
 
  private:
   const PrinterSim& m_sim;
   int m_reader = -1;
-  PrllPort* m_previous;
+  PrllDevice* m_previous;
 };
 
 }  // namespace
@@ -151,7 +152,8 @@ TEST(DeviceSimExchange, ParallelVersionQuestionWithItsReadHandle) {
   ASSERT_TRUE(sim.Start(o)) << sim.error();
   SimPort port(sim);
   CFWDownloadPrll prll;
-  DeviceHandle given = port.OpenReadWrite(PRLL_DEVICE_NAME);
+  uint32_t error = 0;
+  DeviceHandle given = port.OpenPort(&error);
   ASSERT_NE(given, DEVICE_NONE);
   EXPECT_EQ(prll.GetPrllFWVersion(given), 2468u);
   EXPECT_EQ(port.closed, 2);

@@ -10,13 +10,14 @@
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
+#include "host/text_utils.h"
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/fake_device.h"
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
-#include "transport/prll_port.h"
+#include "transport/prll_device.h"
 
 using devtest::FakeDevice;
 using devtest::Handle;
@@ -26,35 +27,44 @@ using nettest::Response;
 namespace {
 
 // Handles count up from 1 in the order they are opened.
-class FakePort : public PrllPort {
+class FakePort : public PrllDevice {
  public:
-  FakePort() : m_previous(SetPrllPortForTesting(this)) {}
-  ~FakePort() override { SetPrllPortForTesting(m_previous); }
+  FakePort() : m_previous(SetPrllDeviceForTesting(this)) {}
+  ~FakePort() override { SetPrllDeviceForTesting(m_previous); }
 
-  DeviceHandle OpenReadWrite(const wchar_t* device) override { return Open(device, "rw"); }
-  DeviceHandle OpenRead(const wchar_t* device) override { return Open(device, "r"); }
-  void Close(DeviceHandle device) override {
-    log.push_back("close " + std::to_string(reinterpret_cast<intptr_t>(device)));
+  DeviceHandle OpenPort(uint32_t* error) override { return Open("rw", error); }
+  DeviceHandle OpenPortForReading(uint32_t* error) override { return Open("r", error); }
+  void ClosePort(DeviceHandle port) override {
+    log.push_back("close " + std::to_string(reinterpret_cast<intptr_t>(port)));
   }
-  int RunRundll32(const char* argument) override {
-    arguments.push_back(argument);
+  int RundllPath(char* out, size_t outSize) override {
+    snprintf(out, outSize, "C:\\windows\\system32\\rundll32.exe");
     return 1;
+  }
+  int StartDefaultPrinter(const char* rundllPath, const wchar_t* modelName, uint32_t*) override {
+    started.push_back(std::string(rundllPath) + " " + std::string(ToUtf8Static(modelName)));
+    return 1;
+  }
+  // A handle as the caller of the transport gets it.
+  DeviceHandle Given() {
+    uint32_t error = 0;
+    return OpenPort(&error);
   }
   // How often `handle` was closed.
   long Closed(intptr_t handle) const { return std::count(log.begin(), log.end(), "close " + std::to_string(handle)); }
 
   bool refuse = false;
   std::vector<std::string> log;
-  std::vector<std::string> arguments;
+  std::vector<std::string> started;
 
  private:
-  DeviceHandle Open(const wchar_t* device, const char* mode) {
-    EXPECT_STREQ(device, L"\\\\.\\NONSPOOLED_LPT1");
+  DeviceHandle Open(const char* mode, uint32_t* error) {
     log.push_back(std::string("open ") + mode);
+    *error = 5;
     return refuse ? DEVICE_NONE : Handle(++m_opened);
   }
   intptr_t m_opened = 0;
-  PrllPort* m_previous;
+  PrllDevice* m_previous;
 };
 
 struct TempFile {
@@ -82,7 +92,7 @@ TEST(PrllExchange, VersionQuestionIsAnsweredOnASecondReadOnlyHandle) {
   std::vector<uint8_t> reply = Response(0x0001, 1, Bytes("00000042"));
   dev.replies = {devtest::Reply({reply.begin(), reply.begin() + 10}),
                  devtest::Reply({reply.begin() + 10, reply.end()})};
-  DeviceHandle given = port.OpenReadWrite(PRLL_DEVICE_NAME);
+  DeviceHandle given = port.Given();
   EXPECT_EQ(CFWDownloadPrll().GetPrllFWVersion(given), 42u);
   EXPECT_EQ(dev.trace, (std::vector<std::string>{"h1 write 9 = 9", "h1 write 25 = 25", "h1 write 16 = 16",
                                                  "h1 write 9 = 9", "h2 read 16 3000 = 10", "h2 read 6 3000 = 6"}));
@@ -101,7 +111,7 @@ TEST(PrllExchange, VersionQuestionIsAnsweredOnASecondReadOnlyHandle) {
        false,
        {},
        L"GetPrllFWVersion(): ReadData() Failed-> strlen g_aclCmd != nBytesRead ."},
-      {"read handle refused", {}, true, {}, L"GetPrllFWVersion() Failed to open PrllPort(gle="},
+      {"read handle refused", {}, true, {}, L"GetPrllFWVersion() Failed to open PrllPort(gle=5)"},
       {"read error", {}, false, {devtest::ReadError()}, L"GetPrllFWVersion(): read prll error"},
       {"10 + 5 bytes, then nothing",
        {},
@@ -120,7 +130,7 @@ TEST(PrllExchange, VersionQuestionIsAnsweredOnASecondReadOnlyHandle) {
     FakePort p;
     d.writeResults = c.writes;
     d.replies = c.replies;
-    DeviceHandle h = p.OpenReadWrite(PRLL_DEVICE_NAME);
+    DeviceHandle h = p.Given();
     p.refuse = c.refuseRead;
     EXPECT_EQ(CFWDownloadPrll().GetPrllFWVersion(h), 0u) << c.what;
     EXPECT_EQ(caseLog.Lines().back().rfind(c.line, 0), 0u) << c.what;
@@ -136,7 +146,7 @@ TEST(PrllExchange, VersionCheckClosesTheGivenHandleOnceAndReopensForRetries) {
   FakePort port;
   TempFile file(L"prll-check.bin", fwtest::BuildBin(fwtest::BinKind::CodeOnly, 600, 5));
   FirmwareFileInfo info;
-  DeviceHandle given = port.OpenReadWrite(PRLL_DEVICE_NAME);
+  DeviceHandle given = port.Given();
   EXPECT_EQ(CFWDownloadPrll().CheckFirmwareVersion(L"", L"", &info, given, file.path.c_str()), -1);
   EXPECT_EQ(port.Closed(1), 1);
   // Three questions: the given handle, then two opened for themselves; each
@@ -147,9 +157,7 @@ TEST(PrllExchange, VersionCheckClosesTheGivenHandleOnceAndReopensForRetries) {
   // A file without a version never reaches the question; the handle is still closed.
   FakePort again;
   TempFile bad(L"prll-noversion.bin", fwtest::BuildBin(fwtest::BinKind::Corrupt, 70000, 5));
-  EXPECT_EQ(
-      CFWDownloadPrll().CheckFirmwareVersion(L"", L"", &info, again.OpenReadWrite(PRLL_DEVICE_NAME), bad.path.c_str()),
-      -1);
+  EXPECT_EQ(CFWDownloadPrll().CheckFirmwareVersion(L"", L"", &info, again.Given(), bad.path.c_str()), -1);
   EXPECT_EQ(again.log, (std::vector<std::string>{"open rw", "close 1"}));
 }
 
@@ -162,7 +170,10 @@ TEST(PrllExchange, DownloadMakesTheModelTheDefaultPrinterAndBurnsWithoutAnswer) 
   TempFile file(L"prll.bin", image);
   FirmwareFileInfo info;
   EXPECT_EQ(CFWDownloadPrll().DownLoadFirmware(L"QV Office 9\" (copy 2)", &info, Handle(5), file.path.c_str()), 1);
-  EXPECT_EQ(port.arguments, (std::vector<std::string>{"printui.dll,PrintUIEntry /y /n \"QV Office 9\""}));
+  EXPECT_EQ(port.started, (std::vector<std::string>{"C:\\windows\\system32\\rundll32.exe QV Office 9\" (copy 2)"}));
+  char argument[PRLL_COMMAND_MAX];
+  BuildDefaultPrinterArgument("QV Office 9\" (copy 2)", argument, sizeof argument);
+  EXPECT_STREQ(argument, "printui.dll,PrintUIEntry /y /n \"QV Office 9\"");
   // imageType 3 whatever the file; data in 512-byte writes; nothing is read.
   EXPECT_EQ(nettest::Hex({dev.written.begin() + 34, dev.written.begin() + 40}), "00ac000f0003");
   EXPECT_EQ(dev.writeSizes.size(), 3u + (70000 + 511) / 512);

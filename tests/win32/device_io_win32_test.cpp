@@ -12,7 +12,7 @@
 #include "support/log_capture.h"
 #include "support/usb_stand_in_win32.h"
 #include "transport/device_io.h"
-#include "transport/prll_port.h"
+#include "transport/prll_device.h"
 
 namespace {
 
@@ -80,18 +80,19 @@ TEST(PrllPort, OpensTheNonSpooledPortToWriteAndAgainToRead) {
   long status = 0;
   HANDLE link = CreateDeviceLink(L"NONSPOOLED_LPT1", L"tideway-lpt", &status);
   ASSERT_NE(link, nullptr) << status;
-  PrllPort& lpt = SystemPrllPort();
+  PrllDevice& lpt = SystemPrllDevice();
   LogCapture log;
 
-  DeviceHandle port = lpt.OpenReadWrite(PRLL_DEVICE_NAME);
-  ASSERT_NE(port, DEVICE_NONE) << GetLastError();
+  uint32_t error = 0;
+  DeviceHandle port = lpt.OpenPort(&error);
+  ASSERT_NE(port, DEVICE_NONE) << error;
   const uint8_t query[] = "\x1b%-12345X@PJL ENTER LANGUAGE=ACL\r\n";
   EXPECT_EQ(WriteData(port, query, 34), 34);  // not overlapped: done when it returns
   EXPECT_EQ(Drain(writeEnd), std::string(reinterpret_cast<const char*>(query), 34));
-  lpt.Close(port);
+  lpt.ClosePort(port);
 
-  DeviceHandle reply = lpt.OpenRead(PRLL_DEVICE_NAME);
-  ASSERT_NE(reply, DEVICE_NONE) << GetLastError();
+  DeviceHandle reply = lpt.OpenPortForReading(&error);
+  ASSERT_NE(reply, DEVICE_NONE) << error;
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(readEnd, "0123456789abcdef", 16, &written, nullptr));
   uint8_t buffer[16] = {};
@@ -99,9 +100,12 @@ TEST(PrllPort, OpensTheNonSpooledPortToWriteAndAgainToRead) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 16), "0123456789abcdef");
   EXPECT_EQ(WriteData(reply, query, 9), -1);  // read only
   EXPECT_TRUE(log.ContainsPart(L"(gle=5, 0x5)"));
-  lpt.Close(reply);
+  lpt.ClosePort(reply);
 
-  EXPECT_EQ(lpt.RunRundll32("printui.dll,PrintUIEntry /y /n \"QV Orrery Parallel\""), 1);
+  char rundll[PRLL_COMMAND_MAX];
+  ASSERT_EQ(lpt.RundllPath(rundll, sizeof rundll), 1);
+  EXPECT_STREQ(rundll, "C:\\windows\\system32\\rundll32.exe");
+  EXPECT_EQ(lpt.StartDefaultPrinter(rundll, L"QV Orrery \"Parallel\"", &error), 1) << error;
 
   CloseHandle(link);
   CloseHandle(writeEnd);
