@@ -5,7 +5,7 @@
 #   no_driver_names     properties.ini without DRIVER_NAMES: string 105
 #   no_printer          no installed printer uses a listed driver: string 222 with the series name
 #   no_printer_no_series  the same without PRINTER_SERIESNAME: two blanks in the text
-#   found_printer       one matching printer: no box, the log shows "++ Found 1 printers"
+#   found_printer       one matching printer: no box, the main dialog opens and Exit ends it
 # Each box is found by its caption, its text read with wintext.exe, the screen
 # saved under $TIDEWAY_ARTIFACTS, and OK pressed with xdotool.
 #
@@ -22,6 +22,7 @@ source "$ROOT/scripts/lib/make-test-prefix.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
+DLGDRIVE="${TIDEWAY_DLGDRIVE:-$WIN/bin/dlgdrive.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/startup-$CASE"
 LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
@@ -245,14 +246,22 @@ case "$CASE" in
     offset=$(log_size)
     start_program
     pid=$LAST_PID
-    wait_exit "$pid" 30 || fail "tideway.exe did not end"
+    # Start-up ends in the main dialog, titled with the series name.
+    main='QV Orrery Firmware Update Utility'
+    for _ in $(seq 30); do
+      (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" state 2>/dev/null) | grep -q '^ComboBox 1000 ' && break
+      sleep 1
+    done
     [ -z "$(box_windows)" ] || fail "a box is open after start-up"
+    screenshot "startup-found-printer"
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" click 1009 2>/dev/null) || fail "no main dialog with Exit"
+    wait_exit "$pid" 30 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$offset")
     expect_log "$segment" "================= Firmware Update ========================"
     expect_log "$segment" "Version: 2.4.1.1"
     expect_log "$segment" "  Found one of our printers QV Orrery Parallel, count=1"
     expect_log "$segment" "++ Found 1 printers"
-    screenshot "startup-found-printer"
+    expect_log "$segment" "Adding QV Orrery Parallel to printer list"
     ;;
   *)
     echo "unknown case $CASE"

@@ -1,7 +1,8 @@
 // dlgdrive <caption> <verb> [id] [text]: acts on the first visible top-level
 // window with that caption that holds a child with control id `id`.
 //   state                 one line per child of every such window:
-//                         <class> <id> enabled|disabled [pos=N] [sel=N] [image=icon|bitmap|none] "<text>"
+//                         <class> <id> enabled|disabled [pos=N] [sel=N] [image=icon|bitmap|none] [checked]
+//                         rect=<left>,<top>,<right>,<bottom> (screen) "<text>"
 //   select <id> <text>    combo box: selects the item and tells the dialog (CBN_SELCHANGE)
 //   click <id>            button: the dialog gets BN_CLICKED (refused, exit 3, when disabled)
 //   settext <id> <text>   edit field text
@@ -87,7 +88,9 @@ BOOL CALLBACK OnChild(HWND child, LPARAM) {
     const LRESULT checked = Ask(child, BM_GETCHECK);
     if (checked == BST_CHECKED) std::printf(" checked");
   }
-  std::printf(" \"%s\"\n", Utf8(TextOf(child)).c_str());
+  RECT r;
+  GetWindowRect(child, &r);
+  std::printf(" rect=%ld,%ld,%ld,%ld \"%s\"\n", r.left, r.top, r.right, r.bottom, Utf8(TextOf(child)).c_str());
   return TRUE;
 }
 
