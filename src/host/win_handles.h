@@ -96,6 +96,14 @@ struct DevInfoTraits {
   static void Close(Handle h) { SetupDiDestroyDeviceInfoList(h); }
 };
 
+// Bitmaps, brushes, fonts: the program's own, never one a control still shows.
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { DeleteObject(h); }
+};
+
 using UniqueHandle = Unique<KernelTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
 using UniquePrinter = Unique<PrinterTraits>;
@@ -103,5 +111,6 @@ using UniqueService = Unique<ServiceTraits>;
 using UniqueLibrary = Unique<LibraryTraits>;
 using UniqueLocal = Unique<LocalMemTraits>;
 using UniqueDevInfo = Unique<DevInfoTraits>;
+using UniqueGdiObject = Unique<GdiObjectTraits>;
 
 }  // namespace win
