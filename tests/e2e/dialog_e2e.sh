@@ -33,7 +33,6 @@ LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
 PRINTER="QV E2E Network"
 USB_PRINTER="QV Vestra 5100 USB"
 MAIN='QV E2E Firmware Update Utility'
-RFU_CAPTION='Firmware Download Utilty'
 # Controls of the main dialog and the RFU question.
 COMBO=1000
 PROGRESS=1001
@@ -180,13 +179,14 @@ expect_failure_box() {
   wait_exit 20 || fail "tideway.exe did not end after the failure box"
 }
 
-# Answers the RFU question with the radio button `choice`.
+# Answers the RFU question (captioned like the main dialog) with the radio
+# button `choice`.
 answer_rfu_question() {
-  wait_state "$RFU_CAPTION" "^Button $RFU_OK " 60 || { fail "no RFU question"; return 1; }
-  drive "$RFU_CAPTION" check "$1" >/dev/null
+  wait_state "$MAIN" "^Button $RFU_OK " 60 || { fail "no RFU question"; return 1; }
+  drive "$MAIN" "@$RFU_OK" check "$1" >/dev/null
   sleep 0.5
   screenshot "rfu-question-$2"
-  drive "$RFU_CAPTION" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
+  drive "$MAIN" "@$RFU_OK" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
 }
 
 burned_sha() { python3 -c '

@@ -1,5 +1,6 @@
-// dlgdrive <caption> <verb> [id] [text]: acts on the first visible top-level
-// window with that caption that holds a child with control id `id`.
+// dlgdrive <caption> [@<marker>] <verb> [id] [text]: acts on the first visible
+// top-level window with that caption that holds a child with control id `id`
+// (and one with id `marker`, which tells apart dialogs of the same caption).
 //   state                 one line per child of every such window:
 //                         <class> <id> enabled|disabled [pos=N] [sel=N] [image=icon|bitmap|none] [checked]
 //                         rect=<left>,<top>,<right>,<bottom> (screen) "<text>"
@@ -55,9 +56,12 @@ struct Search {
   std::vector<HWND> found;
 };
 
+int g_marker = -1;
+
 BOOL CALLBACK OnTopLevel(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(hwnd) || TextOf(hwnd) != search->caption) return TRUE;
+  if (g_marker >= 0 && !GetDlgItem(hwnd, g_marker)) return TRUE;
   if (search->id < 0 || GetDlgItem(hwnd, search->id)) search->found.push_back(hwnd);
   return TRUE;
 }
@@ -95,13 +99,21 @@ BOOL CALLBACK OnChild(HWND child, LPARAM) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: dlgdrive <caption> state | select|click|settext|check|command|syscommand <id> [text]\n");
+  std::fprintf(stderr,
+               "usage: dlgdrive <caption> [@<marker>] state | select|click|settext|check|command|syscommand <id> "
+               "[text]\n");
   return 2;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 3 && argv[2][0] == L'@') {
+    g_marker = _wtoi(argv[2] + 1);
+    --argc;
+    ++argv;
+    argv[1] = argv[0];
+  }
   if (argc < 3) return Usage();
   const wchar_t* caption = argv[1];
   const std::wstring verb = argv[2];
