@@ -20,13 +20,13 @@ namespace {
 constexpr int kProgressStart = 10;
 constexpr int kProgressDone = 100;
 constexpr size_t kElmbridgeLength = 9;
+}  // namespace
 
 std::wstring LocalString(unsigned id) {
   wchar_t text[STRINGS_TEXT_MAX];
   Strings::Instance()->GetString(id, text);
   return text;
 }
-}  // namespace
 
 unsigned OutcomeStringId(int status) {
   switch (status) {

@@ -25,6 +25,8 @@ constexpr int SECURITY_FW_UNREACHABLE = 2;
 
 using TextList = std::vector<std::wstring>;
 
+// The localised text `id`.
+std::wstring LocalString(unsigned id);
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
 // `printerName` + ": " + the localised string `stringId`.
@@ -89,8 +91,7 @@ class CtidewayDlg {
   wchar_t m_programDirectory[DLG_PATH_MAX];
 
  private:
-  bool ChooseBinFile(const TextList& pairs, const wchar_t* key, wchar_t* path, wchar_t* productId,
-                     wchar_t* familyId);
+  bool ChooseBinFile(const TextList& pairs, const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
   void StartWorker();
   void SetControlsEnabled(bool combo, bool send, bool exit);
   void ShowResultTip();

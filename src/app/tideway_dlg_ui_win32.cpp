@@ -1,6 +1,9 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
 #include <process.h>
+// clang-format on
 
 #include <string>
 
@@ -28,10 +31,10 @@ constexpr UINT kNoticeBoxType = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
 constexpr int kVersionAttempts = 3;
 constexpr uint32_t kVersionRetryMs = 1000;
 
-std::wstring LocalString(unsigned id) {
-  wchar_t text[STRINGS_TEXT_MAX];
-  Strings::Instance()->GetString(id, text);
-  return text;
+// The series name and the application title: the dialog's caption, and the
+// failure box's.
+std::wstring DialogTitle(const wchar_t* seriesName) {
+  return std::wstring(seriesName) + L" " + LocalString(IDS_APP_TITLE);
 }
 
 int NextMilestone(int reached) {
@@ -156,8 +159,7 @@ bool CtidewayDlg::OnInitDialog() {
   m_updateSucceeded = false;
 
   LoadConfiguration();
-  const std::wstring caption = std::wstring(m_seriesName) + L" " + LocalString(IDS_APP_TITLE);
-  SetWindowTextW(hwnd, caption.c_str());
+  SetWindowTextW(hwnd, DialogTitle(m_seriesName).c_str());
 
   CollectPrinters();
   HWND combo = GetDlgItem(hwnd, IDC_PRINTER_COMBO);
@@ -313,9 +315,9 @@ intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
 void CtidewayDlg::ShowResultTip() {
   if (m_resultText.empty()) return;
   HWND hwnd = static_cast<HWND>(m_hWnd);
-  HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, GetModuleHandleW(nullptr),
-                             nullptr);
+  HWND tip =
+      CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (!tip) return;
   TOOLINFOW tool = {};
   tool.cbSize = sizeof tool;
@@ -333,8 +335,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
   m_workerRunning = false;
   KillTimer(hwnd, kCreepTimer);
   Logger* log = Logger::Instance();
-  const std::wstring caption = std::wstring(m_seriesName) + L" " + LocalString(IDS_APP_TITLE);
-  log->SetCaption(caption.c_str());
+  log->SetCaption(DialogTitle(m_seriesName).c_str());
   // The cause, when the worker recorded one, goes below the fixed text.
   std::wstring text = LocalString(IDS_CANNOT_COMMUNICATE);
   if (!m_resultText.empty()) text += L"\r\n\r\n" + m_resultText;
@@ -353,8 +354,7 @@ void CtidewayDlg::OnExit() {
 bool CtidewayDlg::OnSysCommand(unsigned id, intptr_t) {
   const unsigned command = id & 0xFFF0;
   if (command == IDM_ABOUTBOX) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), static_cast<HWND>(m_hWnd), AboutProc,
-                    0);
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), static_cast<HWND>(m_hWnd), AboutProc, 0);
     return true;
   }
   // The window-close command never ends the dialog.

@@ -7,7 +7,9 @@
 namespace {
 CtidewayDlg* g_mainDialog = nullptr;
 
-int RunMainDialog() { return static_cast<int>(g_mainDialog->DoModal()); }
+int RunMainDialog() {
+  return static_cast<int>(g_mainDialog->DoModal());
+}
 }  // namespace
 
 // The process runs start-up once; it reads no command line and has no message

@@ -22,6 +22,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../../scripts/lib/env.sh"
 source "$ROOT/scripts/lib/make-test-prefix.sh"
 source "$ROOT/scripts/lib/update-printer.sh"
+source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
@@ -54,26 +55,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-ensure_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in 99 98 97 96 95; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-      STARTED_PIDS+=($!)
-      export DISPLAY=":$n"
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-    fi
-  done
-  echo "no display for the test" >&2
-  return 1
-}
-
 drive() { (cd "$CASE_DIR" && wine "$DLGDRIVE" "$@" 2>/dev/null) | tr -d '\r'; }
 box_texts() { (cd "$CASE_DIR" && wine "$WINTEXT" "$1" 2>/dev/null) | tr -d '\r' | sed -n 's/^child Static 65535: //p'; }
 
@@ -96,13 +77,6 @@ screenshot() {
   echo "screenshot: $ARTIFACTS/dialog-$CASE-$1.png"
 }
 
-log_size() { stat -c %s "$LOG_FILE" 2>/dev/null || echo 0; }
-log_since() {
-  local offset="$1"
-  [ "$(log_size)" -lt "$offset" ] && offset=0
-  tail -c "+$((offset + 1))" "$LOG_FILE" 2>/dev/null | tr -d '\r'
-}
-expect_log() { if grep -qF -- "$2" <<<"$1"; then echo "log ok: $2"; else fail "log lacks [$2]"; fi; }
 
 alive() { kill -0 "$APP_PID" 2>/dev/null; }
 wait_exit() {
@@ -196,7 +170,7 @@ for line in open(sys.argv[1]):
     if e.get("event") == "command" and e.get("cmd") == "BURN_FLASH":
         print(e.get("sha256", ""), e.get("ok"))' "$UPDATE_SIM_EVENTS"; }
 
-ensure_display || exit 1
+ensure_display 99 98 97 96 95 || exit 1
 [ -f "$EXE" ] && [ -f "$DLGDRIVE" ] || { echo "tideway.exe or dlgdrive.exe missing"; exit 1; }
 make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
 mkdir -p "$CASE_DIR"

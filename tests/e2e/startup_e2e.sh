@@ -19,6 +19,7 @@ CASE="${1:?case name}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../../scripts/lib/env.sh"
 source "$ROOT/scripts/lib/make-test-prefix.sh"
+source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
@@ -39,26 +40,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-ensure_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in 89 88 87 86 85; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-      STARTED_PIDS+=($!)
-      export DISPLAY=":$n"
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-    fi
-  done
-  echo "no display for the test" >&2
-  return 1
-}
-
 # Program folder of this case: a copy of the program and the given properties
 # text ("-" for none).
 prepare_case_dir() {
@@ -66,16 +47,6 @@ prepare_case_dir() {
   mkdir -p "$CASE_DIR"
   cp "$EXE" "$CASE_DIR/tideway.exe"
   if [ "$1" != "-" ]; then printf '%s' "$1" >"$CASE_DIR/properties.ini"; fi
-}
-
-log_size() { stat -c %s "$LOG_FILE" 2>/dev/null || echo 0; }
-
-# The log written since `offset` (from the start when the file was rotated).
-log_since() {
-  local offset="$1" size
-  size=$(log_size)
-  if [ "$size" -lt "$offset" ]; then offset=0; fi
-  tail -c "+$((offset + 1))" "$LOG_FILE" 2>/dev/null | tr -d '\r'
 }
 
 start_program() {
@@ -135,11 +106,6 @@ expect_text() {
   fi
 }
 
-expect_log() {
-  local segment="$1" want="$2"
-  if grep -qF -- "$want" <<<"$segment"; then echo "log ok: $want"; else fail "log lacks [$want]"; fi
-}
-
 expect_no_log() {
   local segment="$1" unwanted="$2"
   if grep -qF -- "$unwanted" <<<"$segment"; then fail "log has [$unwanted]"; fi
@@ -174,7 +140,7 @@ STRING_222_VESTRA='Cannot find a QV Vestra printer installed on this system.\r\n
 STRING_222_EMPTY='Cannot find a  printer installed on this system.\r\n'
 BANNER='TIDWY('
 
-ensure_display || exit 1
+ensure_display 89 88 87 86 85 || exit 1
 [ -f "$EXE" ] || { echo "no program at $EXE"; exit 1; }
 make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
 # A box left over from an earlier, interrupted run would be taken for ours.

@@ -42,12 +42,12 @@ TEST(UpdateWorker, ElmbridgeCultureChoosesTheFile) {
     std::wstring outcome;
     size_t buildQueries;
   } cases[] = {
-      {L"ELMBRIDGE 9", "PANEL:WESTERN-7;", true,
-       L"FWDownload()::This is a western product, use default bin file", L"west.bin", corrupt, 1},
+      {L"ELMBRIDGE 9", "PANEL:WESTERN-7;", true, L"FWDownload()::This is a western product, use default bin file",
+       L"west.bin", corrupt, 1},
       {L"ELMBRIDGE 9", "PANEL:ASIAN-7;", true, L"FWDownload()::This is a asian product, get asian bin file",
        L"east.bin", corrupt, 1},
-      {L"ELMBRIDGE 9", "PANEL:ASIAN-7;", false, L"FWDownload()::This is a asian product, get asian bin file",
-       nullptr, noFile, 1},
+      {L"ELMBRIDGE 9", "PANEL:ASIAN-7;", false, L"FWDownload()::This is a asian product, get asian bin file", nullptr,
+       noFile, 1},
       {L"ELMBRIDGE 9", "PANEL:POLAR-7;", true, L"FWDownload()::Unable to retrieve the printer front panel culture.",
        nullptr, L"", 1},
       // Other products never ask for the panel build.

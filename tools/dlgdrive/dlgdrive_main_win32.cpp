@@ -12,37 +12,20 @@
 //   syscommand <id>       WM_SYSCOMMAND with `id`, to the first window with the caption
 // Commands are posted, so the driver never waits on a modal loop the program
 // enters. Exit status 0 on success, 1 when no window fits, 2 on bad usage.
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+// clang-format on
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "window_text_win32.h"
+
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-  std::wstring escaped;
-  for (wchar_t c : text) {
-    if (c == L'\r') escaped += L"\\r";
-    else if (c == L'\n') escaped += L"\\n";
-    else escaped += c;
-  }
-  int n = WideCharToMultiByte(CP_UTF8, 0, escaped.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 1, '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, escaped.c_str(), -1, &out[0], n, nullptr, nullptr);
-  out.resize(strlen(out.c_str()));
-  return out;
-}
-
-std::wstring TextOf(HWND hwnd) {
-  wchar_t text[4096];
-  text[0] = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, nullptr);
-  text[4095] = 0;
-  return text;
-}
 
 std::wstring ClassOf(HWND hwnd) {
   wchar_t cls[256];
@@ -60,7 +43,7 @@ int g_marker = -1;
 
 BOOL CALLBACK OnTopLevel(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
-  if (!IsWindowVisible(hwnd) || TextOf(hwnd) != search->caption) return TRUE;
+  if (!IsWindowVisible(hwnd) || WindowTextOf(hwnd) != search->caption) return TRUE;
   if (g_marker >= 0 && !GetDlgItem(hwnd, g_marker)) return TRUE;
   if (search->id < 0 || GetDlgItem(hwnd, search->id)) search->found.push_back(hwnd);
   return TRUE;
@@ -80,7 +63,8 @@ LRESULT Ask(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 
 BOOL CALLBACK OnChild(HWND child, LPARAM) {
   const std::wstring cls = ClassOf(child);
-  std::printf("%s %d %s", Utf8(cls).c_str(), GetDlgCtrlID(child), IsWindowEnabled(child) ? "enabled" : "disabled");
+  std::printf("%s %d %s", EscapedUtf8(cls).c_str(), GetDlgCtrlID(child),
+              IsWindowEnabled(child) ? "enabled" : "disabled");
   if (cls == PROGRESS_CLASSW) std::printf(" pos=%d", static_cast<int>(Ask(child, PBM_GETPOS)));
   if (cls == L"ComboBox") std::printf(" sel=%d", static_cast<int>(Ask(child, CB_GETCURSEL)));
   if (cls == L"Static") {
@@ -94,7 +78,8 @@ BOOL CALLBACK OnChild(HWND child, LPARAM) {
   }
   RECT r;
   GetWindowRect(child, &r);
-  std::printf(" rect=%ld,%ld,%ld,%ld \"%s\"\n", r.left, r.top, r.right, r.bottom, Utf8(TextOf(child)).c_str());
+  std::printf(" rect=%ld,%ld,%ld,%ld \"%s\"\n", r.left, r.top, r.right, r.bottom,
+              EscapedUtf8(WindowTextOf(child)).c_str());
   return TRUE;
 }
 
@@ -141,7 +126,7 @@ int wmain(int argc, wchar_t** argv) {
 
   std::vector<HWND> windows = Windows(caption, id);
   if (windows.empty()) {
-    std::fprintf(stderr, "dlgdrive: no window \"%s\" with control %d\n", Utf8(caption).c_str(), id);
+    std::fprintf(stderr, "dlgdrive: no window \"%s\" with control %d\n", EscapedUtf8(caption).c_str(), id);
     return 1;
   }
   HWND window = windows[0];
@@ -177,7 +162,7 @@ int wmain(int argc, wchar_t** argv) {
       PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
       return 0;
     }
-    std::fprintf(stderr, "dlgdrive: no item \"%s\"\n", Utf8(text).c_str());
+    std::fprintf(stderr, "dlgdrive: no item \"%s\"\n", EscapedUtf8(text).c_str());
     return 1;
   }
   return Usage();
