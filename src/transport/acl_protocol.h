@@ -27,6 +27,10 @@ constexpr uint16_t ACLCMD_WRITE_NVRAM = 0xEC1D;
 
 constexpr uint16_t ACLCMD_STATUS_SUCCESS = 0x0001;
 
+// Result of the USB and parallel NVRAM fix and resets without reply when a
+// step failed.
+constexpr int ACL_DEVICE_FAILED = 325;
+
 // imageType of ACLCMD_BURN_FLASH.
 constexpr uint16_t ACL_IMAGE_FULL_PART = 0x0004;
 constexpr uint16_t ACL_IMAGE_CODE_ONLY = 0x0003;

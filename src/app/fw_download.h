@@ -1,0 +1,78 @@
+#pragma once
+// The download controller: one firmware update of one installed printer. It
+// learns the model from the printer, finds its port, takes the USB, parallel
+// or network path by the port name, and returns one status for the worker.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "transport/device_io.h"
+
+// Statuses of CFWDownload::FWDownload.
+constexpr int FWDL_FAILED = 0;            // no port, failed download or failed verification
+constexpr int FWDL_UPDATED = 1;           // written (and, where verified, reported by the printer)
+constexpr int FWDL_UP_TO_DATE = 2;        // the transport had nothing to write
+constexpr int FWDL_NO_USB_DEVICE = 3;     // not opened, before the download or when reopened after it
+constexpr int FWDL_NO_PARALLEL_PORT = 4;  // not opened at one of its openings
+
+constexpr size_t FWDL_NAME_MAX = 256;        // model, port, panel build and address texts
+constexpr size_t FWDL_INFO_TEXT_MAX = 1024;  // printer information, bytes as received / wide characters
+
+// Waits the printer needs. Verification after a download (network and USB).
+constexpr uint32_t FWDL_RESTART_WAIT_MS = 5000;
+constexpr int FWDL_VERIFY_PASSES = 60;  // network: version checks; USB: attempts to reopen
+constexpr uint32_t FWDL_VERIFY_PASS_WAIT_MS = 1000;
+// After the reset that follows the VESTRA NVRAM fix.
+constexpr uint32_t FWDL_NTWK_VESTRA_RESET_WAIT_MS = 10000;
+constexpr uint32_t FWDL_USB_VESTRA_RESET_WAIT_MS = 5000;
+constexpr uint32_t FWDL_PRLL_VESTRA_NVRAM_WAIT_MS = 1000;
+// Before the parallel port is opened for the download.
+constexpr uint32_t FWDL_PRLL_REOPEN_WAIT_MS = 5000;
+// Printer information over USB from a CORVINE printer: up to 6 attempts; build
+// information: attempts numbered 1 and 3 (a single one for other products).
+constexpr int FWDL_CORVINE_INFO_ATTEMPTS = 6;
+constexpr int FWDL_CORVINE_BUILD_LAST_ATTEMPT = 3;
+constexpr int FWDL_CORVINE_BUILD_ATTEMPT_STEP = 2;
+
+class CFWDownload {
+ public:
+  // Runs one update: a FWDL_* status. Null identifiers count as empty.
+  int FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
+                 const wchar_t* familyId);
+
+  // The printer's text for `cmdID` (ACLCMD_GET_PRINTER_INFO or
+  // ACLCMD_GET_BUILD_INFO) into `out` (FWDL_INFO_TEXT_MAX wide characters,
+  // always terminated). 1 on success, 0 on failure.
+  int GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wchar_t* out);
+  // The "MDL:" field of the printer information / the "PANEL:" field of the
+  // build information into `out` (FWDL_NAME_MAX, cut to fit). 1 when found;
+  // otherwise 0 and `out` as it was.
+  int GetFwPrinterName(const wchar_t* printerName, wchar_t* out);
+  int GetFwBuildName(const wchar_t* printerName, wchar_t* out);
+
+ private:
+  struct Job {
+    const wchar_t* productId;
+    const wchar_t* familyId;
+    const wchar_t* fileName;
+    const wchar_t* portName;
+    const wchar_t* modelName;
+  };
+  int NtwkDownload(const Job& job);
+  int UsbDownload(const Job& job);
+  int PrllDownload(const Job& job);
+  // The USB printer's info text into `text` (FWDL_INFO_TEXT_MAX bytes), with
+  // the retries of the kind: 1 or 0.
+  int ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text);
+  int ReadField(const wchar_t* printerName, uint16_t cmdID, const wchar_t* field, wchar_t* out);
+};
+
+// False for the products whose printers are not asked for their version after
+// a download (VESTRA, KORM, TALEN, MIRO, SELUNAR, QV4410SERIES).
+bool VerifiesAfterDownload();
+// -1 (failed) -> FWDL_FAILED, 0 (nothing written) -> FWDL_UP_TO_DATE, 1 -> FWDL_UPDATED.
+int MapDownloadResult(int result);
+// The text between the first `field` and the first ";" after it, into `out`
+// (`outSize` characters). A value too long for `out` is cut, never split
+// inside a surrogate pair. 1 when both were found.
+int ExtractInfoField(const wchar_t* info, const wchar_t* field, wchar_t* out, size_t outSize);

@@ -1,0 +1,205 @@
+#include "transport/acl_exchange.h"
+
+#include <cstring>
+#include <new>
+
+#include "host/clock.h"
+#include "host/file_io.h"
+#include "host/logger.h"
+#include "host/text_utils.h"
+#include "host/unique_file.h"
+
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID) {
+  Logger* log = Logger::Instance();
+  switch (line.form) {
+    case ACL_LOG_NONE:
+      break;
+    case ACL_LOG_PLAIN:
+      log->Write(L"%ls", line.text);
+      break;
+    case ACL_LOG_ERROR:
+      log->WriteError(error, L"%ls", line.text);
+      break;
+    case ACL_LOG_ERROR_CODE:
+      log->Write(line.text, static_cast<int>(error));
+      break;
+    case ACL_LOG_SUBJECT:
+      log->Write(line.text, subject ? subject : L"");
+      break;
+    case ACL_LOG_CMDID:
+      log->Write(line.text, static_cast<unsigned>(cmdID));
+      break;
+  }
+}
+
+namespace {
+
+class Exchange {
+ public:
+  Exchange(const AclLink& link, const AclExchangeSpec& spec, uint16_t cmdID, AclExchangeResult* out)
+      : m_link(link), m_spec(spec), m_cmdID(cmdID), m_out(out), m_channel(link.channel) {}
+
+  void Run(const AclCommand& command, const uint8_t* data, uint32_t dataLength) {
+    Line(m_spec.beforeUel);
+    if (!Send(m_spec.uel, ACL_STAGE_UEL, PJL_UEL, PJL_UEL_LEN) ||
+        !Send(m_spec.enterLang, ACL_STAGE_ENTERLANG, PJL_ENTERLANG, PJL_ENTERLANG_LEN)) {
+      return;
+    }
+    if (m_spec.beforeCommand) Logger::Instance()->Write(m_spec.beforeCommand, static_cast<unsigned>(m_cmdID));
+    if (!Send(m_spec.command, ACL_STAGE_COMMAND, command.bytes, ACL_RECORD_SIZE)) return;
+    if (data && !Send(m_spec.data, ACL_STAGE_DATA, data, dataLength, m_spec.dataChunk)) return;
+    if (m_spec.closing == ACL_CLOSE_AFTER_DATA && !Send(m_spec.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
+      return;
+    }
+    if (m_spec.reply.reads > 0) {
+      if (m_spec.pauseMs) SleepMs(m_spec.pauseMs);
+      Line(m_spec.beforeReply);
+      if (!ReadReply()) return;
+      Line(m_spec.afterChecks);
+      if (m_spec.text != ACL_TEXT_NONE && !ReadText()) return;
+    }
+    Line(m_spec.beforeClosingUel);
+    if (m_spec.closing == ACL_CLOSE_AFTER_REPLY && !Send(m_spec.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
+      return;
+    }
+    m_out->finished = 1;
+  }
+
+ private:
+  static void Line(const wchar_t* text) {
+    if (text) Logger::Instance()->Write(L"%ls", text);
+  }
+
+  // Applies a failure; true when the exchange goes on.
+  bool Fail(const AclOutcome& outcome, AclStage stage, int result) {
+    if (outcome.uel) m_channel->Write(PJL_UEL, PJL_UEL_LEN);
+    // Only a failed call has an error of its own; a short one reports 0.
+    uint32_t error = result < 0 && m_link.lastError ? m_link.lastError() : 0;
+    WriteAclLog(outcome.line, error, m_link.subject, m_cmdID);
+    WriteAclLog(outcome.more, error, m_link.subject, m_cmdID);
+    m_out->ok = 0;
+    if (m_out->firstFailure == ACL_STAGE_NONE) m_out->firstFailure = stage;
+    return outcome.goesOn;
+  }
+
+  // Without `chunk` one write must take every byte; with it, writes of at
+  // most `chunk` bytes go on from the first byte not yet taken.
+  bool Send(const AclStep& step, AclStage stage, const uint8_t* bytes, uint32_t length, uint32_t chunk = 0) {
+    uint32_t sent = 0;
+    do {
+      uint32_t piece = chunk && length - sent > chunk ? chunk : length - sent;
+      int written = m_channel->Write(bytes + sent, piece);
+      if (written < 0 || static_cast<uint32_t>(written) > piece ||
+          (chunk ? written == 0 && piece > 0 : static_cast<uint32_t>(written) != piece)) {
+        return Fail(written < 0 ? step.failed : step.fellShort, stage, written);
+      }
+      sent += static_cast<uint32_t>(written);
+    } while (sent < length);
+    return true;
+  }
+
+  // Up to policy.reads reads of what is still missing of `want`: the bytes
+  // received, or -1 when a read failed.
+  int Receive(uint8_t* buffer, uint32_t want, const AclReadPolicy& policy, const wchar_t* eachRead, bool text) {
+    uint32_t got = 0;
+    for (int i = 0; i < policy.reads && got < want; ++i) {
+      int n = m_channel->Read(buffer + got, want - got, policy.waitMs);
+      if (eachRead && text) Logger::Instance()->Write(eachRead, static_cast<int>(want - got), n);
+      if (eachRead && !text) Logger::Instance()->Write(eachRead, n);
+      if (n < 0) return -1;
+      got += static_cast<uint32_t>(n) < want - got ? static_cast<uint32_t>(n) : want - got;
+      if (policy.pauseMs) SleepMs(policy.pauseMs);
+    }
+    return static_cast<int>(got);
+  }
+
+  bool ReadReply() {
+    if (m_link.replyChannel && !(m_channel = m_link.replyChannel())) {
+      m_out->ok = 0;
+      if (m_out->firstFailure == ACL_STAGE_NONE) m_out->firstFailure = ACL_STAGE_REPLY;
+      return false;
+    }
+    m_out->response.Clear();
+    int got = Receive(m_out->response.bytes, ACL_RECORD_SIZE, m_spec.reply, m_spec.eachRead, false);
+    if (got < 0) return Fail(m_spec.replyRead.failed, ACL_STAGE_REPLY, got);
+    if (got < static_cast<int>(ACL_RECORD_SIZE) && !Fail(m_spec.replyRead.fellShort, ACL_STAGE_REPLY_SHORT, got)) {
+      return false;
+    }
+    const AclLog* lines[] = {nullptr, &m_spec.checkPrefix, &m_spec.checkCmdId, &m_spec.checkStatus};
+    int check = CheckAclResponse(m_out->response, m_cmdID);
+    return check == ACL_CHECK_OK || Fail({*lines[check], {}, m_spec.checkUel, m_spec.checksGoOn}, ACL_STAGE_CHECK, 0);
+  }
+
+  bool ReadText() {
+    uint8_t raw[ACL_TEXT_BUFFER_SIZE] = {};
+    int got;
+    if (m_spec.text == ACL_TEXT_ONE_READ) {
+      got = m_channel->Read(raw, ACL_TEXT_MAX, m_spec.textRead.waitMs);
+      if (got <= 0) return Fail(m_spec.textLost, ACL_STAGE_TEXT, got);
+    } else {
+      uint32_t announced = m_out->response.TextLength();
+      uint32_t want = announced < ACL_TEXT_MAX ? announced : static_cast<uint32_t>(ACL_TEXT_MAX);
+      got = Receive(raw, want, m_spec.textRead, m_spec.eachTextRead, true);
+      if (got < 0) return Fail(m_spec.textLost, ACL_STAGE_TEXT, got);
+    }
+    uint32_t length = static_cast<uint32_t>(got) < ACL_TEXT_MAX ? static_cast<uint32_t>(got) : ACL_TEXT_MAX;
+    m_out->textLength = length > m_spec.textSkip ? length - m_spec.textSkip : 0;
+    std::memcpy(m_out->text, raw + m_spec.textSkip, m_out->textLength);
+    m_out->text[m_out->textLength] = 0;
+    return true;
+  }
+
+  const AclLink& m_link;
+  const AclExchangeSpec& m_spec;
+  uint16_t m_cmdID;
+  AclExchangeResult* m_out;
+  ByteChannel* m_channel;
+};
+
+}  // namespace
+
+void RunAclExchange(const AclLink& link, const AclExchangeSpec& spec, const AclCommand& command, const uint8_t* data,
+                    uint32_t dataLength, AclExchangeResult* out) {
+  Exchange(link, spec, command.CmdId(), out).Run(command, data, dataLength);
+}
+
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) {
+  int64_t end = -1;
+  if (file && SeekFile64(file, 0, SEEK_END) == 0 && (end = TellFile64(file)) >= 0 && SeekFile64(file, 0, SEEK_SET)) {
+    end = -1;
+  }
+  uint64_t size = end >= 0 ? static_cast<uint64_t>(end) : 0;
+  if (end >= 0 && sizeFormat) {
+    Logger::Instance()->Write(sizeFormat, static_cast<unsigned>(size), static_cast<unsigned>(size >> 32));
+  }
+  if (end < 0 || size + extra > 0xFFFFFFFFull) {
+    WriteAclLog(readFailed, file ? LastSystemError() : 0, nullptr);
+    return 0;
+  }
+  out->data.reset(new (std::nothrow) uint8_t[size + extra > 0 ? size + extra : 1]);
+  if (!out->data) {
+    Logger::Instance()->Write(L"Failed ot malloc memory");
+    return 0;
+  }
+  out->size = static_cast<uint32_t>(size);
+  if ((size > 0 ? fread(out->data.get(), 1, size, file) : 0) != size) {
+    WriteAclLog(readFailed, LastSystemError(), nullptr);
+    return 0;
+  }
+  return 1;
+}
+
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
+                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn) {
+  wchar_t path[260];
+  CopyText(path, 260, fileName ? fileName : L"");
+  int32_t fileType = 0;
+  GetBinFileVersion(info, &fileType, path);
+  SetFileAttributesNormal(path);
+  UniqueFile file(OpenFileWide(path, "rb"));
+  if (!file) {
+    Logger::Instance()->WriteError(LastSystemError(), L"Failed to Open fw bin file");
+    return -1;
+  }
+  return burn(file.get(), ChooseAclBurn(fileType)) == 1 ? 1 : -1;
+}

@@ -1,0 +1,152 @@
+#pragma once
+// One ACL exchange inside a PJL job, written once for every transport:
+// PJL_UEL, the enter-language line, the command and its data, the reply with
+// its checks and text, the closing PJL_UEL. What differs between transports
+// and operations is data: the channel, the read policies, the text offset,
+// the log lines, and whether a failure ends the exchange or only marks it.
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "firmware/firmware_file.h"
+#include "transport/acl_protocol.h"
+#include "transport/byte_channel.h"
+
+enum AclLogForm : uint8_t {
+  ACL_LOG_NONE,
+  ACL_LOG_PLAIN,       // the text as it stands
+  ACL_LOG_ERROR,       // the logger's error form with the last error
+  ACL_LOG_ERROR_CODE,  // the text formats the last error (%d)
+  ACL_LOG_SUBJECT,     // the text formats the link's subject (%ls)
+  ACL_LOG_CMDID,       // the text formats the command's code (%#x)
+};
+struct AclLog {
+  AclLogForm form;
+  const wchar_t* text;
+};
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID = 0);
+
+// What a failure does: a PJL_UEL first when `uel`, up to two lines, then the
+// exchange ends unless `goesOn` (then only its result fails).
+struct AclOutcome {
+  AclLog line;
+  AclLog more;
+  bool uel;
+  bool goesOn;
+};
+// A step whose call reported -1 (`failed`) or fewer bytes than wanted.
+struct AclStep {
+  AclOutcome failed;
+  AclOutcome fellShort;
+};
+// Up to `reads` reads of the remainder, each with `waitMs`, `pauseMs` after each.
+struct AclReadPolicy {
+  uint8_t reads;
+  uint32_t waitMs;
+  uint32_t pauseMs;
+};
+
+enum AclTextMode : uint8_t {
+  ACL_TEXT_NONE,
+  ACL_TEXT_ONE_READ,   // one read of up to 1023 bytes; nothing received is a failure
+  ACL_TEXT_BY_LENGTH,  // the announced length, at most 1023, read by `textRead`
+};
+enum AclClosing : uint8_t { ACL_CLOSE_NONE, ACL_CLOSE_AFTER_DATA, ACL_CLOSE_AFTER_REPLY };
+
+// Lines are logged as they stand when set; `beforeCommand` formats the
+// command's code (%#x), `eachRead` a reply read's result (%d), `eachTextRead`
+// the bytes asked and the result (%d, %d).
+struct AclExchangeSpec {
+  const wchar_t* beforeUel;
+  AclStep uel, enterLang;
+  const wchar_t* beforeCommand;
+  AclStep command, data;
+  uint32_t dataChunk;  // most bytes per data write; 0: one write that must take all
+  AclClosing closing;
+  AclStep closingUel;
+  uint32_t pauseMs;  // before the reply
+  const wchar_t* beforeReply;
+  AclReadPolicy reply;  // no reads: the exchange ends after its writes
+  const wchar_t* eachRead;
+  AclStep replyRead;  // fellShort: fewer than 16 bytes
+  AclLog checkPrefix, checkCmdId, checkStatus;
+  bool checkUel, checksGoOn;
+  const wchar_t* afterChecks;
+  AclTextMode text;
+  AclReadPolicy textRead;
+  const wchar_t* eachTextRead;
+  AclOutcome textLost;
+  uint8_t textSkip;  // leading text bytes not handed on
+  const wchar_t* beforeClosingUel;
+};
+
+// Where an exchange first failed; from ACL_STAGE_REPLY on, all data was written.
+enum AclStage : uint8_t {
+  ACL_STAGE_NONE,
+  ACL_STAGE_UEL,
+  ACL_STAGE_ENTERLANG,
+  ACL_STAGE_COMMAND,
+  ACL_STAGE_DATA,
+  ACL_STAGE_REPLY,  // no reply channel, or the read failed
+  ACL_STAGE_REPLY_SHORT,
+  ACL_STAGE_CHECK,
+  ACL_STAGE_TEXT,
+  ACL_STAGE_CLOSING,
+};
+
+struct AclLink {
+  ByteChannel* channel;
+  std::function<uint32_t()> lastError;  // for the error forms after a -1; empty: 0
+  const wchar_t* subject;
+  // After the pause: the channel to read the reply on, or nullptr (after
+  // logging why) to end the exchange. Empty: `channel`.
+  std::function<ByteChannel*()> replyChannel;
+};
+
+struct AclExchangeResult {
+  int ok = 1;        // every step passed
+  int finished = 0;  // ran to its end, failures on the way only marked
+  AclStage firstFailure = ACL_STAGE_NONE;
+  AclResponse response{};
+  char text[ACL_TEXT_BUFFER_SIZE] = {};  // NUL-terminated after textLength bytes
+  uint32_t textLength = 0;
+};
+
+// `data` (when not null) follows the command.
+void RunAclExchange(const AclLink& link, const AclExchangeSpec& spec, const AclCommand& command, const uint8_t* data,
+                    uint32_t dataLength, AclExchangeResult* out);
+
+// A whole file in a buffer of its size plus `extra` spare bytes. Logs
+// `sizeFormat` (when set) with the size's low and high words, "Failed ot malloc
+// memory", or `readFailed` with the system error. Sizes beyond 32 bits fail as
+// a failed read: the burn commands cannot describe them. 1 or 0.
+struct AclBurnImage {
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t size = 0;
+};
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
+
+// A transport's DownLoadFirmware after its own first line: classifies the
+// file, opens it ("Failed to Open fw bin file") and runs the burn the product
+// and file type call for. 1 when it reported 1, else -1.
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
+                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn);
+
+constexpr AclLog AclPlain(const wchar_t* text) {
+  return {ACL_LOG_PLAIN, text};
+}
+constexpr AclOutcome AclEnds(AclLog line = {}, bool uel = false) {
+  return {line, {}, uel, false};
+}
+constexpr AclOutcome AclMarks(AclLog line = {}) {
+  return {line, {}, false, true};
+}
+constexpr AclStep AclSame(AclOutcome outcome) {
+  return {outcome, outcome};
+}
+// Ends after `text` (and a PJL_UEL first when `uel`), whether -1 or short.
+constexpr AclStep AclEndsWith(const wchar_t* text, bool uel = false) {
+  return AclSame(AclEnds(AclPlain(text), uel));
+}
