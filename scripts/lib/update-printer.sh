@@ -147,6 +147,8 @@ for line in open(sys.argv[1]):
     if "sha256" in e and e["sha256"]:
         parts.append("sha256=%s" % e["sha256"])
     parts.append("answer=%s" % e.get("status"))
+    if e.get("faults"):
+        parts.append("(overridden by the fault %s)" % e["faults"])
     print("received: " + " ".join(parts))
 state = json.loads(sys.argv[2]) if sys.argv[2] else {}
 print("reports now: version %s" % state.get("version"))

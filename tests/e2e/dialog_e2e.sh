@@ -195,6 +195,14 @@ case "$CASE" in
     sleep 2
     alive || fail "Enter, Escape or close ended the program during the update"
     screenshot updating
+    # While the printer programs its flash the bar keeps creeping.
+    pos_of() { control_state "$MAIN" "$PROGRESS" | sed -E 's/.* pos=([0-9]+).*/\1/'; }
+    wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=(5[0-9]|[6-8][0-9])\b" 60 || fail "the bar did not pass 50"
+    first=$(pos_of)
+    sleep 3
+    second=$(pos_of)
+    [ "${second:-0}" -gt "${first:-0}" ] && echo "the bar moved from $first to $second while the printer was busy" ||
+      fail "the bar stood at $first while the printer was busy"
     expect_success 150
     screenshot success
     # The outcome line shows as the picture's tooltip.
