@@ -67,7 +67,9 @@ TEST(UpdateWorker, ElmbridgeCultureChoosesTheFile) {
     EXPECT_FALSE(dlg.m_updateSucceeded) << c.build;
     EXPECT_EQ(dlg.m_resultText, c.outcome) << c.build;
     EXPECT_TRUE(log.Contains(L"GetBinFile(QV Elm 200)")) << c.build;
-    if (c.logLine) EXPECT_TRUE(log.Contains(c.logLine)) << c.build;
+    if (c.logLine) {
+      EXPECT_TRUE(log.Contains(c.logLine)) << c.build;
+    }
     std::wstring lastFile;
     for (const std::wstring& line : log.Lines()) {
       if (line.rfind(L"Firmware file = ", 0) == 0) lastFile = line.substr(wcslen(L"Firmware file = "));
