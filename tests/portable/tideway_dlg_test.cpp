@@ -1,5 +1,7 @@
-// The update worker's firmware file choice from the configured tables, and the
-// outcome line each download status leaves.
+// The main dialog's printer list, the update worker's firmware file choice from
+// the configured tables, and the outcome line each download status leaves.
+#include "app/tideway_dlg.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,8 +10,8 @@
 #include <string>
 
 #include "app/fw_download.h"
-#include "app/tideway_dlg.h"
 #include "host/text_utils.h"
+#include "support/fake_spooler.h"
 #include "support/log_capture.h"
 
 namespace fs = std::filesystem;
@@ -104,4 +106,19 @@ TEST(UpdateOutcome, StatusTable) {
       {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(OutcomeLine(L"P", OutcomeStringId(c.status)), c.line) << c.status;
+}
+
+TEST(MainDialogList, SpoolerOrderWithoutTheParallelDriverOnLpt) {
+  FakeSpooler spooler({{L"QV Orrery Print Driver", L"LPT1:", L"QV Drv", L"", 0},
+                       {L"QV Orrery Print Driver on the network", L"IP_127.0.0.9", L"QV Drv", L"", 0},
+                       {L"QV Orrery Print Driver (copy 2)", L"USB001", L"QV Drv", L"", 3},
+                       {L"qv orrery print driver", L"LPT2:", L"QV Drv", L"", 0},
+                       {L"Office", L"LPT1:", L"Other", L"", 0}});
+  CtidewayDlg dlg;
+  dlg.m_driverNames = {L"QV Drv"};
+  dlg.CollectPrinters();
+  ASSERT_EQ(dlg.m_printerCount, 3);
+  EXPECT_EQ(dlg.m_printerList[0].portName, L"IP_127.0.0.9");
+  EXPECT_EQ(dlg.m_printerList[1].jobs, L"3");
+  EXPECT_EQ(dlg.m_printerList[2].printerName, L"qv orrery print driver");
 }
