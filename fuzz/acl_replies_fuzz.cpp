@@ -1,14 +1,17 @@
 // Arbitrary bytes as the printer's replies to the network transport's queries
-// and burns, through a scripted socket. Besides memory safety (ASan, UBSan):
-// no operation may report success unless the first 16 bytes the printer sent
-// were a well-formed success record for the command.
+// and burns through a scripted socket, and to the USB and parallel queries
+// through a scripted device (reads gather the answer from pieces). Besides
+// memory safety (ASan, UBSan): no operation may report success unless the
+// first 16 bytes the printer sent were a well-formed success record for the
+// command.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -16,9 +19,13 @@
 #include "host/file_io.h"
 #include "host/text_utils.h"
 #include "support/fake_clock.h"
+#include "support/fake_device.h"
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "transport/ntwk_download.h"
+#include "transport/prll_device.h"
+#include "transport/prll_download.h"
+#include "transport/usb_download.h"
 
 using namespace nettest;
 
@@ -73,12 +80,40 @@ bool FirstRecordIs(const std::deque<Segment>& replies, uint16_t cmdID) {
   return b[0] == 0x00 && b[1] == 0xAC && b[2] == (cmdID >> 8) && b[3] == (cmdID & 0xFF) && b[4] == 0 && b[5] == 1;
 }
 
+// A device reads the stream in pieces: only an error stops it.
+bool StreamStartsWithRecord(const std::deque<Segment>& replies, uint16_t cmdID) {
+  std::vector<uint8_t> stream;
+  for (const Segment& s : replies) {
+    if (s.kind == Segment::Error) break;
+    stream.insert(stream.end(), s.bytes.begin(), s.bytes.end());
+  }
+  return stream.size() >= 16 && FirstRecordIs({Reply(stream)}, cmdID);
+}
+
+std::deque<devtest::Piece> Pieces(const std::deque<Segment>& replies) {
+  std::deque<devtest::Piece> out;
+  for (const Segment& s : replies) {
+    out.push_back(s.kind == Segment::Error ? devtest::ReadError() : devtest::Reply(s.bytes));
+  }
+  return out;
+}
+
+// Handles that are never real descriptors.
+class NoPort : public PrllDevice {
+ public:
+  DeviceHandle OpenPort(uint32_t*) override { return devtest::Handle(1); }
+  DeviceHandle OpenPortForReading(uint32_t*) override { return devtest::Handle(2); }
+  void ClosePort(DeviceHandle) override {}
+  int RundllPath(char*, size_t) override { return 0; }
+  int StartDefaultPrinter(const char*, const wchar_t*, uint32_t*) override { return 0; }
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Files files;
   if (size < 2) return 0;
-  const uint8_t op = data[0] % 9;
+  const uint8_t op = data[0] % 13;
   const uint8_t flags = data[1];
   std::deque<Segment> replies = Split(data + 2, size - 2);
 
@@ -144,6 +179,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int ok = ntwk.BurnNandFlash(addr, f, ACL_IMAGE_NAND_PKG, L"", L"", &info);
       fclose(f);
       (void)ok;
+      break;
+    }
+    case 9:
+    case 10:
+    case 11:
+    case 12: {
+      devtest::FakeDevice dev;
+      dev.replies = Pieces(replies);
+      if (flags & 1) dev.writeResults.push_back({(flags >> 1) & 7, (flags & 0x10) ? -1 : 3});
+      const bool writesIntact = !(flags & 1) || ((flags >> 1) & 7) > 3;
+      if (op == 9 || op == 10) {
+        info.fileType = op == 9 ? BINTYPE_CODE_ONLY : BINTYPE_NAND_PKG;
+        uint16_t cmd = op == 9 ? ACLCMD_GET_VERSION : ACLCMD_GET_COMP_VERSION;
+        uint32_t v = CFWDownloadUSB().GetFWVersion(&info, devtest::Handle(1), &text);
+        if (v != 0 && (!StreamStartsWithRecord(replies, cmd) || !writesIntact)) abort();
+        if (text.size() > ACL_TEXT_MAX) abort();
+        ParseVersionString(&info.components, text);
+      } else if (op == 11) {
+        char buffer[ACL_TEXT_BUFFER_SIZE];
+        uint16_t cmd = (flags & 0x20) ? ACLCMD_GET_BUILD_INFO : ACLCMD_GET_PRINTER_INFO;
+        int ok = CFWDownloadUSB().GetPrinterFwInfo(devtest::Handle(1), buffer, cmd);
+        if (ok && (!StreamStartsWithRecord(replies, cmd) || strnlen(buffer, sizeof buffer) >= sizeof buffer)) abort();
+      } else {
+        NoPort port;
+        PrllDevice* previous = SetPrllDeviceForTesting(&port);
+        uint32_t v = CFWDownloadPrll().GetPrllFWVersion(devtest::Handle(1));
+        SetPrllDeviceForTesting(previous);
+        if (v != 0 && (!StreamStartsWithRecord(replies, ACLCMD_GET_VERSION) || !writesIntact)) abort();
+      }
       break;
     }
   }

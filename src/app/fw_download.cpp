@@ -73,8 +73,9 @@ int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId
 
   switch (ClassifyPort(portName)) {
     case PORT_USB:
+      return UsbDownload(job);
     case PORT_PARALLEL:
-      return FWDL_FAILED;  // INTERIM: the USB and parallel transports are not merged yet
+      return PrllDownload(job);
     default:
       return NtwkDownload(job);
   }
@@ -123,7 +124,7 @@ int CFWDownload::GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wc
 
   char text[FWDL_INFO_TEXT_MAX] = {};
   if (ClassifyPort(portName) == PORT_USB) {
-    return 0;  // INTERIM: the USB transport is not merged yet
+    if (!ReadUsbInfo(portName, cmdID, text)) return 0;
   } else {
     wchar_t address[FWDL_NAME_MAX] = {};
     NtwkPrinterAddress(portName, address);

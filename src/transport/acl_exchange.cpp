@@ -9,7 +9,7 @@
 #include "host/text_utils.h"
 #include "host/unique_file.h"
 
-void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID) {
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID, int count) {
   Logger* log = Logger::Instance();
   switch (line.form) {
     case ACL_LOG_NONE:
@@ -28,6 +28,9 @@ void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uin
       break;
     case ACL_LOG_CMDID:
       log->Write(line.text, static_cast<unsigned>(cmdID));
+      break;
+    case ACL_LOG_COUNT:
+      log->Write(line.text, count);
       break;
   }
 }
@@ -75,8 +78,8 @@ class Exchange {
     if (outcome.uel) m_channel->Write(PJL_UEL, PJL_UEL_LEN);
     // Only a failed call has an error of its own; a short one reports 0.
     uint32_t error = result < 0 && m_link.lastError ? m_link.lastError() : 0;
-    WriteAclLog(outcome.line, error, m_link.subject, m_cmdID);
-    WriteAclLog(outcome.more, error, m_link.subject, m_cmdID);
+    WriteAclLog(outcome.line, error, m_link.subject, m_cmdID, result);
+    WriteAclLog(outcome.more, error, m_link.subject, m_cmdID, result);
     m_out->ok = 0;
     if (m_out->firstFailure == ACL_STAGE_NONE) m_out->firstFailure = stage;
     return outcome.goesOn;
@@ -195,6 +198,10 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
   CopyText(path, 260, fileName ? fileName : L"");
   int32_t fileType = 0;
   GetBinFileVersion(info, &fileType, path);
+  if (fileType == BINTYPE_CORRUPT) {
+    Logger::Instance()->Write(L"ERROR: the firmware file is corrupt, nothing is sent.");
+    return -1;
+  }
   SetFileAttributesNormal(path);
   UniqueFile file(OpenFileWide(path, "rb"));
   if (!file) {

@@ -21,12 +21,13 @@ enum AclLogForm : uint8_t {
   ACL_LOG_ERROR_CODE,  // the text formats the last error (%d)
   ACL_LOG_SUBJECT,     // the text formats the link's subject (%ls)
   ACL_LOG_CMDID,       // the text formats the command's code (%#x)
+  ACL_LOG_COUNT,       // the text formats the step's result (%d)
 };
 struct AclLog {
   AclLogForm form;
   const wchar_t* text;
 };
-void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID = 0);
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID = 0, int count = 0);
 
 // What a failure does: a PJL_UEL first when `uel`, up to two lines, then the
 // exchange ends unless `goesOn` (then only its result fails).

@@ -1,7 +1,9 @@
 #pragma once
 // The USB printing device and the parallel port as byte channels: overlapped
 // writes and reads with one event per call (device_io_win32.cpp). The handle
-// is the caller's; nothing here opens or closes it.
+// is the caller's; the channel never opens or closes it. Natively
+// (device_io_posix.cpp) the handle is a file descriptor, so tests can put a
+// pipe or socket to a simulated printer behind it.
 
 #include <cstdint>
 
@@ -19,6 +21,10 @@ constexpr uint32_t DEVICE_WRITE_WAIT_MS = 10000;
 // pending when the wait runs out is cancelled before the call returns).
 int WriteData(DeviceHandle device, const uint8_t* data, uint32_t count);
 int ReadData(DeviceHandle device, uint8_t* buffer, uint32_t count, uint32_t waitMs);
+// For the owner of the handle (the download controller): pushes out what the
+// system still buffers, and closes. Both ignore DEVICE_NONE.
+void FlushDevice(DeviceHandle device);
+void CloseDevice(DeviceHandle device);
 
 // WriteData / ReadData on one handle. Tests substitute another ByteChannel.
 class DeviceChannel : public ByteChannel {

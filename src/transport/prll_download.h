@@ -1,7 +1,7 @@
 #pragma once
 // The parallel transport: ACL exchanges over the first parallel port, opened
 // as a device so the spooler's queue is bypassed. Port handles come from
-// OpenPRLLDevice; the system calls go through transport/prll_port.h.
+// OpenPRLLDevice; the system calls go through transport/prll_device.h.
 
 #include <cstdint>
 #include <cstdio>

@@ -68,9 +68,9 @@ std::vector<std::string> CommandNames(PrinterSim& sim) {
   return out;
 }
 
-std::wstring ImageFile(uint32_t version) {
+std::wstring ImageFile(uint32_t version, fwtest::BinKind kind = fwtest::BinKind::CodeOnly) {
   std::wstring path = fwtest::TempPath(L"controller.bin");
-  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, version));
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(kind, 4096, version));
   return path;
 }
 
@@ -87,6 +87,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     std::vector<std::string> simArgs;
     int status;
     int passes;  // verification passes logged
+    fwtest::BinKind kind = fwtest::BinKind::CodeOnly;
   } cases[] = {
       {"verified at the second pass", L"QV5000", {"--restart-connections", "3"}, FWDL_UPDATED, 2},
       {"printer keeps the old version",
@@ -97,6 +98,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
       {"printer never comes back", L"QV5000", {"--restart-connections", "100000"}, FWDL_FAILED, 60},
       {"burn refused: no verification", L"QV5000", {"--fault", "status:value=2,cmd=burn"}, FWDL_FAILED, 0},
       {"QV4410SERIES is not verified", L"QV4410SERIES", {"--restart-connections", "100000"}, FWDL_UPDATED, 0},
+      {"corrupt file: nothing sent", L"QV5000", {}, FWDL_FAILED, 0, fwtest::BinKind::Corrupt},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -108,12 +110,14 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
     ASSERT_TRUE(p.Start(std::string(address.begin(), address.end()), args, 5000)) << p.error();
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV Net", L"", ImageFile(1100).c_str(), nullptr), c.status);
+    EXPECT_EQ(CFWDownload().FWDownload(L"QV Net", L"", ImageFile(1100, c.kind).c_str(), nullptr), c.status);
 
     std::vector<std::wstring> steps = {
         L"[message 0x464 15]",    L"CFWDownloadNtwk::CheckFirmwareVersion", L"[message 0x464 50]",
         L"StopAService(Spooler)", L"CFWDownloadNtwk::DownLoadFirmware",     L"StartAService(Spooler)"};
-    std::vector<uint32_t> waits = {30000};  // the printer programs its flash (SPI burn alike)
+    std::vector<uint32_t> waits;
+    bool corrupt = c.kind == fwtest::BinKind::Corrupt;
+    if (!corrupt) waits.push_back(30000);  // the printer programs its flash (SPI burn alike)
     if (c.passes > 0) waits.push_back(FWDL_RESTART_WAIT_MS);
     for (int pass = 0; pass < c.passes; ++pass) {
       steps.push_back(L"check firmwareVersion idx " + std::to_wstring(pass));
@@ -123,6 +127,10 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     }
     EXPECT_EQ(scene.Steps(), steps);
     EXPECT_EQ(scene.clock.Sleeps(), waits);
+    if (corrupt) {
+      EXPECT_TRUE(scene.log.Contains(L"ERROR: the firmware file is corrupt, nothing is sent."));
+      EXPECT_EQ(CommandNames(p.sim()), (std::vector<std::string>{"GET_PRINTER_INFO"}));
+    }
   }
 }
 

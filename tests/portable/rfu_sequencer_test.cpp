@@ -50,7 +50,8 @@ TEST(RfuSequencer, EveryWayThroughTheGate) {
   // clang-format off
   const std::vector<GateCase> cases = {
     // name; reads, choices, writes, prompts; result; steps; calls; boxes; stack; kept; logged
-    {"on", {2}, {}, {}, {}, 0, {0, 1, 3, 7, 10, 14}, {L"get(tarnel)"}, {}, {0, 1, 3, 7, 14}, false, nullptr},
+    {"on", {2}, {}, {}, {}, 0, {0, 1, 3, 7, 10, 14}, {L"get(tarnel)"}, {}, {0, 1, 3, 7, 14}, false,
+     L"  >> PUSH step SNMPON_STEP (7)"},
     {"off, enable, set ok", {1}, {1}, {0}, {}, 0, {0, 1, 3, 4, 5, 6, 7, 10, 14},
      {L"get(tarnel)", L"question", L"set(tarnel,2)"}, {}, {0, 1, 3, 4, 5, 6, 7, 14}, false, nullptr},
     {"off, disable: stops without clean-up", {1}, {0}, {}, {}, 1, {0, 1, 3, 4, 5, 13},

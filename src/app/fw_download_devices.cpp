@@ -1,0 +1,160 @@
+// The USB and parallel paths of the controller and the USB information read.
+#include <cstring>
+#include <cwchar>
+
+#include "app/fw_download.h"
+#include "app/main_window_link.h"
+#include "firmware/firmware_file.h"
+#include "host/clock.h"
+#include "host/file_io.h"
+#include "host/logger.h"
+#include "printer/product_name.h"
+#include "printer/services.h"
+#include "printer/usb_device.h"
+#include "transport/acl_protocol.h"
+#include "transport/prll_device.h"
+#include "transport/prll_download.h"
+#include "transport/usb_download.h"
+
+namespace {
+
+// A device handle the controller owns, closed once by whoever closes it.
+class OwnedHandle {
+ public:
+  using Closer = void (*)(DeviceHandle);
+  OwnedHandle() = default;
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { Reset(); }
+
+  explicit operator bool() const { return m_handle != DEVICE_NONE; }
+  DeviceHandle Get() const { return m_handle; }
+  // Closes the held handle and holds `handle` instead.
+  void Reset(DeviceHandle handle = DEVICE_NONE) {
+    if (m_handle != DEVICE_NONE) m_close(m_handle);
+    m_handle = handle;
+  }
+  void Hold(DeviceHandle handle, Closer close) {
+    Reset();
+    m_handle = handle;
+    m_close = close;
+  }
+  // For a callee that takes the handle over and closes it itself.
+  DeviceHandle Release() {
+    DeviceHandle handle = m_handle;
+    m_handle = DEVICE_NONE;
+    return handle;
+  }
+
+ private:
+  DeviceHandle m_handle = DEVICE_NONE;
+  Closer m_close = nullptr;
+};
+
+void ClosePrll(DeviceHandle port) {
+  CurrentPrllDevice().ClosePort(port);
+}
+
+bool OpenUsb(OwnedHandle* device, const wchar_t* portName) {
+  device->Hold(OpenUSBDevice(portName), CloseDevice);
+  return static_cast<bool>(*device);
+}
+
+// Opens the parallel port (the opening restarts the spooler first); the
+// failure is logged by the opening and again here.
+bool OpenPrll(CFWDownloadPrll& prll, OwnedHandle* port) {
+  port->Hold(prll.OpenPRLLDevice(), ClosePrll);
+  if (*port) return true;
+  Logger::Instance()->Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(LastSystemError()));
+  return false;
+}
+
+}  // namespace
+
+int CFWDownload::UsbDownload(const Job& job) {
+  OwnedHandle device;
+  if (!OpenUsb(&device, job.portName)) return FWDL_NO_USB_DEVICE;
+  SendFwProgress(15);
+
+  CFWDownloadUSB usb;
+  FirmwareFileInfo info;
+  usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  SendFwProgress(50);
+
+  if (ProductIs(PRODUCT_VESTRA)) {
+    // The lower-case "n" of the model name selects the second identity block.
+    usb.FixNvRam(device.Get(), wcschr(job.modelName, L'n') ? 1 : 0);
+    usb.ResetPrinter(device.Get());
+    SleepMs(FWDL_USB_VESTRA_RESET_WAIT_MS);
+  }
+
+  StopAService();
+  int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId);
+  StartAService();
+
+  if (result == 1 && VerifiesAfterDownload()) {
+    // The printer leaves the bus while it restarts; its device comes back
+    // under the same port.
+    SleepMs(FWDL_RESTART_WAIT_MS);
+    device.Reset();
+    for (int attempt = 0; attempt < FWDL_VERIFY_PASSES && !OpenUsb(&device, job.portName); ++attempt) {
+      SleepMs(FWDL_VERIFY_PASS_WAIT_MS);
+    }
+    if (!device) return FWDL_NO_USB_DEVICE;
+    if (usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName) != 0) result = -1;
+  }
+  return MapDownloadResult(result);
+}
+
+int CFWDownload::PrllDownload(const Job& job) {
+  CFWDownloadPrll prll;
+  OwnedHandle port;
+  if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
+  SendFwProgress(15);
+
+  FirmwareFileInfo info;
+  // The version check closes the port on every path.
+  prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+
+  if (ProductIs(PRODUCT_VESTRA)) {
+    if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
+    prll.PrllFixNvRam(port.Get());
+    SleepMs(FWDL_PRLL_VESTRA_NVRAM_WAIT_MS);
+    prll.ResetPrllPrinter(port.Get());
+    port.Reset();
+  }
+
+  SleepMs(FWDL_PRLL_REOPEN_WAIT_MS);
+  if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
+  SendFwProgress(50);
+
+  StopAService();
+  int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
+  StartAService();
+  port.Reset();
+  return MapDownloadResult(result);
+}
+
+int CFWDownload::ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text) {
+  Logger* log = Logger::Instance();
+  const bool corvine = ProductIs(PRODUCT_CORVINE) != 0;
+  CFWDownloadUSB usb;
+  for (int attempt = 1;;) {
+    OwnedHandle device;
+    if (!OpenUsb(&device, portName)) return 0;
+    memset(text, 0, FWDL_INFO_TEXT_MAX);
+    if (usb.GetPrinterFwInfo(device.Get(), text, cmdID)) return 1;
+    FlushDevice(device.Get());
+    device.Reset();
+    if (cmdID == ACLCMD_GET_BUILD_INFO) {
+      log->Write(L"Pax: retry %d", attempt);
+      if (attempt >= FWDL_CORVINE_BUILD_LAST_ATTEMPT || !corvine) return 0;
+      attempt += FWDL_CORVINE_BUILD_ATTEMPT_STEP;
+    } else {
+      if (!corvine) return 0;
+      log->Write(L"Pax: retry %d", attempt);
+      if (attempt >= FWDL_CORVINE_INFO_ATTEMPTS) return 0;
+      ++attempt;
+    }
+  }
+}

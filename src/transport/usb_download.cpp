@@ -1,0 +1,251 @@
+#include "transport/usb_download.h"
+
+#include <cstring>
+
+#include "firmware/versions.h"
+#include "host/logger.h"
+#include "host/text_utils.h"
+#include "printer/product_name.h"
+#include "transport/acl_checksum.h"
+#include "transport/acl_nand_burn.h"
+#include "transport/device_exchange.h"
+#include "transport/device_link.h"
+
+namespace {
+
+// The USB family's command record; operations never overlap (one worker thread).
+AclCommand g_aclCmd;
+
+// What the printer still had pending before an info query on CORVINE.
+constexpr uint32_t kPendingReadMax = 1000;
+constexpr uint32_t kPendingReadWaitMs = 10000;
+
+const AclReadPolicy kQueryReads = {ACL_CHANNEL_RESPONSE_READS, ACL_CHANNEL_READ_WAIT_MS, ACL_CHANNEL_READ_PAUSE_MS};
+const AclOutcome kReadError = {AclPlain(L"read error aborting..."), {}, true, false};
+
+// The query exchanges (version, info, reset with reply): the answer and its
+// text in reads of the remainder; a failed read ends the job with a PJL_UEL.
+AclExchangeSpec QuerySpec() {
+  AclExchangeSpec s{};
+  s.reply = kQueryReads;
+  s.eachRead = L"read %d bytes";
+  s.replyRead.failed = kReadError;
+  s.textRead = kQueryReads;
+  s.eachTextRead = L"asking for %d bytes, read %d bytes";
+  s.textLost = kReadError;
+  s.checksGoOn = true;
+  s.closing = ACL_CLOSE_AFTER_REPLY;
+  return s;
+}
+
+// Short writes and failed checks of the version query only mark it failed.
+AclExchangeSpec VersionSpec(bool nand) {
+  AclExchangeSpec s = QuerySpec();
+  s.uel = AclSame(AclMarks(AclPlain(L"GetFWVersion(): WriteData() Failed-> strlen PJL_UEL1 != nBytesRead .")));
+  s.enterLang =
+      AclSame(AclMarks(AclPlain(L"GetFWVersion(): WriteData() Failed-> strlen PJL_ENTERLANG != nBytesRead .")));
+  s.command = AclSame(AclMarks(AclPlain(L"GetFWVersion(): WriteData() Failed-> strlen g_aclCmd != nBytesRead .")));
+  s.replyRead.failed = AclEnds({}, true);
+  s.replyRead.fellShort = AclMarks(AclPlain(L"GetFWVersion(): ReadData() Failed-> g_aclResponse != nBytesRead ."));
+  s.checkPrefix = AclPlain(L"GetFWVersion(): ReadData() ACL_PREFIX Failed.");
+  s.checkCmdId = AclPlain(nand ? L"GetFWVersion(): ReadData() ACLCMD_GET_COMP_VERSION Failed."
+                               : L"GetFWVersion(): ReadData() ACLCMD_GET_VERSION Failed.");
+  s.checkStatus = AclPlain(L"GetFWVersion(): ReadData() ACLCMD_STATUS_SUCCESS Failed.");
+  s.afterChecks = nand ? L"GetFWVersion(): Get package versions." : L"GetFWVersion(): Get Firmware version.";
+  s.text = nand ? ACL_TEXT_BY_LENGTH : ACL_TEXT_NONE;
+  s.closingUel = AclSame(AclMarks(AclPlain(L"GetFWVersion(): ReadData() Failed-> strlen PJL_UEL2 != nBytesRead .")));
+  return s;
+}
+
+// The info queries and the reset with reply: the command's code is logged,
+// the printer gets a second before the answer is read.
+AclExchangeSpec InfoSpec(bool text) {
+  AclExchangeSpec s = QuerySpec();
+  const AclLog wrote = AclPlain(L"actual bytes written != number of bytes expected");
+  // An info query gives up on a short write; the reset goes on.
+  s.uel = s.enterLang = AclSame(text ? AclEnds(wrote) : AclMarks(wrote));
+  s.command = AclSame(text ? AclEnds(wrote, true) : AclMarks(wrote));
+  s.beforeCommand = L"Send acl cmd %#x";
+  s.pauseMs = ACL_USB_QUERY_PAUSE_MS;
+  s.replyRead.fellShort = AclMarks(AclPlain(L"actual bytes read != number of bytes expected"));
+  s.checkPrefix = AclPlain(L"aclResponse.prefix != ACL_PREFIX");
+  s.checkCmdId = {ACL_LOG_CMDID, L"aclResponse.cmdID != %#x"};
+  s.checkStatus = AclPlain(L"aclResponse.cmdStatus != ACLCMD_STATUS_SUCCESS");
+  s.text = text ? ACL_TEXT_BY_LENGTH : ACL_TEXT_NONE;
+  s.textSkip = 2;
+  s.closingUel = AclSame(text ? AclEnds() : AclMarks());
+  return s;
+}
+
+// The image and SPI burns: the answer comes once, after the flash was programmed.
+AclExchangeSpec BurnSpec(uint16_t cmdID) {
+  AclExchangeSpec s = DeviceWritesSpec();
+  s.pauseMs = ProductIs(PRODUCT_TALEN) ? ACL_TALEN_BURN_PAUSE_MS : ACL_USB_BURN_PAUSE_MS;
+  s.reply = {1, ACL_USB_BURN_REPLY_WAIT_MS, 0};
+  s.replyRead =
+      AclSame({AclPlain(L"BurnFlash(): ReadData() Failed."), AclPlain(L"Read  acl response failed"), false, false});
+  s.checkPrefix = AclPlain(L"Read  acl response prefix != ACL_PREFIX");
+  s.checkCmdId = AclPlain(cmdID == ACLCMD_WRITE_SPIMEM ? L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"
+                                                       : L"Read  acl response cmdID != ACLCMD_BURN_FLASH");
+  s.checkStatus = AclPlain(L"Read  acl response status != ACLCMD_STATUS_SUCCESS");
+  s.checkUel = true;
+  return s;
+}
+
+AclExchangeResult Run(DeviceHandle device, const AclExchangeSpec& spec, const uint8_t* data = nullptr,
+                      uint32_t length = 0) {
+  std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
+  AclExchangeResult r;
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, spec, g_aclCmd, data, length, &r);
+  return r;
+}
+
+}  // namespace
+
+int CFWDownloadUSB::CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
+                                         DeviceHandle device, const wchar_t* fileName) {
+  Logger* log = Logger::Instance();
+  log->Write(L"CFWDownloadUSB::CheckFirmwareVersion");
+  if (device == DEVICE_NONE) {
+    log->Write(L"OpenUSBDevice = INVALID_HANDLE_VALUE");
+    return -1;
+  }
+  return ::CheckFirmwareVersion(
+      productId, familyId, info, fileName,
+      [this, device](FirmwareFileInfo* fileInfo, std::string* text) { return GetFWVersion(fileInfo, device, text); });
+}
+
+int CFWDownloadUSB::DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName,
+                                     const wchar_t* productId, const wchar_t* familyId) {
+  Logger* log = Logger::Instance();
+  log->Write(L"CFWDownloadUSB::DownLoadFirmware");
+  if (device == DEVICE_NONE) {
+    log->Write(L"Failed OpenUSBDevice()");
+    return -1;
+  }
+  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, file);
+    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(device, info, file, choice.imageType, productId, familyId);
+    return BurnFlash(device, file, choice.imageType);
+  });
+}
+
+uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle device, std::string* componentText) {
+  Logger* log = Logger::Instance();
+  log->Write(L"CFWDownloadUSB::GetFWVersion");
+  const bool nand = info && info->fileType == BINTYPE_NAND_PKG;
+  FillAclCommand(&g_aclCmd, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
+  AclExchangeResult r = Run(device, VersionSpec(nand));
+  if (!r.finished) return 0;
+  if (nand && componentText) componentText->assign(r.text, r.textLength);
+  uint32_t version = !r.ok ? 0 : nand ? 9999 : AclVersionFromResponse(r.response);
+  log->Write(L"Retrieved version %d from firmware", static_cast<int>(version));
+  return version;
+}
+
+int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType) {
+  Logger::Instance()->Write(L"BurnFlash");
+  AclBurnImage image;
+  if (!ReadAclBurnImage(file, 0, L"BurnFlash bin file size = 0x%x, highwd=0x%x",
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+    return 0;
+  }
+  FillBurnFlashCommand(&g_aclCmd, imageType, AclChecksum16(image.data.get(), image.size), image.size);
+  return DeviceBurnSucceeded(Run(device, BurnSpec(ACLCMD_BURN_FLASH), image.data.get(), image.size));
+}
+
+int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
+  Logger::Instance()->Write(L"BurnSpiFlash");
+  AclBurnImage image;
+  if (!ReadAclBurnImage(file, ACL_SPI_TRAILER_SIZE, L"BurnSpiFlash bin file size = 0x%x, highwd=0x%x",
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+    return 0;
+  }
+  WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
+  const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
+  FillWriteSpiMemCommand(&g_aclCmd, dataLength);
+  AclExchangeSpec spec = BurnSpec(ACLCMD_WRITE_SPIMEM);
+  // An incomplete answer is still checked (and so ends with a PJL_UEL).
+  spec.replyRead.fellShort.goesOn = true;
+  spec.closing = ACL_CLOSE_AFTER_REPLY;
+  spec.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
+  AclExchangeResult r = Run(device, spec, image.data.get(), dataLength);
+  // Only the data not arriving whole, or the printer refusing the image it
+  // took, fails the SPI burn; the rest is logged.
+  if (r.firstFailure != ACL_STAGE_NONE && r.firstFailure < ACL_STAGE_REPLY) return 0;
+  return CheckAclResponse(r.response, ACLCMD_WRITE_SPIMEM) == ACL_CHECK_STATUS ? 0 : 1;
+}
+
+int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, FILE* file, uint16_t imageType,
+                                  const wchar_t* productId, const wchar_t* familyId) {
+  Logger::Instance()->Write(L"CFWDownloadUSB::BurnNandFlash");
+  AclBurnImage image;
+  AclNandBurn nand;
+  if (!ReadAclBurnImage(file, 0, L"BurnNandFlash bin file size = 0x%x, highwd=0x%x",
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image) ||
+      !nand.Prepare(image.data.get(), image.size, imageType)) {
+    return 0;
+  }
+  AclExchangeSpec spec = BurnSpec(ACLCMD_BURN_FLASH);
+  spec.pauseMs = 0;
+  spec.replyRead = {AclEnds(AclPlain(L"Read  acl response failed")),
+                    AclEnds(AclPlain(L"Read  acl response failed"), true)};
+  static const std::vector<ComponentVersion> kNoComponents;
+  auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
+    g_aclCmd = command;
+    return Run(device, spec, package.bytes, package.size).ok;
+  };
+  if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,
+                L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
+    return 0;
+  }
+  // The packages were sent without a restart; the reset's answer does not
+  // change the outcome.
+  if (nand.Burned() > 0) Reset(device);
+  return 1;
+}
+
+int CFWDownloadUSB::GetPrinterFwInfo(DeviceHandle device, char* text, uint16_t cmdID) {
+  Logger* log = Logger::Instance();
+  if (ProductIs(PRODUCT_CORVINE)) {
+    // Whatever an earlier job left unread would otherwise be taken for the answer.
+    uint8_t pending[ACL_TEXT_BUFFER_SIZE] = {};
+    int n = OpenDeviceChannel(device)->Read(pending, kPendingReadMax, kPendingReadWaitMs);
+    wchar_t shown[ACL_TEXT_BUFFER_SIZE];
+    Utf8ToWide(reinterpret_cast<const char*>(pending), n > 0 ? static_cast<size_t>(n) : 0, shown, ACL_TEXT_BUFFER_SIZE);
+    log->Write(L"Pax: first read %d: [%ls]", n, shown);
+  }
+  log->Write(L"GetPrinterFwInfo()");
+  FillAclCommand(&g_aclCmd, cmdID);
+  AclExchangeResult r = Run(device, InfoSpec(true));
+  // The text reaches the caller even when the closing PJL_UEL then fails.
+  if (text && (r.finished || r.firstFailure == ACL_STAGE_CLOSING)) CopyText(text, ACL_TEXT_BUFFER_SIZE, r.text);
+  return r.finished && r.ok ? 1 : 0;
+}
+
+int CFWDownloadUSB::Reset(DeviceHandle device) {
+  Logger::Instance()->Write(L"Reset()");
+  FillAclCommand(&g_aclCmd, ACLCMD_RESET);
+  AclExchangeResult r = Run(device, InfoSpec(false));
+  return r.finished && r.ok ? 1 : 0;
+}
+
+int CFWDownloadUSB::FixNvRam(DeviceHandle device, int mode) {
+  Logger* log = Logger::Instance();
+  log->Write(L"FixNvRam");
+  if (device == DEVICE_NONE) {
+    log->Write(L"Failed OpenUSBDevice()");
+    return 0;
+  }
+  return DeviceFixNvRam(device, mode, L"BurnFlashUSBPort(): ReadData() Failed.");
+}
+
+int CFWDownloadUSB::ResetPrinter(DeviceHandle device) {
+  Logger* log = Logger::Instance();
+  log->Write(L"Reset Printer");
+  if (device == DEVICE_NONE) {
+    log->Write(L"Failed OpenUSBDevice()");
+    return 0;
+  }
+  return DeviceResetNoReply(device);
+}

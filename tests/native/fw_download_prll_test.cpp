@@ -1,0 +1,123 @@
+// The parallel path of the controller: every opening of the port, and every
+// handle closed exactly once. Natively the port is /dev/null: writes go
+// through, the printer never answers.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/fw_download.h"
+#include "app/main_window_link.h"
+#include "host/text_utils.h"
+#include "printer/product_name.h"
+#include "support/fake_clock.h"
+#include "support/fake_spooler.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "transport/prll_device.h"
+
+namespace {
+
+// The port is /dev/null, with every open and close counted; the read-write
+// opening numbered `failOpen` (from 1) fails.
+class CountingPort : public PrllDevice {
+ public:
+  explicit CountingPort(int failOpen) : m_failOpen(failOpen), m_previous(SetPrllDeviceForTesting(this)) {}
+  ~CountingPort() override { SetPrllDeviceForTesting(m_previous); }
+
+  DeviceHandle OpenPort(uint32_t* error) override {
+    if (++readWriteOpens == m_failOpen) {
+      *error = 5;
+      return DEVICE_NONE;
+    }
+    return Track(open("/dev/null", O_RDWR | O_CLOEXEC));
+  }
+  DeviceHandle OpenPortForReading(uint32_t*) override { return Track(open("/dev/null", O_RDONLY | O_CLOEXEC)); }
+  void ClosePort(DeviceHandle port) override {
+    if (m_open.erase(port) == 0) ++strayCloses;  // never opened, or closed before
+    CloseDevice(port);
+  }
+  int RundllPath(char* out, size_t outSize) override { return CopyText(out, outSize, "rundll32.exe") ? 1 : 0; }
+  int StartDefaultPrinter(const char*, const wchar_t* modelName, uint32_t*) override {
+    defaultPrinter = modelName;
+    return 1;
+  }
+
+  int readWriteOpens = 0;
+  int strayCloses = 0;
+  std::wstring defaultPrinter;
+  size_t StillOpen() const { return m_open.size(); }
+
+ private:
+  DeviceHandle Track(int fd) {
+    DeviceHandle port = reinterpret_cast<DeviceHandle>(static_cast<intptr_t>(fd));
+    m_open.insert(port);
+    return port;
+  }
+  int m_failOpen;
+  PrllDevice* m_previous;
+  std::set<DeviceHandle> m_open;
+};
+
+}  // namespace
+
+TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
+  struct Case {
+    const char* name;
+    const wchar_t* product;
+    int failOpen;
+    int status;
+    int readWriteOpens;
+    std::vector<int> progress;
+  } cases[] = {
+      // Read-write openings: the version check's (1), its two further
+      // questions when no answer comes (2, 3), the VESTRA preparation's, the
+      // download's.
+      {"port does not open", L"QV5000", 1, FWDL_NO_PARALLEL_PORT, 1, {}},
+      {"port does not open for the download", L"QV5000", 4, FWDL_NO_PARALLEL_PORT, 4, {15}},
+      {"VESTRA preparation cannot open it", L"VESTRA", 4, FWDL_NO_PARALLEL_PORT, 4, {15}},
+      {"VESTRA download cannot open it", L"VESTRA", 5, FWDL_NO_PARALLEL_PORT, 5, {15}},
+      {"written", L"QV5000", 0, FWDL_UPDATED, 4, {15, 50}},
+      {"written after the VESTRA preparation", L"VESTRA", 0, FWDL_UPDATED, 5, {15, 50}},
+  };
+  std::wstring image = fwtest::TempPath(L"controller-prll.bin");
+  fwtest::WriteFileBytes(image, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, 1100));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetProductName(c.product);
+    FakeClock clock;
+    LogCapture log;
+    FakeSpooler spooler({{L"QV LPT", L"LPT1:", L"QV Driver", L"", 0}});
+    CountingPort port(c.failOpen);
+    std::vector<int> progress;
+    g_hMainWnd = &progress;
+    MainWindowSender previous = SetMainWindowSenderForTesting(
+        [&progress](void*, unsigned, uintptr_t, intptr_t percent) { progress.push_back(static_cast<int>(percent)); });
+
+    EXPECT_EQ(CFWDownload().FWDownload(L"QV LPT", L"", image.c_str(), L""), c.status);
+
+    SetMainWindowSenderForTesting(previous);
+    g_hMainWnd = nullptr;
+    SetProductName(L"");
+    EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
+    EXPECT_EQ(port.StillOpen(), 0u);
+    EXPECT_EQ(port.strayCloses, 0);
+    EXPECT_EQ(progress, c.progress);
+    if (c.failOpen) {
+      // Once by the opening, once by the path.
+      int logged = 0;
+      for (const std::wstring& line : log.Lines()) {
+        if (line.compare(0, 41, L"_DownLaodRequired Failed to open PrllPort") == 0) ++logged;
+      }
+      EXPECT_EQ(logged, 2);
+    } else {
+      EXPECT_TRUE(log.Contains(L"StopAService(Spooler)"));
+      EXPECT_TRUE(log.Contains(L"BurnFlashPrllPort(): Successful"));
+      // No model name comes over the parallel port: the driver's name stands in.
+      EXPECT_EQ(port.defaultPrinter, L"QV Driver");
+    }
+  }
+}

@@ -1,0 +1,124 @@
+// USB device discovery against Wine's setup interface, with device nodes made
+// for the test, and the device I/O on the found device: usb-relay serves its
+// interface path and relays it to the simulated printer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "printer/usb_device_win32.h"
+#include "support/log_capture.h"
+#include "support/printer_sim.h"
+#include "support/usb_stand_in_win32.h"
+#include "transport/device_io.h"
+
+namespace {
+
+const uint8_t UEL[] = {0x1B, '%', '-', '1', '2', '3', '4', '5', 'X'};
+const char ENTER_ACL[] = "@PJL ENTER LANGUAGE=ACL\r\n";
+const uint8_t GET_VERSION[16] = {0x00, 0xAC, 0x00, 0x01};
+
+// Two printers; the one on USB001 is listed first.
+const std::vector<FakeUsbPrinter> TWO_PRINTERS = {{L"A0001", L"USB001", 0}, {L"B0002", L"USB002", 0x400}};
+
+class UsbDevice : public ::testing::Test {
+ protected:
+  // The simulated printer behind B0002's interface path.
+  void StartPrinter(const std::vector<std::string>& args) {
+    PrinterSimOptions o;
+    o.address = "127.53.0.1";
+    o.args = args;
+    ASSERT_TRUE(sim.Start(o)) << sim.error();
+    ASSERT_TRUE(relay.Start(L"tideway-usb-B0002", {FakeUsbDeviceTree::LinkName(L"B0002")}, sim.address(), sim.port()))
+        << relay.error();
+  }
+
+  void SendVersionQuery(DeviceHandle device) {
+    EXPECT_EQ(WriteData(device, UEL, sizeof UEL), 9);
+    EXPECT_EQ(WriteData(device, reinterpret_cast<const uint8_t*>(ENTER_ACL), 25), 25);
+    EXPECT_EQ(WriteData(device, GET_VERSION, sizeof GET_VERSION), 16);
+  }
+
+  PrinterSim sim;
+  UsbRelay relay;
+};
+
+TEST_F(UsbDevice, FindsItsPortBehindAnotherAndReadsAReplyInPieces) {
+  FakeUsbDeviceTree tree(TWO_PRINTERS);
+  ASSERT_TRUE(tree.ok());
+  StartPrinter({"--version", "4321", "--fault", "split-reply:at=6,delay_ms=300"});
+  LogCapture log;
+
+  DeviceHandle device = OpenUSBDevice(L"USB002");
+  ASSERT_NE(device, DEVICE_NONE);
+  const std::wstring b = FakeUsbDeviceTree::InstanceId(L"B0002");
+  const auto lines = log.Lines();
+  auto at = [&](const std::wstring& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+  EXPECT_LT(at(L"Device: " + FakeUsbDeviceTree::InstanceId(L"A0001")), at(L"Device: " + b));
+  // Configuration flags other than 0: not installed, and used all the same.
+  EXPECT_TRUE(log.Contains(L" Found a device connected that is NOT installed: " + b));
+  EXPECT_TRUE(log.Contains(L"pPortname \"USB002\" = devinst \"" + b + L"\""));
+  EXPECT_TRUE(log.Contains(L" Found device name \\\\?\\usb#vid_0a5f&pid_00d1#b0002#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
+
+  SendVersionQuery(device);
+  uint8_t reply[16] = {};
+  ASSERT_EQ(ReadData(device, reply, 16, 3000), 6);
+  ASSERT_EQ(ReadData(device, reply + 6, 10, 3000), 10);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(reply + 6), 8), "00004321");
+  CloseDevice(device);
+}
+
+TEST_F(UsbDevice, PortNamesMatchOnlyWithTheirCase) {
+  FakeUsbDeviceTree tree(TWO_PRINTERS);
+  ASSERT_TRUE(tree.ok());
+  LogCapture log;
+  EXPECT_EQ(OpenUSBDevice(L"usb002"), DEVICE_NONE);
+  EXPECT_TRUE(log.Contains(L"Found PortName = 'USB002'"));
+  EXPECT_TRUE(log.ContainsPart(L"Context: OpenUSBDevice Failed"));
+}
+
+TEST_F(UsbDevice, NoDeviceFailsTheOpen) {
+  FakeUsbDeviceTree none({});
+  LogCapture log;
+  EXPECT_EQ(OpenUSBDevice(L"USB001"), DEVICE_NONE);
+  EXPECT_TRUE(log.Contains(L"ERROR: The function parameter 'searchDevInstanceID' is empty."));
+  EXPECT_TRUE(log.ContainsPart(L"Context: OpenUSBDevice Failed"));
+
+  // A walk goes on only from the set its first call opened.
+  win::UniqueDevInfo state;
+  DWORD index = 1;
+  wchar_t id[USB_INSTANCE_ID_MAX];
+  int installed = 0;
+  EXPECT_EQ(_GetUSBDevice(&index, &state, id, &installed), 0);
+  EXPECT_TRUE(
+      log.Contains(L" m_hDevInfo == INVALID_HANDLE_VALUE.  Make sure index = 0 on first call to this function."));
+}
+
+// The read gives up, is cancelled, and the late reply neither lands in the
+// abandoned buffer nor is lost: the next read gets it.
+TEST_F(UsbDevice, ReadThatTimesOutLeavesTheLateReplyForTheNextRead) {
+  FakeUsbDeviceTree tree(TWO_PRINTERS);
+  ASSERT_TRUE(tree.ok());
+  StartPrinter({"--version", "4321", "--fault", "slow:delay_ms=1000"});
+  DeviceHandle device = OpenUSBDevice(L"USB002");
+  ASSERT_NE(device, DEVICE_NONE);
+  SendVersionQuery(device);
+
+  LogCapture log;
+  uint8_t abandoned[16];
+  memset(abandoned, 0xEE, sizeof abandoned);
+  EXPECT_EQ(ReadData(device, abandoned, 16, 200), -1);
+  EXPECT_TRUE(log.Contains(L"ReadData(): WaitForSingleObject() Failed."));
+  ASSERT_TRUE(sim.WaitForEvents("reply", 1, 5000));
+  Sleep(300);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(abandoned), 16), std::string(16, '\xEE'));
+
+  uint8_t reply[16] = {};
+  ASSERT_EQ(ReadData(device, reply, 16, 3000), 16);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(reply + 6), 8), "00004321");
+  CloseDevice(device);
+}
+
+}  // namespace
