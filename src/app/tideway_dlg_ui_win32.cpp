@@ -59,8 +59,8 @@ unsigned __stdcall DownloadThreadProc(void* dialog) {
 }
 }  // namespace
 
+// The dialog procedure, with access to the dialog's window state.
 struct TidewayDlgAccess {
-  static HWND Wnd(CtidewayDlg* dlg) { return static_cast<HWND>(dlg->m_hWnd); }
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 
