@@ -5,7 +5,8 @@
 #   no_driver_names     properties.ini without DRIVER_NAMES: string 105
 #   no_printer          no installed printer uses a listed driver: string 222 with the series name
 #   no_printer_no_series  the same without PRINTER_SERIESNAME: two blanks in the text
-#   found_printer       one matching printer: no box, the main dialog opens and Exit ends it
+#   found_printer       one matching printer: no box, the main dialog opens; its about box
+#                       opens, the window-close command is ignored, Exit ends it
 # Each box is found by its caption, its text read with wintext.exe, the screen
 # saved under $TIDEWAY_ARTIFACTS, and OK pressed with xdotool.
 #
@@ -220,6 +221,19 @@ case "$CASE" in
     done
     [ -z "$(box_windows)" ] || fail "a box is open after start-up"
     screenshot "startup-found-printer"
+    # The system menu's about command opens the about box; the window-close
+    # command leaves the dialog open.
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" syscommand 16 2>/dev/null)
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" syscommand 61536 2>/dev/null)
+    for _ in $(seq 20); do xdotool search --onlyvisible --name '^About quillo$' >/dev/null 2>&1 && break; sleep 0.5; done
+    if xdotool search --onlyvisible --name '^About quillo$' >/dev/null 2>&1; then
+      screenshot "startup-about-box"
+      (cd "$CASE_DIR" && wine "$DLGDRIVE" 'About quillo' command 1 2>/dev/null)
+    else
+      fail "no about box"
+    fi
+    sleep 1
+    kill -0 "$pid" 2>/dev/null || fail "the window-close command ended the program"
     (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" click 1009 2>/dev/null) || fail "no main dialog with Exit"
     wait_exit "$pid" 30 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$offset")
