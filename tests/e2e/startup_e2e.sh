@@ -10,7 +10,7 @@
 # Each box is found by its caption, its text read with wintext.exe, the screen
 # saved under $TIDEWAY_ARTIFACTS, and OK pressed with xdotool.
 #
-# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_ARTIFACTS,
+# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE, TIDEWAY_ARTIFACTS,
 # TIDEWAY_E2E_DIR, WINEPREFIX. Uses the shared test prefix (its printers come
 # from scripts/lib/make-test-prefix.sh); starts Xvfb itself when there is no
 # display. Every process it starts is ended by its id.
