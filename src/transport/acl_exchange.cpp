@@ -9,7 +9,7 @@
 #include "host/text_utils.h"
 #include "host/unique_file.h"
 
-void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID, int count) {
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, int count) {
   Logger* log = Logger::Instance();
   switch (line.form) {
     case ACL_LOG_NONE:
@@ -25,9 +25,6 @@ void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uin
       break;
     case ACL_LOG_SUBJECT:
       log->Write(line.text, subject ? subject : L"");
-      break;
-    case ACL_LOG_CMDID:
-      log->Write(line.text, static_cast<unsigned>(cmdID));
       break;
     case ACL_LOG_COUNT:
       log->Write(line.text, count);
@@ -78,8 +75,8 @@ class Exchange {
     if (outcome.uel) m_channel->Write(PJL_UEL, PJL_UEL_LEN);
     // Only a failed call has an error of its own; a short one reports 0.
     uint32_t error = result < 0 && m_link.lastError ? m_link.lastError() : 0;
-    WriteAclLog(outcome.line, error, m_link.subject, m_cmdID, result);
-    WriteAclLog(outcome.more, error, m_link.subject, m_cmdID, result);
+    WriteAclLog(outcome.line, error, m_link.subject, result);
+    WriteAclLog(outcome.more, error, m_link.subject, result);
     m_out->ok = 0;
     if (m_out->firstFailure == ACL_STAGE_NONE) m_out->firstFailure = stage;
     return outcome.goesOn;
@@ -130,7 +127,11 @@ class Exchange {
     }
     const AclLog* lines[] = {nullptr, &m_spec.checkPrefix, &m_spec.checkCmdId, &m_spec.checkStatus};
     int check = CheckAclResponse(m_out->response, m_cmdID);
-    return check == ACL_CHECK_OK || Fail({*lines[check], {}, m_spec.checkUel, m_spec.checksGoOn}, ACL_STAGE_CHECK, 0);
+    if (check == ACL_CHECK_OK) return true;
+    wchar_t text[ACL_TEXT_BUFFER_SIZE];
+    if (m_spec.checkText) m_spec.checkText(check, m_cmdID, text, ACL_TEXT_BUFFER_SIZE);
+    const AclLog line = m_spec.checkText ? AclPlain(text) : *lines[check];
+    return Fail({line, {}, m_spec.checkUel, m_spec.checksGoOn}, ACL_STAGE_CHECK, 0);
   }
 
   bool ReadText() {

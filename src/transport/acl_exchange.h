@@ -20,14 +20,13 @@ enum AclLogForm : uint8_t {
   ACL_LOG_ERROR,       // the logger's error form with the last error
   ACL_LOG_ERROR_CODE,  // the text formats the last error (%d)
   ACL_LOG_SUBJECT,     // the text formats the link's subject (%ls)
-  ACL_LOG_CMDID,       // the text formats the command's code (%#x)
   ACL_LOG_COUNT,       // the text formats the step's result (%d)
 };
 struct AclLog {
   AclLogForm form;
   const wchar_t* text;
 };
-void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, uint16_t cmdID = 0, int count = 0);
+void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, int count = 0);
 
 // What a failure does: a PJL_UEL first when `uel`, up to two lines, then the
 // exchange ends unless `goesOn` (then only its result fails).
@@ -73,6 +72,8 @@ struct AclExchangeSpec {
   const wchar_t* eachRead;
   AclStep replyRead;  // fellShort: fewer than 16 bytes
   AclLog checkPrefix, checkCmdId, checkStatus;
+  // When set, the line of a failed check instead (AclBurnCheckMessage...).
+  void (*checkText)(int check, uint16_t cmdID, wchar_t* out, size_t outSize);
   bool checkUel, checksGoOn;
   const wchar_t* afterChecks;
   AclTextMode text;

@@ -32,9 +32,7 @@ int DeviceFixNvRam(DeviceHandle device, int mode, const wchar_t* shortLead) {
   s.reply = {1, ACL_USB_NVRAM_REPLY_WAIT_MS, 0};
   const AclLog failed = AclPlain(L"Read  acl response failed");
   s.replyRead = AclSame(shortLead ? AclOutcome{AclPlain(shortLead), failed, false, false} : AclEnds(failed));
-  s.checkPrefix = AclPlain(L"Read  acl response prefix != ACL_PREFIX");
-  s.checkCmdId = AclPlain(L"Read  acl response cmdID != ACLCMD_BURN_FLASH");
-  s.checkStatus = AclPlain(L"Read  acl response status != ACLCMD_STATUS_SUCCESS");
+  s.checkText = AclBurnCheckMessage;  // the NVRAM fix shares the burn's cmdID line
   s.checkUel = true;
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
   AclExchangeResult r;

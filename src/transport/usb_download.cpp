@@ -68,9 +68,7 @@ AclExchangeSpec InfoSpec(bool text) {
   s.beforeCommand = L"Send acl cmd %#x";
   s.pauseMs = ACL_USB_QUERY_PAUSE_MS;
   s.replyRead.fellShort = AclMarks(AclPlain(L"actual bytes read != number of bytes expected"));
-  s.checkPrefix = AclPlain(L"aclResponse.prefix != ACL_PREFIX");
-  s.checkCmdId = {ACL_LOG_CMDID, L"aclResponse.cmdID != %#x"};
-  s.checkStatus = AclPlain(L"aclResponse.cmdStatus != ACLCMD_STATUS_SUCCESS");
+  s.checkText = AclQueryCheckMessage;
   s.text = text ? ACL_TEXT_BY_LENGTH : ACL_TEXT_NONE;
   s.textSkip = 2;
   s.closingUel = AclSame(text ? AclEnds() : AclMarks());
@@ -78,16 +76,13 @@ AclExchangeSpec InfoSpec(bool text) {
 }
 
 // The image and SPI burns: the answer comes once, after the flash was programmed.
-AclExchangeSpec BurnSpec(uint16_t cmdID) {
+AclExchangeSpec BurnSpec() {
   AclExchangeSpec s = DeviceWritesSpec();
   s.pauseMs = ProductIs(PRODUCT_TALEN) ? ACL_TALEN_BURN_PAUSE_MS : ACL_USB_BURN_PAUSE_MS;
   s.reply = {1, ACL_USB_BURN_REPLY_WAIT_MS, 0};
   s.replyRead =
       AclSame({AclPlain(L"BurnFlash(): ReadData() Failed."), AclPlain(L"Read  acl response failed"), false, false});
-  s.checkPrefix = AclPlain(L"Read  acl response prefix != ACL_PREFIX");
-  s.checkCmdId = AclPlain(cmdID == ACLCMD_WRITE_SPIMEM ? L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"
-                                                       : L"Read  acl response cmdID != ACLCMD_BURN_FLASH");
-  s.checkStatus = AclPlain(L"Read  acl response status != ACLCMD_STATUS_SUCCESS");
+  s.checkText = AclBurnCheckMessage;
   s.checkUel = true;
   return s;
 }
@@ -151,7 +146,7 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageTyp
     return 0;
   }
   FillBurnFlashCommand(&g_aclCmd, imageType, AclChecksum16(image.data.get(), image.size), image.size);
-  return DeviceBurnSucceeded(Run(device, BurnSpec(ACLCMD_BURN_FLASH), image.data.get(), image.size));
+  return DeviceBurnSucceeded(Run(device, BurnSpec(), image.data.get(), image.size));
 }
 
 int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
@@ -164,7 +159,7 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
   WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
   const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
   FillWriteSpiMemCommand(&g_aclCmd, dataLength);
-  AclExchangeSpec spec = BurnSpec(ACLCMD_WRITE_SPIMEM);
+  AclExchangeSpec spec = BurnSpec();
   // An incomplete answer is still checked (and so ends with a PJL_UEL).
   spec.replyRead.fellShort.goesOn = true;
   spec.closing = ACL_CLOSE_AFTER_REPLY;
@@ -186,7 +181,7 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, F
       !nand.Prepare(image.data.get(), image.size, imageType)) {
     return 0;
   }
-  AclExchangeSpec spec = BurnSpec(ACLCMD_BURN_FLASH);
+  AclExchangeSpec spec = BurnSpec();
   spec.pauseMs = 0;
   spec.replyRead = {AclEnds(AclPlain(L"Read  acl response failed")),
                     AclEnds(AclPlain(L"Read  acl response failed"), true)};
