@@ -11,4 +11,6 @@ UsbDeviceHandle OpenUSBDevice(const wchar_t* portName) {
   return OpenUSBDeviceSystem(portName);
 }
 
-UsbOpenHook SetUsbOpenHookForTesting(UsbOpenHook hook) { return g_openHook.exchange(hook); }
+UsbOpenHook SetUsbOpenHookForTesting(UsbOpenHook hook) {
+  return g_openHook.exchange(hook);
+}

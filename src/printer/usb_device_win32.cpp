@@ -4,6 +4,8 @@
 #include <setupapi.h>
 // clang-format on
 
+#include "printer/usb_device_win32.h"
+
 #include <cstddef>
 #include <cwchar>
 #include <memory>
@@ -12,7 +14,6 @@
 #include "host/logger.h"
 #include "host/registry.h"
 #include "host/text_utils.h"
-#include "printer/usb_device_win32.h"
 
 const GUID USB_PRINT_INTERFACE_CLASS = {0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
 const GUID PRINTER_SETUP_CLASS = {0x4D36E979, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
@@ -23,7 +24,9 @@ constexpr DWORD PRESENT_INTERFACES = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 
 constexpr wchar_t ENUM_KEY_PREFIX[] = L"SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr DWORD HARDWARE_ID_BYTES = 4096;
 
-const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+const wchar_t* OrEmpty(const wchar_t* text) {
+  return text ? text : L"";
+}
 
 // A set with the printer child opened in it, for reading its properties.
 int OpenPrinterChild(const wchar_t* usbDevInstId, win::UniqueDevInfo* set, SP_DEVINFO_DATA* child) {

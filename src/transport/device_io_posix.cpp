@@ -1,5 +1,6 @@
-// The device primitives on a file descriptor (a pipe or socket to a simulated
-// printer in native tests), with the waits and log lines of the Windows ones.
+// Natively the device handle is a file descriptor (a socket to the simulated
+// printer in tests); the waits are poll() waits, the log lines those of the
+// Windows primitives.
 // The end of the stream counts as a failed transfer, as a vanished device or
 // a broken pipe does there.
 
@@ -14,14 +15,17 @@
 
 namespace {
 
-int Fd(DeviceHandle device) { return static_cast<int>(reinterpret_cast<intptr_t>(device)); }
+int Fd(DeviceHandle device) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(device));
+}
 
 // 1 when the descriptor is ready within waitMs, 0 when the wait ran out, -1 on error.
 int WaitReady(int fd, short events, uint32_t waitMs) {
   pollfd p{fd, events, 0};
+  const int timeout = waitMs > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(waitMs);
   int r;
   do {
-    r = poll(&p, 1, static_cast<int>(waitMs));
+    r = poll(&p, 1, timeout);
   } while (r < 0 && errno == EINTR);
   if (r > 0 && (p.revents & POLLNVAL)) return -1;
   return r;

@@ -23,8 +23,7 @@ const IoTexts WRITE_TEXTS = {L"WriteData(): CreateEvent failed!", L"WriteData():
 const IoTexts READ_TEXTS = {L"ReadData(): CreateEvent() Failed.", L"ReadData(): ReadFile() Failed.",
                             L"ReadData(): WaitForSingleObject() Failed.", L"ReadData(): GetOverlappedResult() Failed."};
 
-int OverlappedTransfer(HANDLE device, void* buffer, uint32_t count, uint32_t waitMs, bool write,
-                       const IoTexts& texts) {
+int OverlappedTransfer(HANDLE device, void* buffer, uint32_t count, uint32_t waitMs, bool write, const IoTexts& texts) {
   Logger* log = Logger::Instance();
   win::UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!event) {

@@ -7,17 +7,14 @@
 
 #include <set>
 #include <string>
-#include <vector>
 
 #include "app/fw_download.h"
-#include "app/main_window_link.h"
+#include "fw_download_scene.h"
 #include "host/text_utils.h"
-#include "printer/product_name.h"
-#include "support/fake_clock.h"
-#include "support/fake_spooler.h"
-#include "support/firmware_builder.h"
-#include "support/log_capture.h"
 #include "transport/prll_device.h"
+
+using fwdltest::ControllerScene;
+using fwdltest::ImageFile;
 
 namespace {
 
@@ -71,51 +68,33 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     int failOpen;
     int status;
     int readWriteOpens;
-    std::vector<int> progress;
+    size_t progress;  // messages sent
   } cases[] = {
       // Read-write openings: the version check's (1), its two further
       // questions when no answer comes (2, 3), the VESTRA preparation's, the
       // download's.
-      {"port does not open", L"QV5000", 1, FWDL_NO_PARALLEL_PORT, 1, {}},
-      {"port does not open for the download", L"QV5000", 4, FWDL_NO_PARALLEL_PORT, 4, {15}},
-      {"VESTRA preparation cannot open it", L"VESTRA", 4, FWDL_NO_PARALLEL_PORT, 4, {15}},
-      {"VESTRA download cannot open it", L"VESTRA", 5, FWDL_NO_PARALLEL_PORT, 5, {15}},
-      {"written", L"QV5000", 0, FWDL_UPDATED, 4, {15, 50}},
-      {"written after the VESTRA preparation", L"VESTRA", 0, FWDL_UPDATED, 5, {15, 50}},
+      {"port does not open", L"QV5000", 1, FWDL_NO_PARALLEL_PORT, 1, 0},
+      {"port does not open for the download", L"QV5000", 4, FWDL_NO_PARALLEL_PORT, 4, 1},
+      {"VESTRA preparation cannot open it", L"VESTRA", 4, FWDL_NO_PARALLEL_PORT, 4, 1},
+      {"VESTRA download cannot open it", L"VESTRA", 5, FWDL_NO_PARALLEL_PORT, 5, 1},
+      {"written", L"QV5000", 0, FWDL_UPDATED, 4, 2},
+      {"written after the VESTRA preparation", L"VESTRA", 0, FWDL_UPDATED, 5, 2},
   };
-  std::wstring image = fwtest::TempPath(L"controller-prll.bin");
-  fwtest::WriteFileBytes(image, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, 1100));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetProductName(c.product);
-    FakeClock clock;
-    LogCapture log;
-    FakeSpooler spooler({{L"QV LPT", L"LPT1:", L"QV Driver", L"", 0}});
+    ControllerScene scene(c.product, L"LPT1:");
     CountingPort port(c.failOpen);
-    std::vector<int> progress;
-    g_hMainWnd = &progress;
-    MainWindowSender previous = SetMainWindowSenderForTesting(
-        [&progress](void*, unsigned, uintptr_t, intptr_t percent) { progress.push_back(static_cast<int>(percent)); });
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV LPT", L"", image.c_str(), L""), c.status);
-
-    SetMainWindowSenderForTesting(previous);
-    g_hMainWnd = nullptr;
-    SetProductName(L"");
+    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
     EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
     EXPECT_EQ(port.StillOpen(), 0u);
     EXPECT_EQ(port.strayCloses, 0);
-    EXPECT_EQ(progress, c.progress);
+    EXPECT_EQ(scene.Progress().size(), c.progress);
     if (c.failOpen) {
       // Once by the opening, once by the path.
-      int logged = 0;
-      for (const std::wstring& line : log.Lines()) {
-        if (line.compare(0, 41, L"_DownLaodRequired Failed to open PrllPort") == 0) ++logged;
-      }
-      EXPECT_EQ(logged, 2);
+      EXPECT_EQ(scene.LinesStarting({L"_DownLaodRequired Failed to open PrllPort"}).size(), 2u);
     } else {
-      EXPECT_TRUE(log.Contains(L"StopAService(Spooler)"));
-      EXPECT_TRUE(log.Contains(L"BurnFlashPrllPort(): Successful"));
+      EXPECT_TRUE(scene.log.Contains(L"BurnFlashPrllPort(): Successful"));
       // No model name comes over the parallel port: the driver's name stands in.
       EXPECT_EQ(port.defaultPrinter, L"QV Driver");
     }

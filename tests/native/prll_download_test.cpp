@@ -211,3 +211,14 @@ TEST(PrllExchange, ShortWritesFailTheBurnAndTheOtherExchanges) {
   dev.writeResults = {{static_cast<int>(dev.writeSizes.size()) + 2, 0}};
   EXPECT_EQ(CFWDownloadPrll().ResetPrllPrinter(Handle(5)), 0);
 }
+
+TEST(PrllExchange, OpeningRestartsTheSpoolerWithItsPauses) {
+  FakeClock clock;
+  LogCapture log;
+  FakePort port;
+  EXPECT_EQ(CFWDownloadPrll().OpenPRLLDevice(), Handle(1));
+  port.refuse = true;
+  EXPECT_EQ(CFWDownloadPrll().OpenPRLLDevice(), DEVICE_NONE);
+  EXPECT_EQ(log.Lines().back(), L"_DownLaodRequired Failed to open PrllPort(gle=5)");
+  EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{2000, 1000, 2000, 2000, 1000, 2000}));
+}

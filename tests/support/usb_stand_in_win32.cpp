@@ -28,7 +28,9 @@ bool SetText(const std::wstring& key, const wchar_t* name, const std::wstring& t
   return SetValue(key, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring ParentIdPrefix(const std::wstring& serial) { return L"7&5eed&0&" + serial; }
+std::wstring ParentIdPrefix(const std::wstring& serial) {
+  return L"7&5eed&0&" + serial;
+}
 
 std::wstring InterfaceKeyName(const std::wstring& serial) {
   std::wstring name = L"##?#" + FakeUsbDeviceTree::LinkName(serial);
@@ -86,9 +88,13 @@ FakeUsbDeviceTree::FakeUsbDeviceTree(const std::vector<FakeUsbPrinter>& printers
   }
 }
 
-FakeUsbDeviceTree::~FakeUsbDeviceTree() { RemoveAll(); }
+FakeUsbDeviceTree::~FakeUsbDeviceTree() {
+  RemoveAll();
+}
 
-UsbRelay::~UsbRelay() { Stop(); }
+UsbRelay::~UsbRelay() {
+  Stop();
+}
 
 void UsbRelay::Stop() {
   if (!m_process) return;
@@ -113,8 +119,8 @@ bool UsbRelay::Start(const std::wstring& pipe, const std::vector<std::wstring>& 
   DeleteFileW(ready.c_str());
   DeleteFileW((ready + L".error").c_str());
 
-  std::wstring command = L"\"" + exe + L"\" --pipe " + pipe + L" --printer " + FromUtf8Static(address.c_str()) +
-                         L":" + std::to_wstring(port) + L" --ready-file \"" + ready + L"\"";
+  std::wstring command = L"\"" + exe + L"\" --pipe " + pipe + L" --printer " + FromUtf8Static(address.c_str()) + L":" +
+                         std::to_wstring(port) + L" --ready-file \"" + ready + L"\"";
   for (const auto& link : links) command += L" --link \"" + link + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;

@@ -2,17 +2,21 @@
 // for the test, and the device I/O on the found device: usb-relay serves its
 // interface path and relays it to the simulated printer.
 
+#include "printer/usb_device_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "printer/usb_device_win32.h"
+#include "support/fake_clock.h"
+#include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "support/printer_sim.h"
 #include "support/usb_stand_in_win32.h"
 #include "transport/device_io.h"
+#include "transport/usb_download.h"
 
 namespace {
 
@@ -60,7 +64,8 @@ TEST_F(UsbDevice, FindsItsPortBehindAnotherAndReadsAReplyInPieces) {
   // Configuration flags other than 0: not installed, and used all the same.
   EXPECT_TRUE(log.Contains(L" Found a device connected that is NOT installed: " + b));
   EXPECT_TRUE(log.Contains(L"pPortname \"USB002\" = devinst \"" + b + L"\""));
-  EXPECT_TRUE(log.Contains(L" Found device name \\\\?\\usb#vid_0a5f&pid_00d1#b0002#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
+  EXPECT_TRUE(
+      log.Contains(L" Found device name \\\\?\\usb#vid_0a5f&pid_00d1#b0002#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"));
 
   SendVersionQuery(device);
   uint8_t reply[16] = {};
@@ -119,6 +124,43 @@ TEST_F(UsbDevice, ReadThatTimesOutLeavesTheLateReplyForTheNextRead) {
   ASSERT_EQ(ReadData(device, reply, 16, 3000), 16);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(reply + 6), 8), "00004321");
   CloseDevice(device);
+}
+
+// The user's path over USB: the transport finds the device by its port and
+// runs its exchanges through the real device I/O.
+TEST_F(UsbDevice, VersionQueryAndImageBurnEndToEnd) {
+  FakeUsbDeviceTree tree(TWO_PRINTERS);
+  ASSERT_TRUE(tree.ok());
+  StartPrinter({"--version", "4321", "--restart-ms", "0"});
+  FakeClock clock;  // the protocol's pauses; the device waits stay real
+  const std::wstring path = fwtest::TempPath(L"usb-e2e.bin");
+  const std::vector<uint8_t> image = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1300, 4400);
+  ASSERT_EQ(fwtest::WriteFileBytes(path, image), 1);
+
+  DeviceHandle device = OpenUSBDevice(L"USB002");
+  ASSERT_NE(device, DEVICE_NONE);
+  CFWDownloadUSB usb;
+  FirmwareFileInfo info;
+  std::string components;
+  EXPECT_EQ(usb.GetFWVersion(&info, device, &components), 4321u);
+  EXPECT_EQ(usb.DownLoadFirmware(&info, device, path.c_str(), L"", L""), 1);
+  CloseDevice(device);
+
+  const std::vector<std::string> commands = sim.Events("command");
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(PrinterSim::Str(commands[1], "cmd"), "BURN_FLASH");
+  EXPECT_TRUE(PrinterSim::Bool(commands[1], "ok")) << PrinterSim::Str(commands[1], "reason");
+  const std::string stored = PrinterSim::Str(commands[1], "stored");
+  const std::string storedHere = sim.store_dir() + "\\" + stored.substr(stored.find_last_of('/') + 1);
+  HANDLE f = CreateFileA(storedHere.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE) << storedHere;
+  std::vector<uint8_t> burned(image.size() + 1);
+  DWORD got = 0;
+  ReadFile(f, burned.data(), static_cast<DWORD>(burned.size()), &got, nullptr);
+  CloseHandle(f);
+  burned.resize(got);
+  EXPECT_EQ(burned, image);
+  DeleteFileW(path.c_str());
 }
 
 }  // namespace

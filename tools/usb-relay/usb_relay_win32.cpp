@@ -14,9 +14,12 @@
 // exist; when the start fails, PATH.error holds the reason instead. The relay
 // ends by itself after its lifetime (300 s by default).
 
+// Winsock before the Windows header.
+// clang-format off
 #include <winsock2.h>
 #include <windows.h>
 #include <ws2tcpip.h>
+// clang-format on
 
 #include <cstdio>
 #include <cwchar>

@@ -1,0 +1,73 @@
+#pragma once
+// One installed printer "QV" on `port` for a whole update: the product name,
+// the fake clock, the log, and the main window's messages written into the
+// log ("[progress N]"), so their order against the controller's steps shows
+// in one list.
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "app/main_window_link.h"
+#include "host/logger.h"
+#include "printer/product_name.h"
+#include "support/fake_clock.h"
+#include "support/fake_spooler.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "support/printer_sim.h"
+
+namespace fwdltest {
+
+struct ControllerScene {
+  ControllerScene(const wchar_t* product, const std::wstring& port) : spooler({{L"QV", port, L"QV Driver", L"", 0}}) {
+    SetProductName(product);
+    g_hMainWnd = this;
+    previousSender = SetMainWindowSenderForTesting([](void*, unsigned message, uintptr_t, intptr_t lParam) {
+      if (message == WM_FW_PROGRESS) Logger::Instance()->Write(L"[progress %d]", static_cast<int>(lParam));
+    });
+  }
+  ~ControllerScene() {
+    SetMainWindowSenderForTesting(previousSender);
+    g_hMainWnd = nullptr;
+    SetProductName(L"");
+  }
+
+  // The log lines that begin with one of `starts`, in their order.
+  std::vector<std::wstring> LinesStarting(const std::vector<const wchar_t*>& starts) const {
+    std::vector<std::wstring> out;
+    for (const std::wstring& line : log.Lines()) {
+      for (const wchar_t* start : starts) {
+        if (line.compare(0, wcslen(start), start) == 0) out.push_back(line);
+      }
+    }
+    return out;
+  }
+  std::vector<std::wstring> Progress() const { return LinesStarting({L"[progress"}); }
+
+  FakeClock clock;
+  LogCapture log;
+  FakeSpooler spooler;
+  MainWindowSender previousSender;
+};
+
+inline std::wstring ImageFile(fwtest::BinKind kind = fwtest::BinKind::CodeOnly) {
+  std::wstring path = fwtest::TempPath(L"controller.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(kind, 4096, 1100));
+  return path;
+}
+
+// The commands the printer received, or those named `name`.
+inline std::vector<std::string> SimCommands(PrinterSim& sim, const std::string& name = "") {
+  std::vector<std::string> out;
+  for (const std::string& e : sim.Events("command")) {
+    if (name.empty()) {
+      out.push_back(PrinterSim::Str(e, "cmd"));
+    } else if (PrinterSim::Str(e, "cmd") == name) {
+      out.push_back(e);
+    }
+  }
+  return out;
+}
+
+}  // namespace fwdltest
