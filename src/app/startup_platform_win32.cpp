@@ -1,9 +1,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <utility>
+
 #include "app/tideway_app.h"
 #include "host/logger.h"
 #include "host/program_dir.h"
+#include "host/win_handles.h"
 
 namespace {
 // IsUserAnAdmin is exported by ordinal 680 from shell32.
@@ -14,10 +17,6 @@ int (*g_mainDialogRunner)() = nullptr;
 
 class Win32StartupPlatform : public StartupPlatform {
  public:
-  ~Win32StartupPlatform() override {
-    if (m_mutex) CloseHandle(m_mutex);
-  }
-
   void InitCommonControls() override {
     INITCOMMONCONTROLSEX icc;
     icc.dwSize = sizeof icc;  // 8
@@ -29,26 +28,26 @@ class Win32StartupPlatform : public StartupPlatform {
 
   int CreateInstanceMutex(const wchar_t* name) override {
     SetLastError(ERROR_SUCCESS);
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-      if (mutex) CloseHandle(mutex);
-      return INSTANCE_MUTEX_EXISTS;
-    }
+    win::UniqueHandle mutex(CreateMutexW(nullptr, TRUE, name));
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return INSTANCE_MUTEX_EXISTS;
     if (!mutex) return INSTANCE_MUTEX_NONE;
-    m_mutex = mutex;
+    m_mutex = std::move(mutex);
     return INSTANCE_MUTEX_OWNED;
   }
 
   void ReleaseInstanceMutex() override {
     if (!m_mutex) return;
-    ReleaseMutex(m_mutex);
-    CloseHandle(m_mutex);
-    m_mutex = nullptr;
+    ReleaseMutex(m_mutex.Get());
+    m_mutex.Reset();
   }
 
   int IsUserAdmin() override {
     HMODULE shell = GetModuleHandleW(L"shell32.dll");
-    if (!shell) shell = LoadLibraryW(L"shell32.dll");
+    win::UniqueLibrary loaded;
+    if (!shell) {
+      loaded.Reset(LoadLibraryW(L"shell32.dll"));
+      shell = loaded.Get();
+    }
     if (!shell) return 0;
     auto isAdmin = reinterpret_cast<IsUserAnAdminFn>(
         reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(kIsUserAnAdminOrdinal))));
@@ -61,7 +60,7 @@ class Win32StartupPlatform : public StartupPlatform {
   int RunMainDialog() override { return g_mainDialogRunner ? g_mainDialogRunner() : IDCANCEL; }
 
  private:
-  HANDLE m_mutex = nullptr;
+  win::UniqueHandle m_mutex;
 };
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
 
@@ -107,15 +108,12 @@ uint32_t BinTrailerVersion(const uint8_t* tail, size_t tailLen) {
 uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path) {
   Logger* log = Logger::Instance();
   log->Write(L"GetBinFileVersion file=%ls", path ? path : L"");
-  FILE* f = path ? OpenFileWide(path, "rb") : nullptr;
-  if (!f) {
+  UniqueFile file(path ? OpenFileWide(path, "rb") : nullptr);
+  if (!file) {
     log->Write(L"  Open bin file failed.  gle=%d", static_cast<int>(LastSystemError()));
     return 0;
   }
-  struct Closer {
-    FILE* f;
-    ~Closer() { fclose(f); }
-  } closer{f};
+  FILE* f = file.get();
 
   int32_t fileType = BINTYPE_CORRUPT;
   const uint32_t magic = ReadLe32At(f, 0);
@@ -219,15 +217,13 @@ int FirmwareFileBuffer::ReadAll(FILE* file, const wchar_t* beforeAlloc, const wc
 }
 
 int FirmwareFileBuffer::ReadPath(const wchar_t* path) {
-  FILE* f = path ? OpenFileWide(path, "rb") : nullptr;
-  if (!f) {
+  UniqueFile file(path ? OpenFileWide(path, "rb") : nullptr);
+  if (!file) {
     Release();
     Logger::Instance()->WriteError(LastSystemError(), L"Failed to Open fw bin file");
     return 0;
   }
-  const int ok = ReadAll(f);
-  fclose(f);
-  return ok;
+  return ReadAll(file.get());
 }
 
 int ReadBe32(const uint8_t* data, uint64_t size, uint64_t offset, uint32_t* value) {

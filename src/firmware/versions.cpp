@@ -5,6 +5,7 @@
 
 #include "host/clock.h"
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
 
@@ -168,8 +169,8 @@ int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wcha
   }
   ParseVersionString(&info->components, componentText);
 
-  FILE* f = OpenFileWide(path, "rb");
-  if (!f) {
+  UniqueFile file(OpenFileWide(path, "rb"));
+  if (!file) {
     log->WriteError(LastSystemError(), L"Failed to Open fw bin file");
     return VERCHK_ERROR;
   }
@@ -177,8 +178,8 @@ int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wcha
   const wchar_t* family = familyId ? familyId : L"";
 
   FirmwareFileBuffer buffer;
-  const int read = buffer.ReadAll(f, L"malloc", L"ReadFile");
-  fclose(f);
+  const int read = buffer.ReadAll(file.get(), L"malloc", L"ReadFile");
+  file.reset();
   if (!read) return VERCHK_UP_TO_DATE;
 
   NandPackageFile nand;

@@ -21,7 +21,9 @@ class PosixClock : public Clock {
 };
 }  // namespace
 
+// Never destroyed: a detached thread (the SNMP guard) may read it while the
+// process ends and static destructors run.
 Clock& SystemClock() {
-  static PosixClock clock;
-  return clock;
+  static PosixClock* clock = new PosixClock;
+  return *clock;
 }

@@ -10,7 +10,9 @@ class Win32Clock : public Clock {
 };
 }  // namespace
 
+// Never destroyed: a detached thread (the SNMP guard) may read it while the
+// process ends and static destructors run.
 Clock& SystemClock() {
-  static Win32Clock clock;
-  return clock;
+  static Win32Clock* clock = new Win32Clock;
+  return *clock;
 }

@@ -2,6 +2,7 @@
 
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "host/win_handles.h"
 
 void LogPlatformLocalTime(LogTimeParts* parts) {
   SYSTEMTIME st;
@@ -15,12 +16,11 @@ void LogPlatformDebugOutput(const wchar_t* line) { OutputDebugStringW(line); }
 
 void LogPlatformSystemMessage(uint32_t id, wchar_t* out, size_t outSize) {
   out[0] = 0;
-  wchar_t* text = nullptr;
+  win::UniqueLocal text;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                           reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (n && text) CopyText(out, outSize, text);
-  if (text) LocalFree(text);
+                           reinterpret_cast<wchar_t*>(text.Receive()), 0, nullptr);
+  if (n && text) CopyText(out, outSize, static_cast<const wchar_t*>(text.Get()));
 }
 
 void LogPlatformWindowsDirectory(wchar_t* out, size_t outSize) {

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "host/ui_language.h"
@@ -25,8 +26,9 @@ char g_utf8Line[LOG_LINE_MAX * 4 + 1];
 // text-mode stream on Windows would. The file is opened and closed per line so
 // that each line is on disk when Write returns.
 void AppendToFile(const wchar_t* path, const wchar_t* line) {
-  FILE* f = OpenFileWide(path, "ab");
-  if (!f) return;
+  UniqueFile file(OpenFileWide(path, "ab"));
+  if (!file) return;
+  FILE* f = file.get();
   LogTimeParts t{};
   LogPlatformLocalTime(&t);
   char stamp[64];
@@ -37,7 +39,6 @@ void AppendToFile(const wchar_t* path, const wchar_t* line) {
     if (*p == '\n') fputc('\r', f);
     fputc(*p, f);
   }
-  fclose(f);
 }
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
 
@@ -59,16 +60,16 @@ CProperties* CProperties::Instance() {
 }
 
 int CProperties::Load(const wchar_t* path) {
-  FILE* f = path ? OpenFileWide(path, "rb") : nullptr;
-  if (!f) {
+  UniqueFile file(path ? OpenFileWide(path, "rb") : nullptr);
+  if (!file) {
     Logger::Instance()->WriteError(LastSystemError(), L"Could not open ini file '%ls'", path ? path : L"");
     return 0;
   }
   std::string content;
   char chunk[4096];
   size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) content.append(chunk, n);
-  fclose(f);
+  while ((n = fread(chunk, 1, sizeof chunk, file.get())) > 0) content.append(chunk, n);
+  file.reset();
   LoadText(content.data(), content.size());
   return 1;
 }

@@ -3,24 +3,12 @@
 #include "host/logger.h"
 #include "host/registry.h"
 #include "host/text_utils.h"
+#include "host/win_handles.h"
 
 namespace {
 constexpr REGSAM kFullAccess = KEY_ALL_ACCESS;  // 0xF003F
 constexpr REGSAM kRead = KEY_READ;              // 0x20019
 constexpr REGSAM kWrite = KEY_WRITE;            // 0x20006
-
-class ScopedKey {
- public:
-  explicit ScopedKey(HKEY key = nullptr) : m_key(key) {}
-  ~ScopedKey() { CloseKey(m_key); }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  HKEY* Out() { return &m_key; }
-  HKEY Get() const { return m_key; }
-
- private:
-  HKEY m_key;
-};
 
 LONG CreateOneKey(const wchar_t* path, HKEY* key) {
   return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, kFullAccess, nullptr, key,
@@ -28,9 +16,7 @@ LONG CreateOneKey(const wchar_t* path, HKEY* key) {
 }
 }  // namespace
 
-void CloseKey(HKEY key) {
-  if (key) RegCloseKey(key);
-}
+void CloseKey(HKEY key) { win::UniqueRegKey(key).Reset(); }
 
 HKEY CreateKey(const wchar_t* keyPath) {
   wchar_t path[REGISTRY_KEY_PATH_MAX];
@@ -40,8 +26,8 @@ HKEY CreateKey(const wchar_t* keyPath) {
   for (wchar_t* p = path; *p; ++p) {
     if (*p != L'\\') continue;
     *p = 0;
-    HKEY level = nullptr;
-    if (path[0] && CreateOneKey(path, &level) == ERROR_SUCCESS) CloseKey(level);
+    win::UniqueRegKey level;
+    if (path[0]) CreateOneKey(path, level.Receive());
     *p = L'\\';
   }
   HKEY key = nullptr;
@@ -56,8 +42,8 @@ HKEY CreateKey(const wchar_t* keyPath) {
 long SaveValueToHKey(const wchar_t* keyPath, const wchar_t* valueName, const void* data, uint32_t size,
                      uint32_t type) {
   Logger::Instance()->Write(L"SaveValueToHKey %ls %ls", keyPath ? keyPath : L"", valueName ? valueName : L"");
-  ScopedKey key(CreateKey(keyPath));
-  if (!key.Get()) {
+  win::UniqueRegKey key(CreateKey(keyPath));
+  if (!key) {
     Logger::Instance()->WriteError(REGISTRY_ERROR_CANNOT_OPEN, L"SaveValueToHKLM->RegCreateKeyEx failed");
     return REGISTRY_ERROR_CANNOT_OPEN;
   }
@@ -66,8 +52,8 @@ long SaveValueToHKey(const wchar_t* keyPath, const wchar_t* valueName, const voi
 
 long GetValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* size) {
   Logger::Instance()->Write(L"GetValueFromHKey %ls %ls", keyPath ? keyPath : L"", valueName ? valueName : L"");
-  ScopedKey key;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, kRead, key.Out());
+  win::UniqueRegKey key;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, kRead, key.Receive());
   if (result != ERROR_SUCCESS) {
     Logger::Instance()->WriteError(static_cast<uint32_t>(result), L"GetValueFromHKLM->RegOpenKeyEx failed");
     return result;
@@ -80,8 +66,8 @@ long GetValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* bu
 
 long DeleteValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName) {
   Logger::Instance()->Write(L"DeleteValueFromHKey %ls %ls", keyPath ? keyPath : L"", valueName ? valueName : L"");
-  ScopedKey key;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, kWrite, key.Out());
+  win::UniqueRegKey key;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, kWrite, key.Receive());
   if (result != ERROR_SUCCESS) {
     if (result != ERROR_FILE_NOT_FOUND) {
       Logger::Instance()->WriteError(static_cast<uint32_t>(result), L"DeleteValueFromHKLM->RegOpenKeyEx failed");

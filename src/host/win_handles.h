@@ -5,6 +5,8 @@
 // files with UniqueFile (host/unique_file.h).
 
 #include <windows.h>
+#include <ipexport.h>
+#include <icmpapi.h>
 #include <setupapi.h>
 #include <winspool.h>
 
@@ -104,6 +106,14 @@ struct GdiObjectTraits {
   static void Close(Handle h) { DeleteObject(h); }
 };
 
+// Echo handles of the ICMP services (IcmpCreateFile, Icmp6CreateFile).
+struct IcmpTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { IcmpCloseHandle(h); }
+};
+
 using UniqueHandle = Unique<KernelTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
 using UniquePrinter = Unique<PrinterTraits>;
@@ -112,5 +122,6 @@ using UniqueLibrary = Unique<LibraryTraits>;
 using UniqueLocal = Unique<LocalMemTraits>;
 using UniqueDevInfo = Unique<DevInfoTraits>;
 using UniqueGdiObject = Unique<GdiObjectTraits>;
+using UniqueIcmp = Unique<IcmpTraits>;
 
 }  // namespace win

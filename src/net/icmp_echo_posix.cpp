@@ -110,24 +110,29 @@ int Echo(int fd, bool v6, const void* dest, socklen_t destLen) {
 }
 }  // namespace
 
-Network::Network() {
+struct Network::Owned {
+  Socket icmp;
+  Socket icmp6;
+};
+
+Network::Network() : m_owned(std::make_unique<Owned>()) {
   Logger::Instance()->Write(L"Network singleton created");
   int fd4 = OpenIcmpSocket(AF_INET, IPPROTO_ICMP);
-  if (fd4 >= 0) m_icmpHandle = fd4 + 1;
+  if (fd4 >= 0) {
+    m_owned->icmp.Adopt(static_cast<SocketHandle>(fd4));
+    m_icmpHandle = fd4 + 1;
+  }
   int fd6 = OpenIcmpSocket(AF_INET6, IPPROTO_ICMPV6);
   if (fd6 >= 0) {
+    m_owned->icmp6.Adopt(static_cast<SocketHandle>(fd6));
     int hops = 255;
     setsockopt(fd6, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &hops, sizeof hops);
     m_icmp6Handle = fd6 + 1;
   }
-  m_wsaStarted = true;
   Logger::Instance()->Write(L"Network started!");
 }
 
-Network::~Network() {
-  if (m_icmpHandle) close(static_cast<int>(m_icmpHandle - 1));
-  if (m_icmp6Handle) close(static_cast<int>(m_icmp6Handle - 1));
-}
+Network::~Network() = default;
 
 void* Network::GetIcmpFunction(const char* name) const {
   (void)name;

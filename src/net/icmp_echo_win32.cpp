@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/logger.h"
+#include "host/win_handles.h"
 #include "net/ip_address.h"
 
 namespace {
@@ -22,7 +23,6 @@ constexpr DWORD kEcho6ReplyBytes = 292;
 constexpr size_t kEcho6StatusOffset = 26;
 
 using IcmpCreateFileFn = HANDLE(WINAPI*)();
-using IcmpCloseHandleFn = BOOL(WINAPI*)(HANDLE);
 using IcmpSendEcho2Fn = decltype(&IcmpSendEcho2);
 using Icmp6SendEcho2Fn = decltype(&Icmp6SendEcho2);
 
@@ -43,48 +43,44 @@ bool AtLeastXpSp2() {
                             mask) != FALSE;
 }
 
-intptr_t CreateEchoHandle(const Network& network, const char* creator) {
+HANDLE CreateEchoHandle(const Network& network, const char* creator) {
   auto create = reinterpret_cast<IcmpCreateFileFn>(network.GetIcmpFunction(creator));
-  if (!create) return 0;
-  HANDLE h = create();
-  if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
-  return reinterpret_cast<intptr_t>(h);
+  return create ? create() : nullptr;
 }
 
 const unsigned char kEchoData[4] = {'e', 'c', 'h', 'o'};
 }  // namespace
 
-Network::Network() {
+struct Network::Owned {
+  win::UniqueLibrary iphlpLib;
+  win::UniqueLibrary icmpLib;
+  win::UniqueIcmp icmp;
+  win::UniqueIcmp icmp6;
+};
+
+Network::Network() : m_owned(std::make_unique<Owned>()) {
   Logger* log = Logger::Instance();
   log->Write(L"Network singleton created");
-  m_iphlpLib = LoadLibraryW(L"iphlpapi.dll");
-  m_icmpLib = LoadLibraryW(L"icmp.dll");
-  m_icmpHandle = CreateEchoHandle(*this, "IcmpCreateFile");
-  if (AtLeastXpSp2()) m_icmp6Handle = CreateEchoHandle(*this, "Icmp6CreateFile");
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+  m_owned->iphlpLib.Reset(LoadLibraryW(L"iphlpapi.dll"));
+  m_owned->icmpLib.Reset(LoadLibraryW(L"icmp.dll"));
+  m_owned->icmp.Reset(CreateEchoHandle(*this, "IcmpCreateFile"));
+  if (AtLeastXpSp2()) m_owned->icmp6.Reset(CreateEchoHandle(*this, "Icmp6CreateFile"));
+  if (m_owned->icmp) m_icmpHandle = reinterpret_cast<intptr_t>(m_owned->icmp.Get());
+  if (m_owned->icmp6) m_icmp6Handle = reinterpret_cast<intptr_t>(m_owned->icmp6.Get());
+  m_sockets = SocketLibrary(2, 2);
+  if (m_sockets.Error() != 0) {
     log->Write(L"Can't start WSAStartup");
     return;
   }
-  m_wsaStarted = true;
   log->Write(L"Network started!");
 }
 
-Network::~Network() {
-  auto closeHandle = reinterpret_cast<IcmpCloseHandleFn>(GetIcmpFunction("IcmpCloseHandle"));
-  if (closeHandle) {
-    if (m_icmpHandle) closeHandle(reinterpret_cast<HANDLE>(m_icmpHandle));
-    if (m_icmp6Handle) closeHandle(reinterpret_cast<HANDLE>(m_icmp6Handle));
-  }
-  if (m_wsaStarted) WSACleanup();
-  if (m_icmpLib) FreeLibrary(static_cast<HMODULE>(m_icmpLib));
-  if (m_iphlpLib) FreeLibrary(static_cast<HMODULE>(m_iphlpLib));
-}
+Network::~Network() = default;
 
 void* Network::GetIcmpFunction(const char* name) const {
   FARPROC f = nullptr;
-  if (m_iphlpLib) f = GetProcAddress(static_cast<HMODULE>(m_iphlpLib), name);
-  if (!f && m_icmpLib) f = GetProcAddress(static_cast<HMODULE>(m_icmpLib), name);
+  if (m_owned->iphlpLib) f = GetProcAddress(m_owned->iphlpLib.Get(), name);
+  if (!f && m_owned->icmpLib) f = GetProcAddress(m_owned->icmpLib.Get(), name);
   return reinterpret_cast<void*>(f);
 }
 

@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "net/ip_text.h"
+#include "net/socket_layer.h"
 
 constexpr size_t IPADDR_TEXT_MAX = 256;     // address texts and host names
 constexpr size_t IPADDR_SOCKADDR_MAX = 28;  // sockaddr_in6 on Windows and Linux
@@ -66,11 +68,12 @@ class Network {
   intptr_t Icmp6Handle() const { return m_icmp6Handle; }
 
  private:
-  void* m_icmpLib = nullptr;
-  void* m_iphlpLib = nullptr;
-  intptr_t m_icmpHandle = 0;
+  // The platform's owners of what the services hold (icmp_echo_*.cpp).
+  struct Owned;
+  SocketLibrary m_sockets;
+  std::unique_ptr<Owned> m_owned;
+  intptr_t m_icmpHandle = 0;  // what m_owned holds, for the echo calls
   intptr_t m_icmp6Handle = 0;
-  bool m_wsaStarted = false;
 };
 
 // 0 and `address` filled on success (IPv4 tried first, then IPv6); nonzero on

@@ -1,9 +1,12 @@
 #pragma once
 // Platform calls behind ip_address.cpp (net_platform_win32.cpp with Winsock,
-// net_platform_posix.cpp with the BSD socket API). Not for other callers.
+// net_platform_posix.cpp with the BSD socket API; the resolver's shared part in
+// socket_layer.cpp). Not for other callers.
 
 #include <cstddef>
 #include <cstdint>
+
+#include "net/socket_layer.h"
 
 // Converts a text that passed IsIPv4Text (family 0) or IsIPv6Text (family 1)
 // with the system's string-to-address conversion. On success fills `binary`
@@ -26,3 +29,9 @@ constexpr int NET_RESOLVE_FORMAT_FAILED = 3;  // address not formatted (logged);
 // Asks the resolver for `host` (UTF-8) in one family (stream sockets, TCP) and
 // formats the first result's address as text.
 int NetResolveFirst(const char* host, int family, wchar_t* text, size_t textSize);
+
+// The platform's part of NetResolveFirst: logs a resolver error; formats a
+// result's address as the system writes it (an IPv6 zone included), logging
+// a failure.
+void LogResolverError(int rc);
+bool FormatResolvedAddress(const SocketEndpoint& address, int family, wchar_t* text, size_t textSize);

@@ -112,50 +112,32 @@ int NetProtocolInstalled(int family) {
   return 1;
 }
 
-int NetLocalHostName(char* out, size_t outSize) {
-  if (outSize == 0 || gethostname(out, outSize) != 0) return 0;
-  out[outSize - 1] = 0;
-  return 1;
+void LogResolverError(int rc) {
+  Logger::Instance()->Write(L"ERROR: getaddrinfo: %ls", FromUtf8Static(gai_strerror(rc)));
 }
 
-int NetResolveFirst(const char* host, int family, wchar_t* text, size_t textSize) {
-  text[0] = 0;
-  addrinfo hints{};
-  hints.ai_family = family == IPADDR_FAMILY_V6 ? AF_INET6 : AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* list = nullptr;
-  int rc = getaddrinfo(host, nullptr, &hints, &list);
-  if (rc != 0) {
-    Logger::Instance()->Write(L"ERROR: getaddrinfo: %ls", FromUtf8Static(gai_strerror(rc)));
-    return NET_RESOLVE_FAILED;
+bool FormatResolvedAddress(const SocketEndpoint& address, int, wchar_t* text, size_t textSize) {
+  char addr[INET6_ADDRSTRLEN] = "";
+  char formatted[IPADDR_TEXT_MAX] = "";
+  bool ok = false;
+  const auto* sa = reinterpret_cast<const sockaddr*>(address.bytes);
+  if (sa->sa_family == AF_INET) {
+    const auto* sin = reinterpret_cast<const sockaddr_in*>(address.bytes);
+    ok = inet_ntop(AF_INET, &sin->sin_addr, addr, sizeof addr) != nullptr;
+    if (ok) snprintf(formatted, sizeof formatted, "%s", addr);
+  } else if (sa->sa_family == AF_INET6) {
+    const auto* sin6 = reinterpret_cast<const sockaddr_in6*>(address.bytes);
+    ok = inet_ntop(AF_INET6, &sin6->sin6_addr, addr, sizeof addr) != nullptr;
+    // The zone is part of the text, as the Windows conversion writes it.
+    if (ok && sin6->sin6_scope_id)
+      snprintf(formatted, sizeof formatted, "%s%%%u", addr, sin6->sin6_scope_id);
+    else if (ok)
+      snprintf(formatted, sizeof formatted, "%s", addr);
   }
-  int result = NET_RESOLVE_NO_ADDRESS;
-  if (list && list->ai_addr) {
-    char addr[INET6_ADDRSTRLEN] = "";
-    char formatted[IPADDR_TEXT_MAX] = "";
-    bool ok = false;
-    if (list->ai_family == AF_INET) {
-      const auto* sin = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
-      ok = inet_ntop(AF_INET, &sin->sin_addr, addr, sizeof addr) != nullptr;
-      if (ok) snprintf(formatted, sizeof formatted, "%s", addr);
-    } else if (list->ai_family == AF_INET6) {
-      const auto* sin6 = reinterpret_cast<const sockaddr_in6*>(list->ai_addr);
-      ok = inet_ntop(AF_INET6, &sin6->sin6_addr, addr, sizeof addr) != nullptr;
-      // The zone is part of the text, as the Windows conversion writes it.
-      if (ok && sin6->sin6_scope_id)
-        snprintf(formatted, sizeof formatted, "%s%%%u", addr, sin6->sin6_scope_id);
-      else if (ok)
-        snprintf(formatted, sizeof formatted, "%s", addr);
-    }
-    if (ok) {
-      Utf8ToWide(formatted, strlen(formatted), text, textSize);
-      result = NET_RESOLVE_OK;
-    } else {
-      Logger::Instance()->Write(L"ERROR: address to text: %ls", FromUtf8Static(strerror(errno)));
-      result = NET_RESOLVE_FORMAT_FAILED;
-    }
+  if (!ok) {
+    Logger::Instance()->Write(L"ERROR: address to text: %ls", FromUtf8Static(strerror(errno)));
+    return false;
   }
-  freeaddrinfo(list);
-  return result;
+  Utf8ToWide(formatted, strlen(formatted), text, textSize);
+  return true;
 }

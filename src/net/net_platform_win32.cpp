@@ -18,29 +18,13 @@ namespace {
 // Room for 255 protocol entries.
 constexpr DWORD kProtocolListBytes = 160140;
 
-// Winsock must be started for the conversions; each caller holds its own start
-// (the count is kept by the system), so an address can be built without a
-// Network.
-class WinsockScope {
- public:
-  WinsockScope() {
-    WSADATA data;
-    m_started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  ~WinsockScope() {
-    if (m_started) WSACleanup();
-  }
-  WinsockScope(const WinsockScope&) = delete;
-  WinsockScope& operator=(const WinsockScope&) = delete;
-
- private:
-  bool m_started;
-};
 }  // namespace
 
 int NetTextToAddress(const wchar_t* text, int family, uint8_t* binary, uint8_t* sockaddrOut, size_t* sockaddrSize) {
   if (!text) return 0;
-  WinsockScope winsock;
+  // The conversion needs the library started; an address can be built
+  // without a Network.
+  SocketLibrary winsock(2, 2);
   wchar_t buf[IPADDR_TEXT_MAX];
   CopyText(buf, IPADDR_TEXT_MAX, text);
   SOCKADDR_STORAGE storage{};
@@ -82,38 +66,18 @@ int NetProtocolInstalled(int family) {
   return 11;
 }
 
-int NetLocalHostName(char* out, size_t outSize) {
-  if (outSize == 0 || gethostname(out, static_cast<int>(outSize)) != 0) return 0;
-  out[outSize - 1] = 0;
-  return 1;
-}
+void LogResolverError(int rc) { Logger::Instance()->WriteError(static_cast<uint32_t>(rc), L"getaddrinfo"); }
 
-int NetResolveFirst(const char* host, int family, wchar_t* text, size_t textSize) {
-  text[0] = 0;
-  addrinfo hints{};
-  hints.ai_family = family == IPADDR_FAMILY_V6 ? AF_INET6 : AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* list = nullptr;
-  int rc = getaddrinfo(host, nullptr, &hints, &list);
-  if (rc != 0) {
-    Logger::Instance()->WriteError(static_cast<uint32_t>(rc), L"getaddrinfo");
-    return NET_RESOLVE_FAILED;
+bool FormatResolvedAddress(const SocketEndpoint& address, int family, wchar_t* text, size_t textSize) {
+  // An IPv6 text with a zone needs more than the 39 characters of a bare one.
+  wchar_t formatted[64];
+  DWORD length = 64;
+  DWORD addrLen = family == IPADDR_FAMILY_V6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  auto* sa = reinterpret_cast<LPSOCKADDR>(const_cast<uint8_t*>(address.bytes));
+  if (WSAAddressToStringW(sa, addrLen, nullptr, formatted, &length) != 0) {
+    Logger::Instance()->WriteError(static_cast<uint32_t>(WSAGetLastError()), L"WSAAddressToString");
+    return false;
   }
-  int result = NET_RESOLVE_NO_ADDRESS;
-  if (list && list->ai_addr) {
-    // An IPv6 text with a zone needs more than the 39 characters of a bare one.
-    wchar_t formatted[64];
-    DWORD length = 64;
-    DWORD addrLen = family == IPADDR_FAMILY_V6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (WSAAddressToStringW(list->ai_addr, addrLen, nullptr, formatted, &length) == 0) {
-      CopyText(text, textSize, formatted);
-      result = NET_RESOLVE_OK;
-    } else {
-      Logger::Instance()->WriteError(static_cast<uint32_t>(WSAGetLastError()), L"WSAAddressToString");
-      result = NET_RESOLVE_FORMAT_FAILED;
-    }
-  }
-  freeaddrinfo(list);
-  return result;
+  CopyText(text, textSize, formatted);
+  return true;
 }

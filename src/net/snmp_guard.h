@@ -15,6 +15,8 @@ constexpr int GUARD_EXIT_RCVALL = -4;
 constexpr int GUARD_EXIT_PORT_UNREACHABLE = -100;
 // What a thread that has not ended reports (the platform's STILL_ACTIVE).
 constexpr int GUARD_STILL_ACTIVE = 259;
+// A receive time-out ends the guard with Winsock's code on every platform.
+constexpr int GUARD_ERROR_TIMEDOUT = 10060;  // WSAETIMEDOUT
 
 constexpr uint32_t GUARD_RECEIVE_TIMEOUT_MS = 5000;
 constexpr size_t GUARD_DATAGRAM_MAX = 1024;

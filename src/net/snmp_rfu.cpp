@@ -64,22 +64,21 @@ void SetRfuSnmpTimingForTesting(const RfuSnmpTiming* timing) {
 }
 
 RfuSnmpRequest* StartRfuSnmp() {
-  int rc = SnmpSocketsStartup();
-  if (rc != 0) {
-    Logger::Instance()->Write(L"ERROR: socket library start failed (%d)", rc);
+  SocketLibrary sockets(SNMP_SOCKETS_MAJOR, SNMP_SOCKETS_MINOR);
+  if (sockets.Error() != 0) {
+    Logger::Instance()->Write(L"ERROR: socket library start failed (%d)", sockets.Error());
     return nullptr;
   }
   if (!SnmpPlatformSupported()) {
     Logger::Instance()->Write(L"ERROR: SNMP needs an NT-family system above version 4");
-    SnmpSocketsCleanup();
     return nullptr;
   }
   RfuSnmpRequest* record = new (std::nothrow) RfuSnmpRequest();
   if (!record) {
     Logger::Instance()->Write(L"ERROR: SNMP request record allocation failed");
-    SnmpSocketsCleanup();
     return nullptr;
   }
+  record->sockets = std::move(sockets);
   return record;
 }
 
@@ -87,7 +86,6 @@ void ReleaseRfuSnmp(RfuSnmpRequest* record) {
   if (!record) return;
   CloseRfuSnmpSession(record);
   delete record;
-  SnmpSocketsCleanup();
 }
 
 int OpenRfuSnmpSession(RfuSnmpRequest* record, const char* address, const uint8_t* community,

@@ -65,6 +65,7 @@ void SetRfuSnmpTimingForTesting(const RfuSnmpTiming* timing);
 // One exchange with one printer. The request and the answer have buffers of
 // their own.
 struct RfuSnmpRequest {
+  SocketLibrary sockets;  // first: released after the session's socket
   SnmpUdpSocket session;
   char printerAddress[RFU_TEXT_UTF8_MAX];
   uint8_t community[SNMP_COMMUNITY_MAX];

@@ -1,20 +1,21 @@
 #pragma once
-// The UDP socket one SNMP session talks through, and the socket library's
-// start and cleanup. Portable interface; snmp_udp_win32.cpp (Winsock) and
-// snmp_udp_posix.cpp hold the calls.
+// The UDP socket one SNMP session talks through (over net/socket_layer.h).
 
 #include <cstddef>
 #include <cstdint>
+
+#include "net/socket_layer.h"
 
 constexpr uint16_t SNMP_PORT = 161;
 // Answers larger than this are refused as truncated.
 constexpr size_t SNMP_DATAGRAM_MAX = 4096;
 
-// Winsock 2.2 start (no-op elsewhere): 0, or the start-up error code.
-int SnmpSocketsStartup();
-void SnmpSocketsCleanup();
+// The SNMP client's socket library version.
+constexpr uint8_t SNMP_SOCKETS_MAJOR = 2;
+constexpr uint8_t SNMP_SOCKETS_MINOR = 2;
+
 // The platform can run the SNMP client: on Windows an NT-family system above
-// version 4 (always true elsewhere).
+// version 4 (always true elsewhere; snmp_udp_win32.cpp / snmp_udp_posix.cpp).
 bool SnmpPlatformSupported();
 
 enum SnmpReceiveResult {
@@ -27,15 +28,14 @@ enum SnmpReceiveResult {
 class SnmpUdpSocket {
  public:
   SnmpUdpSocket() = default;
-  ~SnmpUdpSocket();
   SnmpUdpSocket(const SnmpUdpSocket&) = delete;
   SnmpUdpSocket& operator=(const SnmpUdpSocket&) = delete;
 
   // Opens an unbound UDP socket for the printer at the numeric address text
   // (IPv4 or IPv6) and port. 0, or the system error code.
   int Open(const char* printerAddress, uint16_t port);
-  void Close();
-  bool IsOpen() const { return m_open; }
+  void Close() { m_socket.Close(); }
+  bool IsOpen() const { return m_socket.IsOpen(); }
 
   // 0, or the system error code.
   int Send(const uint8_t* data, size_t size);
@@ -46,9 +46,7 @@ class SnmpUdpSocket {
   int LastError() const { return m_lastError; }
 
  private:
-  uintptr_t m_socket = 0;
-  bool m_open = false;
-  alignas(8) uint8_t m_peer[128] = {};  // the printer's socket address
-  size_t m_peerSize = 0;
+  Socket m_socket;
+  SocketEndpoint m_peer;  // the printer's
   int m_lastError = 0;
 };

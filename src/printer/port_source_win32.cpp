@@ -9,25 +9,11 @@
 
 #include "host/registry.h"
 #include "host/text_utils.h"
+#include "host/win_handles.h"
 #include "printer/port_address.h"
 #include "printer/port_source.h"
 
 namespace {
-class ScopedPrinter {
- public:
-  ScopedPrinter() = default;
-  ~ScopedPrinter() {
-    if (m_handle) ClosePrinter(m_handle);
-  }
-  ScopedPrinter(const ScopedPrinter&) = delete;
-  ScopedPrinter& operator=(const ScopedPrinter&) = delete;
-  HANDLE* Out() { return &m_handle; }
-  HANDLE Get() const { return m_handle; }
-
- private:
-  HANDLE m_handle = nullptr;
-};
-
 const wchar_t* OrEmpty(const wchar_t* text) {
   return text ? text : L"";
 }
@@ -38,8 +24,8 @@ class SpoolerPortSource : public PortSource {
     wchar_t name[PORT_NAME_MAX + 16];
     CopyText(name, sizeof name / sizeof name[0], xcvName);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    ScopedPrinter xcv;
-    if (!OpenPrinterW(name, xcv.Out(), &defaults)) {
+    win::UniquePrinter xcv;
+    if (!OpenPrinterW(name, xcv.Receive(), &defaults)) {
       *error = GetLastError();
       return PORT_XCV_OPEN_FAILED;
     }

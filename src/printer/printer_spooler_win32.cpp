@@ -1,24 +1,10 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "host/win_handles.h"
 #include "printer/printer_spooler.h"
 
 namespace {
-class PrinterHandle {
- public:
-  PrinterHandle() = default;
-  ~PrinterHandle() {
-    if (m_handle) ClosePrinter(m_handle);
-  }
-  PrinterHandle(const PrinterHandle&) = delete;
-  PrinterHandle& operator=(const PrinterHandle&) = delete;
-  HANDLE* Receive() { return &m_handle; }
-  HANDLE Get() const { return m_handle; }
-
- private:
-  HANDLE m_handle = nullptr;
-};
-
 SpoolerPrinterRecord RecordFrom(const PRINTER_INFO_2W& info) {
   SpoolerPrinterRecord r;
   r.printerName = info.pPrinterName;
@@ -60,7 +46,7 @@ class WindowsSpooler : public PrinterSpooler {
   }
 
   void ReadPrinter(const wchar_t* printerName, SpoolerPrinter* out) override {
-    PrinterHandle printer;
+    win::UniquePrinter printer;
     if (!OpenPrinterW(const_cast<wchar_t*>(printerName), printer.Receive(), nullptr)) {
       out->step = SPOOLER_OPEN_FAILED;
       out->error = GetLastError();

@@ -32,7 +32,7 @@ class TcpChannel {
   virtual uint32_t LastError() = 0;
 };
 
-// The platform's sockets (tcp_channel_win32.cpp / tcp_channel_posix.cpp).
+// The platform's sockets (through net/socket_layer.h).
 std::unique_ptr<TcpChannel> CreateSystemTcpChannel();
 
 // Parses a dotted IPv4 text of four decimal parts 0..255 ("127.0.0.1").

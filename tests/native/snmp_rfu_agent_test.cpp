@@ -19,7 +19,6 @@
 #include "host/logger.h"
 #include "host/text_utils.h"
 #include "net/snmp_guard.h"
-#include "net/snmp_guard_socket.h"
 #include "printer/rfu_status.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
@@ -185,7 +184,7 @@ TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
 TEST(SnmpGuard, ExitCodes) {
   const std::string printer = FreeSnmpAddress(10), silent = FreeSnmpAddress(11), elsewhere = FreeSnmpAddress(12);
   const uint8_t probe[] = {0x30, 0x00};
-  SnmpSocketsStartup();
+  SocketLibrary sockets(SNMP_SOCKETS_MAJOR, SNMP_SOCKETS_MINOR);
   SnmpUdpSocket toPrinter, toElsewhere;
   ASSERT_EQ(toPrinter.Open(printer.c_str(), SNMP_PORT), 0);
   ASSERT_EQ(toElsewhere.Open(elsewhere.c_str(), SNMP_PORT), 0);
@@ -213,7 +212,6 @@ TEST(SnmpGuard, ExitCodes) {
   EXPECT_EQ(other.ExitCode(), GUARD_ERROR_TIMEDOUT);
   EXPECT_GE(SecondsSince(started), 4.9);
   EXPECT_LT(SecondsSince(started), 5.7);
-  SnmpSocketsCleanup();
 }
 
 TEST(SnmpGuard, PortUnreachableTable) {

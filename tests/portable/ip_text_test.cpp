@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "net/ip_address.h"
 
@@ -24,6 +25,9 @@ TEST(IsIPv4Text, Table) {
       {L"1234.1.1.1", 0},
       {L"192.168.1", 0},
       {L"192.168.1.20:70000", 0},
+      {L"1.2.3.4:65536", 0},
+      {L"001.002.003.255", 1},
+      {L"0255.1.1.1", 0},
       {L"192.168.1.20:", 0},
       {L"192.168.1.20:80:", 0},
       {L"192.168.1.20.", 0},
@@ -57,6 +61,14 @@ TEST(IsIPv6Text, Table) {
       {L"2001:db8::1/64", 1},
       {L"1:2:3:4:5:6:1.2.3.4", 1},
       {L"2001:db8::1/129", 0},
+      {L"2001:db8::1/0128", 0},
+      {L"[::1]:65535", 1},
+      {L"[::1]:65536", 0},
+      {L"fe80::1%4294967295", 1},
+      {L"fe80::1%4294967296", 0},
+      {L"fe80::1%0000000001", 1},
+      {L"fe80::1%00000000001", 0},
+      {L"1234::1", 1},
       {L"2001:db8:0:0:0:0:1", 0},
       {L"1::2::3", 0},
       {L":1:2:3:4:5:6:7", 0},
@@ -82,6 +94,16 @@ TEST(IsIPv6Text, Table) {
   EXPECT_EQ(IsIPv6Text(nullptr), 0);
 }
 
+// Texts are judged up to 255 characters: a bracketed port padded with zeros
+// to exactly that length passes, one more character does not.
+TEST(IsIPv6Text, LengthBound) {
+  const std::wstring head = L"[::1]:";
+  std::wstring longest = head + std::wstring(255 - head.size() - 4, L'0') + L"9100";
+  ASSERT_EQ(longest.size(), 255u);
+  EXPECT_EQ(IsIPv6Text(longest.c_str()), 1);
+  EXPECT_EQ(IsIPv6Text((L"[::1]:0" + longest.substr(head.size())).c_str()), 0);
+}
+
 TEST(IsIPv6Text, OverlongTextIsRefusedNotCopied) {
   wchar_t text[600];
   for (size_t i = 0; i < 599; ++i) text[i] = (i % 5 == 4) ? L':' : L'a';
@@ -102,6 +124,11 @@ TEST(IPAddress, ValidatesOnConstruction) {
       {L"::1", true, IPADDR_FAMILY_V6, 0, 1},
       {L"[fe80::2%3]", true, IPADDR_FAMILY_V6, 0xfe, 2},
       {L"::ffff:127.30.0.9", true, IPADDR_FAMILY_V6, 0, 9},
+      {L"127.30.0.3:65535", true, IPADDR_FAMILY_V4, 127, 3},
+      {L"127.30.0.3:65536", false, IPADDR_FAMILY_NONE, 0, 0},
+      {L"127.30.0.255", true, IPADDR_FAMILY_V4, 127, 255},
+      {L"[::1]:65535", true, IPADDR_FAMILY_V6, 0, 1},
+      {L"[::1]:65536", false, IPADDR_FAMILY_NONE, 0, 0},
       {L"printer.example", false, IPADDR_FAMILY_NONE, 0, 0},
       {L"192.168.1.256", false, IPADDR_FAMILY_NONE, 0, 0},
       {L"", false, IPADDR_FAMILY_NONE, 0, 0},
