@@ -103,7 +103,6 @@ class CtidewayDlg {
   // one while the printer is busy.
   int m_lastMilestone = 0;
   void* m_resultTip = nullptr;
-  void* m_successBitmap = nullptr;
 
   friend struct TidewayDlgAccess;
 };

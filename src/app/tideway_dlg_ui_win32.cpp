@@ -15,6 +15,7 @@
 #include "host/logger.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
+#include "host/win_handles.h"
 #include "net/ip_address.h"
 #include "printer/port_address.h"
 #include "resources/resource.h"
@@ -51,6 +52,18 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     return TRUE;
   }
   return FALSE;
+}
+
+// What the one dialog of the process owns: the worker's handle (never joined)
+// and the success picture.
+struct DialogHandles {
+  win::UniqueHandle workerThread;
+  win::UniqueGdiObject successBitmap;
+};
+
+DialogHandles& Owned() {
+  static DialogHandles handles;
+  return handles;
 }
 
 unsigned __stdcall DownloadThreadProc(void* dialog) {
@@ -267,7 +280,9 @@ void CtidewayDlg::StartWorker() {
   m_workerRunning = true;
   SetTimer(hwnd, kCreepTimer, kCreepIntervalMs, nullptr);
   // Never joined: the worker ends by itself after its last message.
-  m_workerThread = reinterpret_cast<void*>(_beginthreadex(nullptr, 0, DownloadThreadProc, this, 0, nullptr));
+  Owned().workerThread =
+      win::UniqueHandle(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, DownloadThreadProc, this, 0, nullptr)));
+  m_workerThread = Owned().workerThread.Get();
   if (!m_workerThread) {
     log->WriteError(GetLastError(), L"Create firmware download Thread");
     m_workerRunning = false;
@@ -302,11 +317,11 @@ intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
     SendMessageW(bar, PBM_SETPOS, 100, 0);
     EnableWindow(GetDlgItem(hwnd, IDC_EXIT), TRUE);
     HWND picture = GetDlgItem(hwnd, IDC_RESULT_PICTURE);
-    m_successBitmap = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SUCCESS));
+    Owned().successBitmap = win::UniqueGdiObject(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SUCCESS)));
     // SS_NOTIFY lets the tooltip see the mouse over the picture.
     const LONG_PTR style = GetWindowLongPtrW(picture, GWL_STYLE);
     SetWindowLongPtrW(picture, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP | SS_NOTIFY);
-    SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_successBitmap));
+    SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Owned().successBitmap.Get()));
     ShowResultTip();
   }
   return 0;
