@@ -13,6 +13,8 @@ namespace {
 using IsUserAnAdminFn = BOOL(WINAPI*)();
 constexpr WORD kIsUserAnAdminOrdinal = 680;
 
+int (*g_mainDialogRunner)() = nullptr;
+
 class Win32StartupPlatform : public StartupPlatform {
  public:
   void InitCommonControls() override {
@@ -55,14 +57,14 @@ class Win32StartupPlatform : public StartupPlatform {
 
   int ProgramDirectory(wchar_t* out) override { return GetProgramDirectory(out); }
 
-  // The main dialog is not part of this program yet: start-up carries on as if
-  // the user had closed it.
-  int RunMainDialog() override { return IDCANCEL; }
+  int RunMainDialog() override { return g_mainDialogRunner ? g_mainDialogRunner() : IDCANCEL; }
 
  private:
   win::UniqueHandle m_mutex;
 };
 }  // namespace
+
+void SetMainDialogRunner(int (*runner)()) { g_mainDialogRunner = runner; }
 
 StartupPlatform& SystemStartupPlatform() {
   static Win32StartupPlatform platform;

@@ -37,6 +37,9 @@ class StartupPlatform {
 
 // The Win32 services (startup_platform_win32.cpp).
 StartupPlatform& SystemStartupPlatform();
+// What the Win32 platform's RunMainDialog runs: the dialog lives in the
+// program, not in the library the test programs link.
+void SetMainDialogRunner(int (*runner)());
 
 extern const wchar_t APP_INSTANCE_MUTEX_NAME[];
 extern const wchar_t APP_REGISTRY_KEY[];

@@ -6,7 +6,7 @@ foreach(case second_copy missing_properties no_driver_names no_printer no_printe
   add_test(NAME "win:e2e.startup.${case}"
     COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/startup_e2e.sh ${case})
   set_tests_properties("win:e2e.startup.${case}" PROPERTIES
-    ENVIRONMENT "${WINE_TEST_ENV};TIDEWAY_BUILD=${CMAKE_BINARY_DIR}/..;TIDEWAY_EXE=$<TARGET_FILE:tideway>;TIDEWAY_WINTEXT=$<TARGET_FILE:wintext>;TIDEWAY_ARTIFACTS=${CMAKE_BINARY_DIR}/../artifacts;TIDEWAY_E2E_DIR=${CMAKE_BINARY_DIR}/e2e"
+    ENVIRONMENT "${WINE_TEST_ENV};TIDEWAY_BUILD=${CMAKE_BINARY_DIR}/..;TIDEWAY_EXE=$<TARGET_FILE:tideway>;TIDEWAY_WINTEXT=$<TARGET_FILE:wintext>;TIDEWAY_DLGDRIVE=$<TARGET_FILE:dlgdrive>;TIDEWAY_ARTIFACTS=${CMAKE_BINARY_DIR}/../artifacts;TIDEWAY_E2E_DIR=${CMAKE_BINARY_DIR}/e2e"
     RESOURCE_LOCK "display;tideway-exe;wineprefix-spooler"
     TIMEOUT 180)
 endforeach()

@@ -5,11 +5,12 @@
 #   no_driver_names     properties.ini without DRIVER_NAMES: string 105
 #   no_printer          no installed printer uses a listed driver: string 222 with the series name
 #   no_printer_no_series  the same without PRINTER_SERIESNAME: two blanks in the text
-#   found_printer       one matching printer: no box, the log shows "++ Found 1 printers"
+#   found_printer       one matching printer: no box, the main dialog opens; its about box
+#                       opens, the window-close command is ignored, Exit ends it
 # Each box is found by its caption, its text read with wintext.exe, the screen
 # saved under $TIDEWAY_ARTIFACTS, and OK pressed with xdotool.
 #
-# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_ARTIFACTS,
+# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE, TIDEWAY_ARTIFACTS,
 # TIDEWAY_E2E_DIR, WINEPREFIX. Uses the shared test prefix (its printers come
 # from scripts/lib/make-test-prefix.sh); starts Xvfb itself when there is no
 # display. Every process it starts is ended by its id.
@@ -19,9 +20,11 @@ CASE="${1:?case name}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../../scripts/lib/env.sh"
 source "$ROOT/scripts/lib/make-test-prefix.sh"
+source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
+DLGDRIVE="${TIDEWAY_DLGDRIVE:-$WIN/bin/dlgdrive.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/startup-$CASE"
 LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
@@ -38,26 +41,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-ensure_display() {
-  [ -n "${DISPLAY:-}" ] && return 0
-  local n
-  for n in 89 88 87 86 85; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-      STARTED_PIDS+=($!)
-      export DISPLAY=":$n"
-      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-    fi
-  done
-  echo "no display for the test" >&2
-  return 1
-}
-
 # Program folder of this case: a copy of the program and the given properties
 # text ("-" for none).
 prepare_case_dir() {
@@ -65,16 +48,6 @@ prepare_case_dir() {
   mkdir -p "$CASE_DIR"
   cp "$EXE" "$CASE_DIR/tideway.exe"
   if [ "$1" != "-" ]; then printf '%s' "$1" >"$CASE_DIR/properties.ini"; fi
-}
-
-log_size() { stat -c %s "$LOG_FILE" 2>/dev/null || echo 0; }
-
-# The log written since `offset` (from the start when the file was rotated).
-log_since() {
-  local offset="$1" size
-  size=$(log_size)
-  if [ "$size" -lt "$offset" ]; then offset=0; fi
-  tail -c "+$((offset + 1))" "$LOG_FILE" 2>/dev/null | tr -d '\r'
 }
 
 start_program() {
@@ -134,11 +107,6 @@ expect_text() {
   fi
 }
 
-expect_log() {
-  local segment="$1" want="$2"
-  if grep -qF -- "$want" <<<"$segment"; then echo "log ok: $want"; else fail "log lacks [$want]"; fi
-}
-
 expect_no_log() {
   local segment="$1" unwanted="$2"
   if grep -qF -- "$unwanted" <<<"$segment"; then fail "log has [$unwanted]"; fi
@@ -173,7 +141,7 @@ STRING_222_VESTRA='Cannot find a QV Vestra printer installed on this system.\r\n
 STRING_222_EMPTY='Cannot find a  printer installed on this system.\r\n'
 BANNER='TIDWY('
 
-ensure_display || exit 1
+ensure_display 89 88 87 86 85 || exit 1
 [ -f "$EXE" ] || { echo "no program at $EXE"; exit 1; }
 make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
 # A box left over from an earlier, interrupted run would be taken for ours.
@@ -245,14 +213,35 @@ case "$CASE" in
     offset=$(log_size)
     start_program
     pid=$LAST_PID
-    wait_exit "$pid" 30 || fail "tideway.exe did not end"
+    # Start-up ends in the main dialog, titled with the series name.
+    main='QV Orrery Firmware Update Utility'
+    for _ in $(seq 30); do
+      (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" state 2>/dev/null) | grep -q '^ComboBox 1000 ' && break
+      sleep 1
+    done
     [ -z "$(box_windows)" ] || fail "a box is open after start-up"
+    screenshot "startup-found-printer"
+    # The system menu's about command opens the about box; the window-close
+    # command leaves the dialog open.
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" syscommand 16 2>/dev/null)
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" syscommand 61536 2>/dev/null)
+    for _ in $(seq 20); do xdotool search --onlyvisible --name '^About quillo$' >/dev/null 2>&1 && break; sleep 0.5; done
+    if xdotool search --onlyvisible --name '^About quillo$' >/dev/null 2>&1; then
+      screenshot "startup-about-box"
+      (cd "$CASE_DIR" && wine "$DLGDRIVE" 'About quillo' command 1 2>/dev/null)
+    else
+      fail "no about box"
+    fi
+    sleep 1
+    kill -0 "$pid" 2>/dev/null || fail "the window-close command ended the program"
+    (cd "$CASE_DIR" && wine "$DLGDRIVE" "$main" click 1009 2>/dev/null) || fail "no main dialog with Exit"
+    wait_exit "$pid" 30 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$offset")
     expect_log "$segment" "================= Firmware Update ========================"
     expect_log "$segment" "Version: 2.4.1.1"
     expect_log "$segment" "  Found one of our printers QV Orrery Parallel, count=1"
     expect_log "$segment" "++ Found 1 printers"
-    screenshot "startup-found-printer"
+    expect_log "$segment" "Adding QV Orrery Parallel to printer list"
     ;;
   *)
     echo "unknown case $CASE"

@@ -1,0 +1,108 @@
+#pragma once
+// The main dialog: the user picks one installed printer, presses "Send
+// Firmware", watches the progress bar and leaves with "Exit". One printer is
+// updated per run.
+//
+// The data and the update worker's part (firmware file choice, the download,
+// the outcome lines) are portable (tideway_dlg.cpp); the window handlers live
+// in tideway_dlg_ui_win32.cpp and go only into the program.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/printer_record.h"
+
+constexpr size_t DLG_NAME_MAX = 256;
+constexpr size_t DLG_PATH_MAX = 260;
+constexpr uint32_t SECURITY_FW_START_DATE = 20111210;
+
+// Results of CheckSecurityFirmware.
+constexpr int SECURITY_FW_DIRECT = 0;
+constexpr int SECURITY_FW_GATE = 1;
+constexpr int SECURITY_FW_UNREACHABLE = 2;
+
+using TextList = std::vector<std::wstring>;
+
+// The localised text `id`.
+std::wstring LocalString(unsigned id);
+// The localised string that reports a download status (FWDL_*).
+unsigned OutcomeStringId(int status);
+// `printerName` + ": " + the localised string `stringId`.
+std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId);
+
+// The firmware file for `key` from one table: `pairs` (driver pattern, file
+// name) when it has two or more entries, else `groups` (driver pattern, file
+// name, product ID, family ID) when it has more than one. `fileName`,
+// `productId` and `familyId` (DLG_NAME_MAX each) get the first match; false
+// when no entry matched.
+bool ChooseFirmwareEntry(const TextList& pairs, const TextList& groups, const wchar_t* key, wchar_t* fileName,
+                         wchar_t* productId, wchar_t* familyId);
+
+class CtidewayDlg {
+ public:
+  CtidewayDlg();
+  CtidewayDlg(const CtidewayDlg&) = delete;
+  CtidewayDlg& operator=(const CtidewayDlg&) = delete;
+
+  // Runs the dialog modally (Win32 only); its result is not examined.
+  intptr_t DoModal();
+
+  // Window handlers (tideway_dlg_ui_win32.cpp).
+  bool OnInitDialog();
+  void OnSendFirmware();
+  void OnSelchangePrinter();
+  void OnExit();
+  intptr_t OnProgress(uintptr_t wParam, intptr_t lParam);
+  intptr_t OnDownloadFailed(uintptr_t wParam, intptr_t lParam);
+  bool OnSysCommand(unsigned id, intptr_t lParam);
+  int CheckSecurityFirmware();
+
+  // Reads the configuration the dialog and the worker use from the process's
+  // properties.
+  void LoadConfiguration();
+  // Fills m_printerList from the spooler: printers of m_driverNames whose
+  // information can be read, without the parallel-port driver of one series.
+  void CollectPrinters();
+
+  // The worker's part (any thread; tideway_dlg.cpp).
+  bool FWDownload(const plist_t& printer);
+  void RunDownload();
+  bool GetBinFile(const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
+  bool GetBinFileAsian(const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
+
+  TextList m_driverNames;
+  TextList m_asianBinfileList;
+  TextList m_binfileList;
+  TextList m_binfileListWithIDs;
+  std::vector<plist_t> m_printerList;
+  int m_curSel = -1;
+  std::wstring m_resultText;
+  wchar_t m_seriesName[DLG_NAME_MAX];
+  int m_printerCount = 0;
+  plist_t m_selectedPrinter;
+  bool m_updateSucceeded = false;
+  int m_progressPos = 0;
+  void* m_workerThread = nullptr;
+  void* m_hIcon = nullptr;
+  // Folder the firmware files are read from: the program's, with its trailing
+  // separator.
+  wchar_t m_programDirectory[DLG_PATH_MAX];
+
+ private:
+  bool ChooseBinFile(const TextList& pairs, const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
+  void StartWorker();
+  void SetControlsEnabled(bool combo, bool send, bool exit);
+  void ShowResultTip();
+  void OnProgressTimer();
+
+  void* m_hWnd = nullptr;
+  bool m_workerRunning = false;
+  // The last position the worker reported: the bar creeps towards the next
+  // one while the printer is busy.
+  int m_lastMilestone = 0;
+  void* m_resultTip = nullptr;
+
+  friend struct TidewayDlgAccess;
+};
