@@ -127,16 +127,20 @@ apply_test_prefix_content() {
   }
 }
 
-# A ready test prefix at `prefix`: booted (from the template when it is new) and
-# holding the test content.
-make_test_prefix() {
+# A booted prefix at `prefix` (from the template when it is new), without the
+# test content; starts no Wine process of its own.
+make_bare_prefix() {
   local prefix="$1"
-  if [ ! -f "$prefix/system.reg" ]; then
-    ensure_wine_template || return 1
-    rm -rf "$prefix"
-    _copy_template "$prefix"
-  fi
-  apply_test_prefix_content "$prefix"
+  [ -f "$prefix/system.reg" ] && return 0
+  ensure_wine_template || return 1
+  rm -rf "$prefix"
+  _copy_template "$prefix"
+}
+
+# A ready test prefix at `prefix`: booted and holding the test content.
+make_test_prefix() {
+  make_bare_prefix "$1" || return 1
+  apply_test_prefix_content "$1"
 }
 
 # Copies the test configuration (and the program, when given) into `dir`.

@@ -2,45 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "host/logger.h"
 #include "net/ip_address.h"
 #include "support/fake_clock.h"
+#include "support/log_capture.h"
 
 namespace {
-std::mutex g_linesLock;
-std::vector<std::wstring> g_lines;
-
-void Collect(const wchar_t* line) {
-  std::wstring text(line);
-  size_t colon = text.find(L"): ");
-  if (colon != std::wstring::npos) text = text.substr(colon + 3);
-  if (!text.empty() && text.back() == L'\n') text.pop_back();
-  std::lock_guard<std::mutex> lock(g_linesLock);
-  g_lines.push_back(text);
-}
-
 class Reachability : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_lines.clear();
-    previous_ = SetLogDebugSinkForTesting(&Collect);
-  }
-  void TearDown() override { SetLogDebugSinkForTesting(previous_); }
-  static std::vector<std::wstring> Lines() {
-    std::lock_guard<std::mutex> lock(g_linesLock);
-    return g_lines;
-  }
-  static bool Logged(const std::wstring& line) {
-    for (const auto& l : Lines()) {
-      if (l == line) return true;
-    }
-    return false;
-  }
-  LogDebugSink previous_ = nullptr;
+  std::vector<std::wstring> Lines() const { return log_.Lines(); }
+  bool Logged(const std::wstring& line) const { return log_.Contains(line); }
+  LogCapture log_;
 };
 }  // namespace
 
@@ -99,7 +73,7 @@ TEST_F(Reachability, ValidIPAddressTable) {
       {L"no-such-host.invalid", 0, L"Unable to resolve host name address"},
   };
   for (const Case& c : cases) {
-    g_lines.clear();
+    log_.Clear();
     EXPECT_EQ(ValidIPAddress(c.text), c.expected) << (c.text ? c.text : L"(null)");
     EXPECT_TRUE(Logged(c.line)) << c.line;
   }

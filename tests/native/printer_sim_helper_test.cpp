@@ -1,10 +1,7 @@
 // The test harness for the simulated printer: start, talk, control, events, stop.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -15,32 +12,6 @@
 
 namespace {
 
-// One raw job: UEL, enter-language line, a query record; returns the bytes received until
-// the peer stops sending for a moment.
-std::string Query(const std::string& address, int port, uint16_t cmd) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    close(fd);
-    return "refused";
-  }
-  timeval tv{0, 300000};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  std::string job = "\x1b%-12345X@PJL ENTER LANGUAGE=ACL\r\n";
-  unsigned char rec[16] = {0x00, 0xAC, static_cast<unsigned char>(cmd >> 8), static_cast<unsigned char>(cmd)};
-  job.append(reinterpret_cast<char*>(rec), sizeof rec);
-  send(fd, job.data(), job.size(), MSG_NOSIGNAL);
-  std::string out;
-  char buf[2048];
-  ssize_t n;
-  while ((n = recv(fd, buf, sizeof buf, 0)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fd);
-  return out;
-}
-
 TEST(PrinterSimHelper, StartsAnswersAndLogs) {
   PrinterSim sim;
   PrinterSimOptions o;
@@ -50,7 +21,7 @@ TEST(PrinterSimHelper, StartsAnswersAndLogs) {
   EXPECT_GT(sim.port(), 0);
   EXPECT_GT(sim.control_port(), 0);
 
-  std::string reply = Query(sim.address(), sim.port(), 0x0001);
+  std::string reply = PrinterSim::Query(sim.address(), sim.port(), 0x0001);
   ASSERT_EQ(reply.size(), 16u);
   EXPECT_EQ(reply.substr(6, 8), "00004321");
 
@@ -70,7 +41,7 @@ TEST(PrinterSimHelper, FaultsAndStateThroughControl) {
   o.address = "127.50.1.2";
   ASSERT_TRUE(sim.Start(o)) << sim.error();
   ASSERT_TRUE(sim.SetFaults({"status:value=2,cmd=version"}));
-  std::string reply = Query(sim.address(), sim.port(), 0x0001);
+  std::string reply = PrinterSim::Query(sim.address(), sim.port(), 0x0001);
   ASSERT_EQ(reply.size(), 16u);
   EXPECT_EQ(reply[5], 2);
   EXPECT_FALSE(sim.SetFaults({"no-such-mode"}));
@@ -78,14 +49,14 @@ TEST(PrinterSimHelper, FaultsAndStateThroughControl) {
   std::string state = sim.Control(R"({"op":"set","version":77})");
   EXPECT_TRUE(PrinterSim::Bool(state, "ok"));
   EXPECT_EQ(PrinterSim::Num(sim.Control(R"({"op":"state"})"), "version"), 77);
-  EXPECT_EQ(Query(sim.address(), sim.port(), 0x0001).substr(6, 8), "00000077");
+  EXPECT_EQ(PrinterSim::Query(sim.address(), sim.port(), 0x0001).substr(6, 8), "00000077");
 
   // A restart refuses connections until it is over.
   ASSERT_TRUE(PrinterSim::Bool(sim.Control(R"({"op":"set","restart_ms":400})"), "ok"));
   ASSERT_TRUE(PrinterSim::Bool(sim.Control(R"({"op":"restart"})"), "ok"));
-  EXPECT_EQ(Query(sim.address(), sim.port(), 0x0001), "refused");
+  EXPECT_EQ(PrinterSim::Query(sim.address(), sim.port(), 0x0001), "refused");
   EXPECT_TRUE(sim.WaitUntilUp(5000));
-  EXPECT_EQ(Query(sim.address(), sim.port(), 0x0001).size(), 16u);
+  EXPECT_EQ(PrinterSim::Query(sim.address(), sim.port(), 0x0001).size(), 16u);
 }
 
 TEST(PrinterSimHelper, StopEndsTheProcessAndCleansUp) {

@@ -12,49 +12,27 @@
 
 #include <chrono>
 #include <thread>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "host/logger.h"
 #include "host/text_utils.h"
 #include "net/snmp_guard.h"
 #include "printer/rfu_status.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/log_capture.h"
 #include "support/snmp_agent_posix.h"
 
 namespace {
 
-std::mutex g_logMutex;
-std::vector<std::wstring> g_log;
-
-void CaptureLine(const wchar_t* line) {
-  std::lock_guard<std::mutex> lock(g_logMutex);
-  g_log.emplace_back(line);
-}
-
 class RfuAgentTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Logger::Instance()->CloseLogFileForTesting();
-    previousSink_ = SetLogDebugSinkForTesting(CaptureLine);
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    g_log.clear();
-  }
-  void TearDown() override { SetLogDebugSinkForTesting(previousSink_); }
-
-  static bool Logged(const wchar_t* part) {
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    for (const std::wstring& line : g_log)
-      if (line.find(part) != std::wstring::npos) return true;
-    return false;
-  }
+  bool Logged(const wchar_t* part) const { return log_.ContainsPart(part); }
 
   void StartAgent(const SnmpAgentOptions& options) { ASSERT_TRUE(agent_.Start(options)) << agent_.Error(); }
 
   SnmpAgent agent_;
-  LogDebugSink previousSink_ = nullptr;
+  LogCapture log_;
 };
 
 SnmpAgentOptions Agent(const std::string& address) {
@@ -234,8 +212,7 @@ TEST(SnmpGuard, PortUnreachableTable) {
 // re-runs itself there.
 TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
   if (getenv("TIDEWAY_SNMP_IN_NETNS")) {
-    Logger::Instance()->CloseLogFileForTesting();
-    LogDebugSink previous = SetLogDebugSinkForTesting(CaptureLine);
+    LogCapture log;
     int listener = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -249,10 +226,8 @@ TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
     uint8_t buf[64];
     EXPECT_LT(recv(listener, buf, sizeof buf, MSG_DONTWAIT), 0) << "SNMP was sent";
     close(listener);
-    SetLogDebugSinkForTesting(previous);
-    std::lock_guard<std::mutex> lock(g_logMutex);
     int notValid = 0;
-    for (const std::wstring& line : g_log) notValid += line.find(L"--- This IP address is not valid ---") != std::wstring::npos;
+    for (const std::wstring& line : log.Lines()) notValid += line.find(L"--- This IP address is not valid ---") != std::wstring::npos;
     EXPECT_EQ(notValid, 2);
     return;
   }

@@ -9,6 +9,7 @@
 #include "host/text_utils.h"
 #include "transport/acl_checksum.h"
 #include "support/firmware_builder.h"
+#include "support/test_env.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -26,16 +27,10 @@ struct ToolRun {
 };
 
 std::wstring ToolPath() {
-  std::wstring dir = FromUtf8Static(TIDEWAY_BINARY_DIR);
 #ifdef _WIN32
-  // Under Wine the build folder is a Unix path; drive Z: maps the root.
-  if (!dir.empty() && dir[0] == L'/') dir = L"Z:" + dir;
-  for (wchar_t& c : dir) {
-    if (c == L'/') c = L'\\';
-  }
-  return dir + L"\\tools\\fwinfo\\fwinfo.exe";
+  return fwtest::BinaryPath(L"tools/fwinfo/fwinfo.exe");
 #else
-  return dir + L"/tools/fwinfo/fwinfo";
+  return fwtest::BinaryPath(L"tools/fwinfo/fwinfo");
 #endif
 }
 

@@ -144,7 +144,23 @@ void PrinterSim::Stop() {
 
 std::string PrinterSim::Control(const std::string& request_json) {
   if (!running_ || control_port_ <= 0) return "";
-  return Exchange(request_json + "\n", 10000);
+  return ControlAt(address_, control_port_, request_json);
+}
+
+std::string PrinterSim::ControlAt(const std::string& address, int port, const std::string& request_json,
+                                  int timeout_ms) {
+  std::string reply;
+  if (!Talk(address, port, request_json + "\n", timeout_ms, true, &reply)) return "";
+  size_t end = reply.find('\n');
+  return end == std::string::npos ? "" : reply.substr(0, end);
+}
+
+std::string PrinterSim::Query(const std::string& address, int port, uint16_t cmd) {
+  std::string job = "\x1b%-12345X@PJL ENTER LANGUAGE=ACL\r\n";
+  const char record[16] = {0x00, static_cast<char>(0xAC), static_cast<char>(cmd >> 8), static_cast<char>(cmd & 0xFF)};
+  job.append(record, sizeof record);
+  std::string out;
+  return Talk(address, port, job, 300, false, &out) ? out : "refused";
 }
 
 bool PrinterSim::SetFaults(const std::vector<std::string>& faults) {

@@ -6,6 +6,7 @@
 // which cannot be signalled from the Windows side, so it is stopped through its control
 // socket and also ends by itself after a lifetime. Only the process started here is stopped.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ class PrinterSim {
   // Waits until the simulator is not restarting (true), or timeout_ms passed (false).
   bool WaitUntilUp(int timeout_ms = 10000);
 
+  // One control request to a simulator listening for control at address:port (also one
+  // this process did not start); the reply line, or "" on failure.
+  static std::string ControlAt(const std::string& address, int port, const std::string& request_json,
+                               int timeout_ms = 10000);
+  // One raw job to a printer port: UEL, the enter-language line and one query record for
+  // `cmd`. The bytes received until the peer stops sending for a moment, or "refused".
+  static std::string Query(const std::string& address, int port, uint16_t cmd);
+
   // Lines of the event log, all or those whose "event" is `event`.
   std::vector<std::string> EventLines() const;
   std::vector<std::string> Events(const std::string& event) const;
@@ -72,7 +81,10 @@ class PrinterSim {
   bool Launch(const std::vector<std::string>& args);  // python3 and the script come first
   bool ExitedEarly();                                  // true once the child is known to be gone
   void Terminate();
-  std::string Exchange(const std::string& line, int timeout_ms);  // one control line -> reply line
+  // Connects to address:port and sends `bytes`; then reads up to a line feed (`toLineEnd`)
+  // or until nothing arrives for timeout_ms. False when the connection is not made.
+  static bool Talk(const std::string& address, int port, const std::string& bytes, int timeout_ms, bool toLineEnd,
+                   std::string* reply);
   std::string LocalPath(const std::string& name) const;
   std::string SimPath(const std::string& name) const;  // the same file as the simulator names it
 

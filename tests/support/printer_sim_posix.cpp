@@ -81,30 +81,30 @@ void PrinterSim::Terminate() {
   waitpid(pid, &status, 0);
 }
 
-std::string PrinterSim::Exchange(const std::string& line, int timeout_ms) {
+bool PrinterSim::Talk(const std::string& address, int port, const std::string& bytes, int timeout_ms, bool toLineEnd,
+                      std::string* reply) {
   addrinfo hints{};
   hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* res = nullptr;
-  if (getaddrinfo(address_.c_str(), std::to_string(control_port_).c_str(), &hints, &res) != 0 || !res) return "";
+  if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &res) != 0 || !res) return false;
   int fd = socket(res->ai_family, SOCK_STREAM, 0);
-  std::string reply;
+  bool connected = false;
   if (fd >= 0) {
     timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    if (connect(fd, res->ai_addr, res->ai_addrlen) == 0 &&
-        send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
+    connected = connect(fd, res->ai_addr, res->ai_addrlen) == 0;
+    if (connected && send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size())) {
       char buf[4096];
-      while (reply.find('\n') == std::string::npos) {
+      while (!toLineEnd || reply->find('\n') == std::string::npos) {
         ssize_t n = recv(fd, buf, sizeof buf, 0);
         if (n <= 0) break;
-        reply.append(buf, static_cast<size_t>(n));
+        reply->append(buf, static_cast<size_t>(n));
       }
     }
     close(fd);
   }
   freeaddrinfo(res);
-  size_t end = reply.find('\n');
-  return end == std::string::npos ? "" : reply.substr(0, end);
+  return connected;
 }

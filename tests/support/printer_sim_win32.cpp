@@ -122,7 +122,7 @@ bool PrinterSim::ExitedEarly() { return false; }
 
 void PrinterSim::Terminate() {
   if (control_port_ <= 0) return;
-  Exchange("{\"op\":\"shutdown\"}\n", 5000);
+  ControlAt(address_, control_port_, R"({"op":"shutdown"})", 5000);
   WinsockScope wsa;
   for (int i = 0; i < 250 && wsa.ok(); ++i) {
     SOCKET s = ConnectTo(address_, control_port_, 1000);
@@ -132,21 +132,20 @@ void PrinterSim::Terminate() {
   }
 }
 
-std::string PrinterSim::Exchange(const std::string& line, int timeout_ms) {
+bool PrinterSim::Talk(const std::string& address, int port, const std::string& bytes, int timeout_ms, bool toLineEnd,
+                      std::string* reply) {
   WinsockScope wsa;
-  if (!wsa.ok()) return "";
-  SOCKET s = ConnectTo(address_, control_port_, timeout_ms);
-  if (s == INVALID_SOCKET) return "";
-  std::string reply;
-  if (send(s, line.data(), static_cast<int>(line.size()), 0) == static_cast<int>(line.size())) {
+  if (!wsa.ok()) return false;
+  SOCKET s = ConnectTo(address, port, timeout_ms);
+  if (s == INVALID_SOCKET) return false;
+  if (send(s, bytes.data(), static_cast<int>(bytes.size()), 0) == static_cast<int>(bytes.size())) {
     char buf[4096];
-    while (reply.find('\n') == std::string::npos) {
+    while (!toLineEnd || reply->find('\n') == std::string::npos) {
       int n = recv(s, buf, sizeof buf, 0);
       if (n <= 0) break;
-      reply.append(buf, static_cast<size_t>(n));
+      reply->append(buf, static_cast<size_t>(n));
     }
   }
   closesocket(s);
-  size_t end = reply.find('\n');
-  return end == std::string::npos ? "" : reply.substr(0, end);
+  return true;
 }

@@ -10,17 +10,11 @@
 
 #include "host/text_utils.h"
 #include "resources/resource.h"
+#include "support/test_env.h"
 
 namespace {
 
-std::wstring BinaryDir() {
-  std::wstring path = FromUtf8Static(TIDEWAY_BINARY_DIR);
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
+using fwtest::BinaryDir;
 
 struct Control {
   int id;

@@ -11,13 +11,9 @@
 #include "net/ip_address.h"
 #include "support/fake_clock.h"
 #include "support/log_capture.h"
+#include "support/test_env.h"
 
-namespace {
-bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-}  // namespace
+using fwtest::RunningUnderWine;
 
 TEST(WinResolve, NamesAndNumericTexts) {
   struct Case {

@@ -19,32 +19,10 @@
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
+#include "support/printer_sim.h"
 #include "transport/ntwk_download.h"
 
 namespace {
-
-// One control request to the simulator at `address`; the reply line or "".
-std::string Control(const char* address, const std::string& request) {
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return "";
-  std::string reply;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(9101);
-  sa.sin_addr.s_addr = inet_addr(address);
-  DWORD timeout = 5000;
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
-  if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-    std::string line = request + "\n";
-    send(s, line.data(), static_cast<int>(line.size()), 0);
-    char c;
-    while (recv(s, &c, 1, 0) == 1 && c != '\n') reply += c;
-  }
-  closesocket(s);
-  WSACleanup();
-  return reply;
-}
 
 std::string Joined(const LogCapture& log) {
   std::string all;
@@ -74,16 +52,16 @@ class WinsockPrinter {
     m_wide.assign(m_address.begin(), m_address.end());
   }
   ~WinsockPrinter() { SetNtwkSettingsForTesting(m_previous); }
-  std::string State() { return Control(m_address.c_str(), R"({"op":"state"})"); }
-  std::string Set(const std::string& fields) { return Control(m_address.c_str(), "{\"op\":\"set\"," + fields + "}"); }
-  std::string ClearFaults() { return Control(m_address.c_str(), R"({"op":"faults","list":[]})"); }
-  std::string Fault(const std::string& fault) {
-    return Control(m_address.c_str(), "{\"op\":\"faults\",\"list\":[\"" + fault + "\"]}");
-  }
+  std::string State() { return Control(R"({"op":"state"})"); }
+  std::string Set(const std::string& fields) { return Control("{\"op\":\"set\"," + fields + "}"); }
+  std::string ClearFaults() { return Control(R"({"op":"faults","list":[]})"); }
+  std::string Fault(const std::string& fault) { return Control("{\"op\":\"faults\",\"list\":[\"" + fault + "\"]}"); }
   const wchar_t* Address() const { return m_wide.c_str(); }
   NtwkSettings& settings() { return m_settings; }
 
  private:
+  std::string Control(const std::string& request) { return PrinterSim::ControlAt(m_address, 9101, request, 5000); }
+
   std::string m_address;
   std::wstring m_wide;
   NtwkSettings m_settings;

@@ -9,6 +9,7 @@
 
 #include "printer/services.h"
 #include "support/log_capture.h"
+#include "support/test_env.h"
 
 namespace {
 DWORD SpoolerState() {
@@ -26,10 +27,7 @@ DWORD SpoolerState() {
   return state;
 }
 
-bool RunningUnderWine() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+using fwtest::RunningUnderWine;
 
 class SpoolerService : public ::testing::Test {
  protected:

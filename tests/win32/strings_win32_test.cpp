@@ -13,20 +13,13 @@
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "support/log_capture.h"
+#include "support/test_env.h"
 
 namespace {
 
 constexpr unsigned kHighestId = 2000;
 
-std::wstring BinaryDir() {
-  // Under Wine the build folder is a Unix path, reached through drive Z:.
-  std::wstring path = FromUtf8Static(TIDEWAY_BINARY_DIR);
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
+using fwtest::BinaryDir;
 
 void ExpectSameTable(HMODULE module, const char* what) {
   unsigned found = 0;

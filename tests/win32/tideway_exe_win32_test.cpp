@@ -8,18 +8,11 @@
 
 #include "host/text_utils.h"
 #include "support/log_capture.h"
+#include "support/test_env.h"
 
 namespace {
 
-std::wstring BinaryDir() {
-  // Under Wine the build folder is a Unix path, reached through drive Z:.
-  std::wstring path = FromUtf8Static(TIDEWAY_BINARY_DIR);
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
+using fwtest::BinaryDir;
 
 std::string ReadFrom(const wchar_t* path, uint64_t offset) {
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
