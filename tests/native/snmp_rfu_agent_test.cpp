@@ -227,7 +227,9 @@ TEST(RfuNetns, AddressThatDoesNotAnswerPingIsNotValid) {
     EXPECT_LT(recv(listener, buf, sizeof buf, MSG_DONTWAIT), 0) << "SNMP was sent";
     close(listener);
     int notValid = 0;
-    for (const std::wstring& line : log.Lines()) notValid += line.find(L"--- This IP address is not valid ---") != std::wstring::npos;
+    for (const std::wstring& line : log.Lines()) {
+      notValid += line.find(L"--- This IP address is not valid ---") != std::wstring::npos;
+    }
     EXPECT_EQ(notValid, 2);
     return;
   }

@@ -23,6 +23,8 @@ std::wstring BinaryDir() {
   return NativeSeparators(path);
 }
 
-std::wstring BinaryPath(const std::wstring& relative) { return BinaryDir() + NativeSeparators(L"/" + relative); }
+std::wstring BinaryPath(const std::wstring& relative) {
+  return BinaryDir() + NativeSeparators(L"/" + relative);
+}
 
 }  // namespace fwtest
