@@ -2,6 +2,11 @@
 
 #include "host/text_utils.h"
 
+// Builds that take the support files without the test targets' definitions (fuzz/).
+#ifndef TIDEWAY_BINARY_DIR
+#define TIDEWAY_BINARY_DIR "."
+#endif
+
 namespace fwtest {
 
 namespace {
