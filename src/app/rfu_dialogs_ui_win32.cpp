@@ -4,6 +4,7 @@
 
 #include "app/rfu_dialogs.h"
 #include "app/rfu_sequencer.h"
+#include "app/tideway_dlg.h"
 #include "host/properties.h"
 #include "host/registry.h"
 #include "host/strings.h"
@@ -18,18 +19,11 @@ HWND OwnerWindow(void* owner) {
   return owner ? static_cast<HWND>(owner) : GetActiveWindow();
 }
 
-std::wstring AppTitle() {
-  wchar_t title[STRINGS_TEXT_MAX];
-  Strings::Instance()->GetString(IDS_APP_TITLE, title);
-  return title;
-}
-
 // The series name + " " + the program's title, like the main dialog.
 void SetRfuCaption(HWND dialog) {
   wchar_t series[RFU_SERIES_NAME_MAX] = L"";
   CProperties::Instance()->GetProperty(L"PRINTER_SERIESNAME", series, RFU_SERIES_NAME_MAX);
-  const std::wstring caption = std::wstring(series) + L" " + AppTitle();
-  SetWindowTextW(dialog, caption.c_str());
+  SetWindowTextW(dialog, DialogTitle(series).c_str());
 }
 
 std::wstring ControlText(HWND dialog, int id) {
@@ -133,7 +127,7 @@ class Win32RfuPlatform : public RfuPlatform {
     return dlg.m_choice;
   }
   void ShowUnableToCommunicate() override {
-    MessageBoxW(GetActiveWindow(), L"Unable to Communicate.", AppTitle().c_str(), MB_OK);
+    MessageBoxW(GetActiveWindow(), L"Unable to Communicate.", LocalString(IDS_APP_TITLE).c_str(), MB_OK);
   }
   long SaveValue(const wchar_t* keyPath, const wchar_t* valueName, const void* data, uint32_t size,
                  uint32_t type) override {

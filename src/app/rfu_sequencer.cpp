@@ -27,14 +27,8 @@ Logger* Log() {
   return Logger::Instance();
 }
 
-std::wstring LocalisedText(unsigned id) {
-  wchar_t text[STRINGS_TEXT_MAX];
-  Strings::Instance()->GetString(id, text);
-  return text;
-}
-
 void ShowStringBox(unsigned id) {
-  Log()->ShowMessageTyped(kBoxInformation, L"%ls", LocalisedText(id).c_str());
+  Log()->ShowMessageTyped(kBoxInformation, L"%ls", LocalString(id).c_str());
 }
 
 // One SNMP operation with up to three community prompts after a refusal:
@@ -44,10 +38,10 @@ void ShowStringBox(unsigned id) {
 template <typename Attempt>
 int RetryWithCommunityPrompts(RfuContext& context, std::wstring& community, unsigned initialTextId, unsigned promptId,
                               unsigned wrongNameId, Attempt attempt) {
-  const std::wstring prompt = LocalisedText(promptId);
+  const std::wstring prompt = LocalString(promptId);
   for (int i = 0; i < kCommunityAttempts; ++i) {
     // The edit field opens with the title's words each time, not the last try.
-    std::wstring entered = LocalisedText(initialTextId);
+    std::wstring entered = LocalString(initialTextId);
     if (!context.platform->AskCommunity(prompt.c_str(), entered)) return FAILED;
     community = entered;
     if (attempt()) return NEXT;

@@ -22,10 +22,8 @@ constexpr int kProgressDone = 100;
 constexpr size_t kElmbridgeLength = 9;
 }  // namespace
 
-std::wstring LocalString(unsigned id) {
-  wchar_t text[STRINGS_TEXT_MAX];
-  Strings::Instance()->GetString(id, text);
-  return text;
+std::wstring DialogTitle(const wchar_t* seriesName) {
+  return std::wstring(seriesName) + L" " + LocalString(IDS_APP_TITLE);
 }
 
 unsigned OutcomeStringId(int status) {

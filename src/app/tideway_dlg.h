@@ -25,8 +25,9 @@ constexpr int SECURITY_FW_UNREACHABLE = 2;
 
 using TextList = std::vector<std::wstring>;
 
-// The localised text `id`.
-std::wstring LocalString(unsigned id);
+// The series name + " " + the program's title: the caption of the program's
+// dialogs and of its failure box.
+std::wstring DialogTitle(const wchar_t* seriesName);
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
 // `printerName` + ": " + the localised string `stringId`.

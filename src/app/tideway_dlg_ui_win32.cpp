@@ -32,12 +32,6 @@ constexpr UINT kNoticeBoxType = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
 constexpr int kVersionAttempts = 3;
 constexpr uint32_t kVersionRetryMs = 1000;
 
-// The series name and the application title: the dialog's caption, and the
-// failure box's.
-std::wstring DialogTitle(const wchar_t* seriesName) {
-  return std::wstring(seriesName) + L" " + LocalString(IDS_APP_TITLE);
-}
-
 int NextMilestone(int reached) {
   for (int m : kMilestones) {
     if (m > reached) return m;

@@ -3,6 +3,7 @@
 // is there, otherwise from the program's own string table.
 
 #include <cstddef>
+#include <string>
 
 constexpr size_t STRINGS_TEXT_MAX = 1024;
 
@@ -19,6 +20,13 @@ class Strings {
   void* m_sHmod = nullptr;
   bool m_usingOwnTable = false;
 };
+
+// The localised text `id` (GetString's text, "String Not Found" included).
+inline std::wstring LocalString(unsigned id) {
+  wchar_t text[STRINGS_TEXT_MAX];
+  Strings::Instance()->GetString(id, text);
+  return text;
+}
 
 // The program's own table as compiled into the portable library (the same texts
 // as the resource script's string table); nullptr when the id is not there.

@@ -36,30 +36,30 @@ namespace {
 
 class Exchange {
  public:
-  Exchange(const AclLink& link, const AclExchangeSpec& spec, uint16_t cmdID, AclExchangeResult* out)
-      : m_link(link), m_spec(spec), m_cmdID(cmdID), m_out(out), m_channel(link.channel) {}
+  Exchange(const AclLink& link, const AclExchangePlan& plan, uint16_t cmdID, AclExchangeResult* out)
+      : m_link(link), m_plan(plan), m_cmdID(cmdID), m_out(out), m_channel(link.channel) {}
 
   void Run(const AclCommand& command, const uint8_t* data, uint32_t dataLength) {
-    Line(m_spec.beforeUel);
-    if (!Send(m_spec.uel, ACL_STAGE_UEL, PJL_UEL, PJL_UEL_LEN) ||
-        !Send(m_spec.enterLang, ACL_STAGE_ENTERLANG, PJL_ENTERLANG, PJL_ENTERLANG_LEN)) {
+    Line(m_plan.beforeUel);
+    if (!Send(m_plan.uel, ACL_STAGE_UEL, PJL_UEL, PJL_UEL_LEN) ||
+        !Send(m_plan.enterLang, ACL_STAGE_ENTERLANG, PJL_ENTERLANG, PJL_ENTERLANG_LEN)) {
       return;
     }
-    if (m_spec.beforeCommand) Logger::Instance()->Write(m_spec.beforeCommand, static_cast<unsigned>(m_cmdID));
-    if (!Send(m_spec.command, ACL_STAGE_COMMAND, command.bytes, ACL_RECORD_SIZE)) return;
-    if (data && !Send(m_spec.data, ACL_STAGE_DATA, data, dataLength, m_spec.dataChunk)) return;
-    if (m_spec.closing == ACL_CLOSE_AFTER_DATA && !Send(m_spec.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
+    if (m_plan.beforeCommand) Logger::Instance()->Write(m_plan.beforeCommand, static_cast<unsigned>(m_cmdID));
+    if (!Send(m_plan.command, ACL_STAGE_COMMAND, command.bytes, ACL_RECORD_SIZE)) return;
+    if (data && !Send(m_plan.data, ACL_STAGE_DATA, data, dataLength, m_plan.dataChunk)) return;
+    if (m_plan.closing == ACL_CLOSE_AFTER_DATA && !Send(m_plan.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
       return;
     }
-    if (m_spec.reply.reads > 0) {
-      if (m_spec.pauseMs) SleepMs(m_spec.pauseMs);
-      Line(m_spec.beforeReply);
+    if (m_plan.reply.reads > 0) {
+      if (m_plan.pauseMs) SleepMs(m_plan.pauseMs);
+      Line(m_plan.beforeReply);
       if (!ReadReply()) return;
-      Line(m_spec.afterChecks);
-      if (m_spec.text != ACL_TEXT_NONE && !ReadText()) return;
+      Line(m_plan.afterChecks);
+      if (m_plan.text != ACL_TEXT_NONE && !ReadText()) return;
     }
-    Line(m_spec.beforeClosingUel);
-    if (m_spec.closing == ACL_CLOSE_AFTER_REPLY && !Send(m_spec.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
+    Line(m_plan.beforeClosingUel);
+    if (m_plan.closing == ACL_CLOSE_AFTER_REPLY && !Send(m_plan.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
       return;
     }
     m_out->finished = 1;
@@ -120,41 +120,41 @@ class Exchange {
       return false;
     }
     m_out->response.Clear();
-    int got = Receive(m_out->response.bytes, ACL_RECORD_SIZE, m_spec.reply, m_spec.eachRead, false);
-    if (got < 0) return Fail(m_spec.replyRead.failed, ACL_STAGE_REPLY, got);
-    if (got < static_cast<int>(ACL_RECORD_SIZE) && !Fail(m_spec.replyRead.fellShort, ACL_STAGE_REPLY_SHORT, got)) {
+    int got = Receive(m_out->response.bytes, ACL_RECORD_SIZE, m_plan.reply, m_plan.eachRead, false);
+    if (got < 0) return Fail(m_plan.replyRead.failed, ACL_STAGE_REPLY, got);
+    if (got < static_cast<int>(ACL_RECORD_SIZE) && !Fail(m_plan.replyRead.fellShort, ACL_STAGE_REPLY_SHORT, got)) {
       return false;
     }
-    const AclLog* lines[] = {nullptr, &m_spec.checkPrefix, &m_spec.checkCmdId, &m_spec.checkStatus};
+    const AclLog* lines[] = {nullptr, &m_plan.checkPrefix, &m_plan.checkCmdId, &m_plan.checkStatus};
     int check = CheckAclResponse(m_out->response, m_cmdID);
     if (check == ACL_CHECK_OK) return true;
     wchar_t text[ACL_TEXT_BUFFER_SIZE];
-    if (m_spec.checkText) m_spec.checkText(check, m_cmdID, text, ACL_TEXT_BUFFER_SIZE);
-    const AclLog line = m_spec.checkText ? AclPlain(text) : *lines[check];
-    return Fail({line, {}, m_spec.checkUel, m_spec.checksGoOn}, ACL_STAGE_CHECK, 0);
+    if (m_plan.checkText) m_plan.checkText(check, m_cmdID, text, ACL_TEXT_BUFFER_SIZE);
+    const AclLog line = m_plan.checkText ? AclPlain(text) : *lines[check];
+    return Fail({line, {}, m_plan.checkUel, m_plan.checksGoOn}, ACL_STAGE_CHECK, 0);
   }
 
   bool ReadText() {
     uint8_t raw[ACL_TEXT_BUFFER_SIZE] = {};
     int got;
-    if (m_spec.text == ACL_TEXT_ONE_READ) {
-      got = m_channel->Read(raw, ACL_TEXT_MAX, m_spec.textRead.waitMs);
-      if (got <= 0) return Fail(m_spec.textLost, ACL_STAGE_TEXT, got);
+    if (m_plan.text == ACL_TEXT_ONE_READ) {
+      got = m_channel->Read(raw, ACL_TEXT_MAX, m_plan.textRead.waitMs);
+      if (got <= 0) return Fail(m_plan.textLost, ACL_STAGE_TEXT, got);
     } else {
       uint32_t announced = m_out->response.TextLength();
       uint32_t want = announced < ACL_TEXT_MAX ? announced : static_cast<uint32_t>(ACL_TEXT_MAX);
-      got = Receive(raw, want, m_spec.textRead, m_spec.eachTextRead, true);
-      if (got < 0) return Fail(m_spec.textLost, ACL_STAGE_TEXT, got);
+      got = Receive(raw, want, m_plan.textRead, m_plan.eachTextRead, true);
+      if (got < 0) return Fail(m_plan.textLost, ACL_STAGE_TEXT, got);
     }
     uint32_t length = static_cast<uint32_t>(got) < ACL_TEXT_MAX ? static_cast<uint32_t>(got) : ACL_TEXT_MAX;
-    m_out->textLength = length > m_spec.textSkip ? length - m_spec.textSkip : 0;
-    std::memcpy(m_out->text, raw + m_spec.textSkip, m_out->textLength);
+    m_out->textLength = length > m_plan.textSkip ? length - m_plan.textSkip : 0;
+    std::memcpy(m_out->text, raw + m_plan.textSkip, m_out->textLength);
     m_out->text[m_out->textLength] = 0;
     return true;
   }
 
   const AclLink& m_link;
-  const AclExchangeSpec& m_spec;
+  const AclExchangePlan& m_plan;
   uint16_t m_cmdID;
   AclExchangeResult* m_out;
   ByteChannel* m_channel;
@@ -162,9 +162,9 @@ class Exchange {
 
 }  // namespace
 
-void RunAclExchange(const AclLink& link, const AclExchangeSpec& spec, const AclCommand& command, const uint8_t* data,
+void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data,
                     uint32_t dataLength, AclExchangeResult* out) {
-  Exchange(link, spec, command.CmdId(), out).Run(command, data, dataLength);
+  Exchange(link, plan, command.CmdId(), out).Run(command, data, dataLength);
 }
 
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) {

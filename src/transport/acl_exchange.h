@@ -59,7 +59,7 @@ enum AclClosing : uint8_t { ACL_CLOSE_NONE, ACL_CLOSE_AFTER_DATA, ACL_CLOSE_AFTE
 // Lines are logged as they stand when set; `beforeCommand` formats the
 // command's code (%#x), `eachRead` a reply read's result (%d), `eachTextRead`
 // the bytes asked and the result (%d, %d).
-struct AclExchangeSpec {
+struct AclExchangePlan {
   const wchar_t* beforeUel;
   AclStep uel, enterLang;
   const wchar_t* beforeCommand;
@@ -118,7 +118,7 @@ struct AclExchangeResult {
 };
 
 // `data` (when not null) follows the command.
-void RunAclExchange(const AclLink& link, const AclExchangeSpec& spec, const AclCommand& command, const uint8_t* data,
+void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data,
                     uint32_t dataLength, AclExchangeResult* out);
 
 // A whole file in a buffer of its size plus `extra` spare bytes. Logs

@@ -4,8 +4,8 @@
 #include "printer/product_name.h"
 #include "transport/device_link.h"
 
-AclExchangeSpec DeviceWritesSpec() {
-  AclExchangeSpec s{};
+AclExchangePlan DeviceWritesPlan() {
+  AclExchangePlan s{};
   s.uel = AclEndsWith(L"Write  PJL_UEL failed");
   s.enterLang = AclEndsWith(L"Write  PJL_ENTERLANG failed", true);
   s.command = AclEndsWith(L"Write  acl cmd failed", true);
@@ -25,7 +25,7 @@ int DeviceFixNvRam(DeviceHandle device, int mode, const wchar_t* shortLead) {
   BuildNvramIdentityBlock(mode, block);
   AclCommand command;
   FillWriteNvramCommand(&command);
-  AclExchangeSpec s = DeviceWritesSpec();
+  AclExchangePlan s = DeviceWritesPlan();
   s.closing = ACL_CLOSE_AFTER_DATA;
   s.closingUel = AclEndsWith(L"Write  PJL_UEL failed");
   s.pauseMs = ACL_USB_NVRAM_PAUSE_MS;
@@ -45,7 +45,7 @@ int DeviceResetNoReply(DeviceHandle device) {
   FillAclCommand(&command, ACLCMD_RESET);
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
   AclExchangeResult r;
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesSpec(), command, nullptr, 0, &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, nullptr, 0, &r);
   if (r.ok) return 1;
   return r.firstFailure == ACL_STAGE_COMMAND ? 0 : ACL_DEVICE_FAILED;
 }

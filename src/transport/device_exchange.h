@@ -8,7 +8,7 @@
 // The PJL_UEL, enter-language line, command and data of a burn or NVRAM fix:
 // a failure ends the exchange with its line ("Write  ... failed"), and from
 // the enter-language line on a PJL_UEL first. Data goes in 512-byte writes.
-AclExchangeSpec DeviceWritesSpec();
+AclExchangePlan DeviceWritesPlan();
 
 // Image burn leniency: for products other than VESTRA and KORM a burn whose
 // data went out whole counts as done whatever the answer was.

@@ -101,7 +101,7 @@ class NtwkConnection : public ByteChannel {
 // One operation: a connection set up with `setup` and one exchange on it; 0
 // when the set-up failed. A burn's answer comes after the printer programmed
 // its flash, under a longer time-out.
-int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangeSpec& spec,
+int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangePlan& plan,
                     const AclCommand& command, const uint8_t* data, uint32_t length, AclExchangeResult* r,
                     bool burn = false) {
   NtwkConnection conn(address);
@@ -114,7 +114,7 @@ int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs&
       return nullptr;
     };
   }
-  RunAclExchange(link, spec, command, data, length, r);
+  RunAclExchange(link, plan, command, data, length, r);
   return 1;
 }
 
@@ -126,8 +126,8 @@ AclStep LoggedFailure(AclLog line) {
   return {AclEnds(line), AclEnds()};
 }
 
-AclExchangeSpec VersionSpec(bool nand) {
-  AclExchangeSpec s{};
+AclExchangePlan VersionPlan(bool nand) {
+  AclExchangePlan s{};
   s.uel = LoggedFailure(SocketError(L"Could not send PJL_UEL to the socket..."));
   s.enterLang = LoggedFailure(SocketError(L"Could not send PJL_ENTERLANG to the socket..."));
   s.command = LoggedFailure(SocketError(L"Could not send acl cmd to the socket..."));
@@ -148,8 +148,8 @@ AclExchangeSpec VersionSpec(bool nand) {
 }
 
 // The image and SPI burns differ only in command, buffer and the cmdID line.
-AclExchangeSpec ImageBurnSpec(bool spi) {
-  AclExchangeSpec s{};
+AclExchangePlan ImageBurnPlan(bool spi) {
+  AclExchangePlan s{};
   s.uel = AclEndsWith(L"Could not send PJL_UEL to the socket.");
   s.enterLang = AclEndsWith(L"Could not send PJL_ENTERLANG to the socket.");
   s.command = AclEndsWith(L"Could not send acl cmd to the socket.");
@@ -166,8 +166,8 @@ AclExchangeSpec ImageBurnSpec(bool spi) {
 }
 
 // A failure after the enter-language line takes the printer out of ACL mode.
-AclExchangeSpec NandPackageSpec() {
-  AclExchangeSpec s{};
+AclExchangePlan NandPackagePlan() {
+  AclExchangePlan s{};
   s.beforeUel = L"Sending the PJL command for Bin File Downloading...";
   s.uel = AclEndsWith(L"Could not send PJL_UEL to the socket...");
   s.enterLang = AclEndsWith(L"Could not send PJL_ENTERLANG to the socket...");
@@ -187,8 +187,8 @@ AclExchangeSpec NandPackageSpec() {
 
 // The info query, and without its text the reset with reply: a failed reply
 // ends silently; the closing PJL_UEL must go out whole.
-AclExchangeSpec InfoSpec(bool text) {
-  AclExchangeSpec s{};
+AclExchangePlan InfoPlan(bool text) {
+  AclExchangePlan s{};
   s.uel = LoggedFailure(AclPlain(L"Could not send PJL_UEL to the socket..."));
   s.enterLang = LoggedFailure(AclPlain(L"Could not send PJL_ENTERLANG to the socket..."));
   s.command = {AclEnds(AclPlain(L"Could not send acl cmd to the socket...")),
@@ -202,8 +202,8 @@ AclExchangeSpec InfoSpec(bool text) {
   return s;
 }
 
-AclExchangeSpec NvramSpec() {
-  AclExchangeSpec s{};
+AclExchangePlan NvramPlan() {
+  AclExchangePlan s{};
   s.command = s.data = AclSame(AclEnds({}, true));
   s.closing = ACL_CLOSE_AFTER_DATA;
   s.pauseMs = NTWK_NVRAM_PAUSE_MS;
@@ -213,8 +213,8 @@ AclExchangeSpec NvramSpec() {
   return s;
 }
 
-AclExchangeSpec ResetNoReplySpec() {
-  AclExchangeSpec s{};
+AclExchangePlan ResetNoReplyPlan() {
+  AclExchangePlan s{};
   s.uel = AclSame(AclEnds({ACL_LOG_ERROR_CODE, L"Could not send PJL_UEL to the socket (gle=%d)"}));
   s.enterLang = AclSame(AclEnds({ACL_LOG_ERROR_CODE, L"Could not send PJL_ENTERLANG to the socket (gle=%d)"}));
   s.command = AclEndsWith(L"Could not send acl cmd to the socket...\r\n");
@@ -230,7 +230,7 @@ int NtwkResetCore(const wchar_t* address) {
   Logger::Instance()->Write(L"Reset()");
   FillAclCommand(&g_aclCmd, ACLCMD_RESET);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoSpec(false), g_aclCmd, nullptr, 0,
+  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoPlan(false), g_aclCmd, nullptr, 0,
                   &r);
   return r.finished && r.ok ? 1 : 0;
 }
@@ -274,7 +274,7 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to connect to socket"),
                    AclPlain(L"Could not connect to the socket..."), true},
-                  VersionSpec(nand), g_aclCmd, nullptr, 0, &r);
+                  VersionPlan(nand), g_aclCmd, nullptr, 0, &r);
   if (!r.finished) return 0;
   if (nand && componentText) componentText->assign(r.text, r.textLength);
   // A rejected query is not an answer with component versions.
@@ -304,7 +304,7 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
-                  ImageBurnSpec(spi), g_aclCmd, image.data.get(), dataLength, &r, true);
+                  ImageBurnPlan(spi), g_aclCmd, image.data.get(), dataLength, &r, true);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -335,11 +335,11 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
     return 0;
   }
   static const std::vector<ComponentVersion> kNoComponents;
-  const AclExchangeSpec spec = NandPackageSpec();
+  const AclExchangePlan plan = NandPackagePlan();
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     g_aclCmd = command;
     AclExchangeResult r;
-    RunAclExchange(conn.Link(), spec, g_aclCmd, package.bytes, package.size, &r);
+    RunAclExchange(conn.Link(), plan, g_aclCmd, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
   if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,
@@ -358,7 +358,7 @@ int CFWDownloadNtwk::GetNtwkBuildInfo(const wchar_t* address, char* text, uint16
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {AclPlain(L"ConnectSocket failed"), AclPlain(L"setsockopt failed"), kResetSetup.connect, true},
-                  InfoSpec(true), g_aclCmd, nullptr, 0, &r);
+                  InfoPlan(true), g_aclCmd, nullptr, 0, &r);
   // The text reaches the caller even when the closing PJL_UEL then fails.
   if (text && (r.finished || r.firstFailure == ACL_STAGE_CLOSING)) CopyText(text, ACL_TEXT_BUFFER_SIZE, r.text);
   return r.finished && r.ok ? 1 : 0;
@@ -373,7 +373,7 @@ int CFWDownloadNtwk::FixNvRam(const wchar_t* address) {
   BuildNvramIdentityBlock(1, block);
   FillWriteNvramCommand(&g_aclCmd);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, {}, NvramSpec(), g_aclCmd, block, sizeof block, &r);
+  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, {}, NvramPlan(), g_aclCmd, block, sizeof block, &r);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -386,6 +386,6 @@ int CFWDownloadNtwk::ResetNtwkPrinter(const wchar_t* address) {
                    {ACL_LOG_ERROR_CODE, L"setsockopt failed (gle=%d)"},
                    {ACL_LOG_ERROR_CODE, L"Could not connect to the socket (gle=%d)"},
                    true},
-                  ResetNoReplySpec(), g_aclCmd, nullptr, 0, &r);
+                  ResetNoReplyPlan(), g_aclCmd, nullptr, 0, &r);
   return r.finished;
 }

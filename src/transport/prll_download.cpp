@@ -16,8 +16,8 @@ AclCommand g_aclCmd;
 
 // The question goes out as a whole job on the write handle; the answer is
 // read on a read-only handle of its own.
-AclExchangeSpec VersionSpec() {
-  AclExchangeSpec s{};
+AclExchangePlan VersionPlan() {
+  AclExchangePlan s{};
   s.uel = AclEndsWith(L"GetPrllFWVersion(): ReadData() Failed-> strlen PJL_UEL1 != nBytesRead .");
   s.enterLang = AclEndsWith(L"GetPrllFWVersion(): ReadData() Failed-> strlen PJL_ENTERLANG != nBytesRead .");
   s.command = AclEndsWith(L"GetPrllFWVersion(): ReadData() Failed-> strlen g_aclCmd != nBytesRead .");
@@ -95,7 +95,7 @@ uint32_t CFWDownloadPrll::GetPrllFWVersion(DeviceHandle port) {
                   }};
   FillAclCommand(&g_aclCmd, ACLCMD_GET_VERSION);
   AclExchangeResult r;
-  RunAclExchange(link, VersionSpec(), g_aclCmd, nullptr, 0, &r);
+  RunAclExchange(link, VersionPlan(), g_aclCmd, nullptr, 0, &r);
   if (port != DEVICE_NONE) system.ClosePort(port);
   if (readHandle != DEVICE_NONE) system.ClosePort(readHandle);
   return r.ok ? AclVersionFromResponse(r.response) : 0;
@@ -142,7 +142,7 @@ int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, FILE* file) {
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(port);
   AclExchangeResult r;
   // No answer is awaited: the burn is done once the data went out whole.
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesSpec(), g_aclCmd, image.data.get(), image.size,
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), g_aclCmd, image.data.get(), image.size,
                  &r);
   if (!r.ok) return 0;
   log->Write(L"BurnFlashPrllPort(): Successful");

@@ -25,8 +25,8 @@ const AclOutcome kReadError = {AclPlain(L"read error aborting..."), {}, true, fa
 
 // The query exchanges (version, info, reset with reply): the answer and its
 // text in reads of the remainder; a failed read ends the job with a PJL_UEL.
-AclExchangeSpec QuerySpec() {
-  AclExchangeSpec s{};
+AclExchangePlan QueryPlan() {
+  AclExchangePlan s{};
   s.reply = kQueryReads;
   s.eachRead = L"read %d bytes";
   s.replyRead.failed = kReadError;
@@ -39,8 +39,8 @@ AclExchangeSpec QuerySpec() {
 }
 
 // Short writes and failed checks of the version query only mark it failed.
-AclExchangeSpec VersionSpec(bool nand) {
-  AclExchangeSpec s = QuerySpec();
+AclExchangePlan VersionPlan(bool nand) {
+  AclExchangePlan s = QueryPlan();
   s.uel = AclSame(AclMarks(AclPlain(L"GetFWVersion(): WriteData() Failed-> strlen PJL_UEL1 != nBytesRead .")));
   s.enterLang =
       AclSame(AclMarks(AclPlain(L"GetFWVersion(): WriteData() Failed-> strlen PJL_ENTERLANG != nBytesRead .")));
@@ -59,8 +59,8 @@ AclExchangeSpec VersionSpec(bool nand) {
 
 // The info queries and the reset with reply: the command's code is logged,
 // the printer gets a second before the answer is read.
-AclExchangeSpec InfoSpec(bool text) {
-  AclExchangeSpec s = QuerySpec();
+AclExchangePlan InfoPlan(bool text) {
+  AclExchangePlan s = QueryPlan();
   const AclLog wrote = AclPlain(L"actual bytes written != number of bytes expected");
   // An info query gives up on a short write; the reset goes on.
   s.uel = s.enterLang = AclSame(text ? AclEnds(wrote) : AclMarks(wrote));
@@ -76,8 +76,8 @@ AclExchangeSpec InfoSpec(bool text) {
 }
 
 // The image and SPI burns: the answer comes once, after the flash was programmed.
-AclExchangeSpec BurnSpec() {
-  AclExchangeSpec s = DeviceWritesSpec();
+AclExchangePlan BurnPlan() {
+  AclExchangePlan s = DeviceWritesPlan();
   s.pauseMs = ProductIs(PRODUCT_TALEN) ? ACL_TALEN_BURN_PAUSE_MS : ACL_USB_BURN_PAUSE_MS;
   s.reply = {1, ACL_USB_BURN_REPLY_WAIT_MS, 0};
   s.replyRead =
@@ -87,11 +87,11 @@ AclExchangeSpec BurnSpec() {
   return s;
 }
 
-AclExchangeResult Run(DeviceHandle device, const AclExchangeSpec& spec, const uint8_t* data = nullptr,
+AclExchangeResult Run(DeviceHandle device, const AclExchangePlan& plan, const uint8_t* data = nullptr,
                       uint32_t length = 0) {
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
   AclExchangeResult r;
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, spec, g_aclCmd, data, length, &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, plan, g_aclCmd, data, length, &r);
   return r;
 }
 
@@ -130,7 +130,7 @@ uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle devic
   log->Write(L"CFWDownloadUSB::GetFWVersion");
   const bool nand = info && info->fileType == BINTYPE_NAND_PKG;
   FillAclCommand(&g_aclCmd, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
-  AclExchangeResult r = Run(device, VersionSpec(nand));
+  AclExchangeResult r = Run(device, VersionPlan(nand));
   if (!r.finished) return 0;
   if (nand && componentText) componentText->assign(r.text, r.textLength);
   uint32_t version = !r.ok ? 0 : nand ? 9999 : AclVersionFromResponse(r.response);
@@ -146,7 +146,7 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageTyp
     return 0;
   }
   FillBurnFlashCommand(&g_aclCmd, imageType, AclChecksum16(image.data.get(), image.size), image.size);
-  return DeviceBurnSucceeded(Run(device, BurnSpec(), image.data.get(), image.size));
+  return DeviceBurnSucceeded(Run(device, BurnPlan(), image.data.get(), image.size));
 }
 
 int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
@@ -159,12 +159,12 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
   WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
   const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
   FillWriteSpiMemCommand(&g_aclCmd, dataLength);
-  AclExchangeSpec spec = BurnSpec();
+  AclExchangePlan plan = BurnPlan();
   // An incomplete answer is still checked (and so ends with a PJL_UEL).
-  spec.replyRead.fellShort.goesOn = true;
-  spec.closing = ACL_CLOSE_AFTER_REPLY;
-  spec.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
-  AclExchangeResult r = Run(device, spec, image.data.get(), dataLength);
+  plan.replyRead.fellShort.goesOn = true;
+  plan.closing = ACL_CLOSE_AFTER_REPLY;
+  plan.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
+  AclExchangeResult r = Run(device, plan, image.data.get(), dataLength);
   // Only the data not arriving whole, or the printer refusing the image it
   // took, fails the SPI burn; the rest is logged.
   if (r.firstFailure != ACL_STAGE_NONE && r.firstFailure < ACL_STAGE_REPLY) return 0;
@@ -181,14 +181,14 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, F
       !nand.Prepare(image.data.get(), image.size, imageType)) {
     return 0;
   }
-  AclExchangeSpec spec = BurnSpec();
-  spec.pauseMs = 0;
-  spec.replyRead = {AclEnds(AclPlain(L"Read  acl response failed")),
+  AclExchangePlan plan = BurnPlan();
+  plan.pauseMs = 0;
+  plan.replyRead = {AclEnds(AclPlain(L"Read  acl response failed")),
                     AclEnds(AclPlain(L"Read  acl response failed"), true)};
   static const std::vector<ComponentVersion> kNoComponents;
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     g_aclCmd = command;
-    return Run(device, spec, package.bytes, package.size).ok;
+    return Run(device, plan, package.bytes, package.size).ok;
   };
   if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,
                 L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
@@ -212,7 +212,7 @@ int CFWDownloadUSB::GetPrinterFwInfo(DeviceHandle device, char* text, uint16_t c
   }
   log->Write(L"GetPrinterFwInfo()");
   FillAclCommand(&g_aclCmd, cmdID);
-  AclExchangeResult r = Run(device, InfoSpec(true));
+  AclExchangeResult r = Run(device, InfoPlan(true));
   // The text reaches the caller even when the closing PJL_UEL then fails.
   if (text && (r.finished || r.firstFailure == ACL_STAGE_CLOSING)) CopyText(text, ACL_TEXT_BUFFER_SIZE, r.text);
   return r.finished && r.ok ? 1 : 0;
@@ -221,7 +221,7 @@ int CFWDownloadUSB::GetPrinterFwInfo(DeviceHandle device, char* text, uint16_t c
 int CFWDownloadUSB::Reset(DeviceHandle device) {
   Logger::Instance()->Write(L"Reset()");
   FillAclCommand(&g_aclCmd, ACLCMD_RESET);
-  AclExchangeResult r = Run(device, InfoSpec(false));
+  AclExchangeResult r = Run(device, InfoPlan(false));
   return r.finished && r.ok ? 1 : 0;
 }
 
