@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/rfu_dialogs.h"
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 #include "app/tideway_dlg.h"
 #include "host/properties.h"
 #include "host/registry.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "ntwk_sim_fixture.h"
 #include "support/fake_ports.h"
@@ -59,7 +59,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     NtwkScene scene(c.product, "127.62.0." + std::to_string(++n), c.simArgs);
     ASSERT_TRUE(scene.started) << scene.sim.error();
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile(c.kind).c_str(), nullptr), c.status);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile(c.kind).c_str(), nullptr), c.status);
 
     std::vector<std::wstring> steps = {
         L"[progress 15]",         L"CFWDownloadNtwk::CheckFirmwareVersion", L"[progress 50]",
@@ -90,7 +90,7 @@ TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
   NtwkScene scene(L"VESTRA 2", "127.62.1.1", {"--fault", "no-restart"});
   ASSERT_TRUE(scene.started) << scene.sim.error();
 
-  EXPECT_EQ(CFWDownload().FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
+  EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
 
   EXPECT_EQ(SimCommands(scene.sim.sim()),
             (std::vector<std::string>{"GET_PRINTER_INFO", "GET_VERSION", "WRITE_NVRAM", "RESET", "BURN_FLASH"}));

@@ -1,7 +1,7 @@
 // Portable pieces of the download controller: the fields of the printer's
 // information text, and the progress messages to the main window.
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 
 #include <gtest/gtest.h>
 
