@@ -8,7 +8,6 @@
 #include <string>
 
 #include "app/main_window_link.h"
-#include "update/rfu_sequencer.h"
 #include "app/tideway_dlg.h"
 #include "host/clock.h"
 #include "host/logger.h"
@@ -16,6 +15,7 @@
 #include "host/text_utils.h"
 #include "host/win_handles.h"
 #include "resources/resource.h"
+#include "update/rfu_sequencer.h"
 
 namespace {
 constexpr UINT_PTR kCreepTimer = 1;

@@ -6,10 +6,10 @@
 #include <cwchar>
 
 #include "host/file_io.h"
-#include "host/unique_file.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "host/ui_language.h"
+#include "host/unique_file.h"
 
 namespace {
 const wchar_t kConfiguredLogName[] = L"C:\\QVTideway.log";
@@ -53,9 +53,13 @@ size_t FormatLogTimeStamp(const LogTimeParts& t, char* out, size_t outSize) {
   return static_cast<size_t>(n) < outSize ? static_cast<size_t>(n) : outSize - 1;
 }
 
-LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) { return g_debugSink.exchange(sink); }
+LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) {
+  return g_debugSink.exchange(sink);
+}
 
-LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) { return g_boxHook.exchange(hook); }
+LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) {
+  return g_boxHook.exchange(hook);
+}
 
 Logger::Logger() {
   CopyText(m_caption, LOG_CAPTION_MAX, L" ");
@@ -70,7 +74,9 @@ Logger* Logger::Instance() {
   return instance;
 }
 
-void Logger::InitLogFile() { InitLogFileNamed(kConfiguredLogName); }
+void Logger::InitLogFile() {
+  InitLogFileNamed(kConfiguredLogName);
+}
 
 void Logger::InitLogFileNamed(const wchar_t* configuredName) {
   wchar_t name[LOG_PATH_MAX];
@@ -95,8 +101,10 @@ void Logger::InitLogFileNamed(const wchar_t* configuredName) {
   if (GetFileSizeWide(current, &size) && size >= LOG_ROTATE_THRESHOLD) {
     for (int n = LOG_OLD_GENERATIONS; n >= 0; --n) {
       wchar_t from[LOG_PATH_MAX];
-      if (n == 0) FormatText(from, LOG_PATH_MAX, L"%ls.log", base);
-      else FormatText(from, LOG_PATH_MAX, L"%ls%d.log", base, n);
+      if (n == 0)
+        FormatText(from, LOG_PATH_MAX, L"%ls.log", base);
+      else
+        FormatText(from, LOG_PATH_MAX, L"%ls%d.log", base, n);
       if (!FileExistsWide(from)) continue;
       if (n == LOG_OLD_GENERATIONS) {
         RemoveFileWide(from);
@@ -120,9 +128,13 @@ void Logger::SetLogFilePathForTesting(const wchar_t* path) {
   CopyText(m_logFilePath, LOG_PATH_MAX, path);
 }
 
-void Logger::SetTag(const wchar_t* tag) { CopyText(m_tag, LOG_TAG_MAX, tag); }
+void Logger::SetTag(const wchar_t* tag) {
+  CopyText(m_tag, LOG_TAG_MAX, tag);
+}
 
-void Logger::SetCaption(const wchar_t* caption) { CopyText(m_caption, LOG_CAPTION_MAX, caption); }
+void Logger::SetCaption(const wchar_t* caption) {
+  CopyText(m_caption, LOG_CAPTION_MAX, caption);
+}
 
 void Logger::WriteComposed(const wchar_t* text) {
   // Prefix, text and the trailing line feed, cut to the line buffer.
@@ -188,7 +200,19 @@ uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
   return flags;
 }
 
+void Logger::SetBoxesSilent(bool silent) {
+  m_boxesSilent = silent;
+}
+
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
+  if (m_boxesSilent) {
+    Write(L"No box (silent): %ls", text);
+    constexpr uint32_t kButtonsMask = 0x0F, kYesNo = 4;  // MB_OK = 0; every other set has Cancel or No
+    constexpr int kIdOk = 1, kIdCancel = 2, kIdNo = 7;
+    const uint32_t buttons = type & kButtonsMask;
+    if (buttons == 0) return kIdOk;
+    return buttons == kYesNo ? kIdNo : kIdCancel;
+  }
   std::lock_guard<std::mutex> lock(m_boxLock);
   uint32_t flags = MessageBoxFlags(type, GetUILanguage());
   if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);

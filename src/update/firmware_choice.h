@@ -21,9 +21,9 @@ bool ChooseFirmwareEntry(const TextList& pairs, const TextList& groups, const wc
 
 // The tables of "properties.ini" and the folder the files are read from.
 struct FirmwareTables {
-  TextList binfileList;          // "BIN_FILES"
-  TextList asianBinfileList;     // "ASIAN_BIN_FILES"
-  TextList binfileListWithIDs;   // "BIN_FILES_AND_IDS"
+  TextList binfileList;           // "BIN_FILES"
+  TextList asianBinfileList;      // "ASIAN_BIN_FILES"
+  TextList binfileListWithIDs;    // "BIN_FILES_AND_IDS"
   std::wstring programDirectory;  // with its trailing separator
 
   // Reads the three tables from the process's properties; the folder is the
@@ -34,7 +34,6 @@ struct FirmwareTables {
 // The file for `key` as a path beside the program (`path`, DLG_PATH_MAX) that
 // can be opened for reading; false otherwise (logged). GetBinFileAsian reads
 // the Asian table in place of "BIN_FILES".
-bool GetBinFile(const FirmwareTables& tables, const wchar_t* key, wchar_t* path, wchar_t* productId,
-                wchar_t* familyId);
+bool GetBinFile(const FirmwareTables& tables, const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
 bool GetBinFileAsian(const FirmwareTables& tables, const wchar_t* key, wchar_t* path, wchar_t* productId,
                      wchar_t* familyId);

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "update/printer_record.h"
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
 #include "host/clock.h"
@@ -16,6 +15,7 @@
 #include "printer/services.h"
 #include "transport/acl_protocol.h"
 #include "transport/ntwk_download.h"
+#include "update/printer_record.h"
 
 int MapDownloadResult(int result) {
   if (result == 1) return FWDL_UPDATED;

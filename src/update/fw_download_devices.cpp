@@ -2,24 +2,24 @@
 #include <cstring>
 #include <cwchar>
 
-#include "update/fw_download.h"
 #include "firmware/firmware_file.h"
+#include "firmware/versions.h"
 #include "host/clock.h"
 #include "host/file_io.h"
 #include "host/logger.h"
-#include "firmware/versions.h"
 #include "net/ip_address.h"
 #include "printer/installed_printers.h"
 #include "printer/port_address.h"
-#include "transport/ntwk_download.h"
-#include "update/printer_record.h"
 #include "printer/product_name.h"
 #include "printer/services.h"
 #include "printer/usb_device.h"
 #include "transport/acl_protocol.h"
+#include "transport/ntwk_download.h"
 #include "transport/prll_device.h"
 #include "transport/prll_download.h"
 #include "transport/usb_download.h"
+#include "update/fw_download.h"
+#include "update/printer_record.h"
 
 namespace {
 

@@ -25,10 +25,10 @@ enum class UpdatePhase {
 };
 
 enum class UpdateOutcome {
-  None,           // not ended yet
-  Updated,        // written (and verified where the product verifies)
-  Current,        // the printer already runs the file's version or newer
-  WouldUpdate,    // check only: an update would write
+  None,         // not ended yet
+  Updated,      // written (and verified where the product verifies)
+  Current,      // the printer already runs the file's version or newer
+  WouldUpdate,  // check only: an update would write
   Failed,
   NotApplicable,  // the RFU setting had to be switched on without consent
   NotFound,       // no such printer
@@ -39,9 +39,9 @@ enum class UpdateProgressEvent { Phase, Milestone, Bytes, Waited, Done };
 
 struct UpdateProgressState {
   UpdatePhase phase = UpdatePhase::Idle;
-  int percent = 0;          // the bar's milestone: 10, 15, 50, 100 in one update
-  uint64_t bytesSent = 0;   // of the firmware, where the transport reports it
-  uint64_t bytesTotal = 0;  // 0: not known
+  int percent = 0;             // the bar's milestone: 10, 15, 50, 100 in one update
+  uint64_t bytesSent = 0;      // of the firmware, where the transport reports it
+  uint64_t bytesTotal = 0;     // 0: not known
   uint32_t secondsWaited = 0;  // waiting for the printer in the current phase
   UpdateOutcome outcome = UpdateOutcome::None;
   int status = -1;  // the controller's FWDL_* status; -1 when it did not run

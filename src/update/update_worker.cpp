@@ -85,16 +85,24 @@ WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printe
   CFWDownload download(progress);
   ChosenFirmware chosen;
   if (!PrepareFirmware(tables, printer, download, &chosen, &result)) return result;
+  return RunPreparedUpdate(printer, chosen, download);
+}
 
+WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download) {
+  WorkerResult result;
   result.status = download.FWDownload(printer.printerName.c_str(), chosen.productId, chosen.path, chosen.familyId);
   result.succeeded = result.status == FWDL_UPDATED || result.status == FWDL_UP_TO_DATE;
   result.outcomeLine = OutcomeLine(printer.printerName, OutcomeStringId(result.status));
   return result;
 }
 
+void LogWorkerEnd(const WorkerResult& result) {
+  Logger::Instance()->Write(result.succeeded ? L"---Firmware download Fininsh Success---"
+                                             : L"---Firmware download Fininsh Not Success---");
+}
+
 void FinishWorker(const WorkerResult& result, UpdateProgress* progress) {
-  Logger* log = Logger::Instance();
-  log->Write(result.succeeded ? L"---Firmware download Fininsh Success---" : L"---Firmware download Fininsh Not Success---");
+  LogWorkerEnd(result);
   if (!progress) return;
   UpdateOutcome outcome = UpdateOutcome::Failed;
   if (result.status == FWDL_UPDATED) outcome = UpdateOutcome::Updated;

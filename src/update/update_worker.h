@@ -42,9 +42,15 @@ struct WorkerResult {
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
                      ChosenFirmware* chosen, WorkerResult* result);
 
+// Step 6 and 7 of the worker: the controller with the prepared file, and
+// the outcome of its status.
+WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download);
+
 // The whole worker on `printer`: milestone 10, PrepareFirmware, the
 // controller. The caller ends the progress (FinishWorker).
 WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printer, UpdateProgress* progress);
 
-// Logs the worker's last line and ends `progress` (100 on success).
+// The worker's last log line.
+void LogWorkerEnd(const WorkerResult& result);
+// LogWorkerEnd, then ends `progress` (100 on success).
 void FinishWorker(const WorkerResult& result, UpdateProgress* progress);
