@@ -1,0 +1,203 @@
+// An unattended run of one network printer on the simulated printer, with the
+// RFU setting's SNMP answers scripted: what is written (the burns the printer
+// received), the outcome, and every SNMP read and write the gate made without
+// a person to ask (the platform under the run sees no prompt and no question).
+#include "app/unattended_run.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/snmp_rfu.h"
+#include "ntwk_sim_fixture.h"
+#include "support/fake_clock.h"
+#include "support/fake_ports.h"
+#include "support/fake_spooler.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "support/scripted_rfu_platform.h"
+
+using nettest::SimPrinter;
+
+namespace {
+constexpr uint32_t kFileVersion = 20230115;
+
+struct Case {
+  const char* name;
+  uint32_t printerVersion;
+  std::vector<std::wstring> args;
+  std::deque<int> reads, writes;  // the RFU setting's scripted SNMP answers
+  const wchar_t* outcome;
+  size_t burns;
+  std::vector<std::wstring> rfuCalls;
+  const wchar_t* logLine;  // a line support staff read, or nullptr
+};
+}  // namespace
+
+TEST(UnattendedRun, OnePrinterTable) {
+  const std::wstring file = fwtest::TempPath(L"update.bin");
+  const std::wstring folder = file.substr(0, file.size() - wcslen(L"update.bin"));
+  fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
+
+  const Case cases[] = {
+      {"check only: nothing written", 1000, {L"/c"}, {}, {}, L"would-update", 0, {}, nullptr},
+      {"check only, current", kFileVersion, {L"/c"}, {}, {}, L"current", 0, {}, nullptr},
+      {"below the date: written without the gate", 1000, {}, {}, {}, L"updated", 1, {}, nullptr},
+      {"same version: nothing written", kFileVersion, {}, {}, {}, L"current", 0, {}, nullptr},
+      {"newer printer: nothing written", kFileVersion + 1, {L"/rfu:on"}, {}, {}, L"current", 0, {}, nullptr},
+      // Forced over the date: the setting was on already and stays on, also with onoff.
+      {"forced, RFU already on",
+       kFileVersion,
+       {L"/f", L"/rfu:onoff"},
+       {RFU_ON},
+       {},
+       L"updated",
+       1,
+       {L"get(tarnel)"},
+       nullptr},
+      {"gated, no consent", 20150101, {}, {RFU_OFF}, {}, L"not-applicable", 0, {L"get(tarnel)"}, nullptr},
+      {"gated, on: left on",
+       20150101,
+       {L"/rfu:on"},
+       {RFU_OFF},
+       {0},
+       L"updated",
+       1,
+       {L"get(tarnel)", L"set(tarnel,2)"},
+       nullptr},
+      {"gated, onoff with the switches' communities",
+       20150101,
+       {L"/rfu:onoff", L"/getcommunity:pub", L"/setcommunity:priv"},
+       {RFU_OFF},
+       {0, 0},
+       L"updated",
+       1,
+       {L"get(pub)", L"set(priv,2)", L"set(priv,1)"},
+       nullptr},
+      {"wrong get community: failed, no prompt answered",
+       20150101,
+       {L"/rfu:on"},
+       {-1},
+       {},
+       L"failed",
+       0,
+       {L"get(tarnel)"},
+       L"--- FailedStep ---"},
+      {"refused SET: failed",
+       20150101,
+       {L"/rfu:on"},
+       {RFU_OFF},
+       {-7},
+       L"failed",
+       0,
+       {L"get(tarnel)", L"set(tarnel,2)"},
+       L"--- FailedStep ---"},
+      {"off and locked: failed",
+       20150101,
+       {L"/rfu:on"},
+       {RFU_OFF_LOCKED},
+       {},
+       L"failed",
+       0,
+       {L"get(tarnel)"},
+       L"No box (silent): Error: The firmware cannot be updated because the RFU option is currently set to \"Off and "
+       L"Locked\". This setting must be changed to \"On\" at the product control panel before attempting to update the "
+       L"product firmware."},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimPrinter sim;
+    const std::string address = "127.63.0." + std::to_string(++n);
+    ASSERT_TRUE(sim.Start(address, {"--version", std::to_string(c.printerVersion), "--fault", "no-restart"}, 5000))
+        << sim.error();
+    const std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
+    FakeSpooler spooler({{L"QV Office", port, L"QV Driver", L"", 0}});
+    FakePortSource ports;
+    ports.AddXcvAnswer(port, sim.Address());
+    FakeClock clock;
+    LogCapture log;
+    Logger::Instance()->SetBoxesSilent(true);
+
+    ScriptedRfuPlatform rfu;
+    rfu.port = port;
+    rfu.reads = c.reads;
+    rfu.writes = c.writes;
+    UnattendedEnvironment env;
+    env.tables.binfileList = {L"*", L"update.bin"};
+    env.tables.programDirectory = folder;
+    env.driverNames = {L"QV Driver"};
+    env.rfuSystem = &rfu;
+    CommandLine line;
+    std::wstring error;
+    std::vector<std::wstring> args = c.args;
+    args.push_back(L"/printer:qv office");
+    ASSERT_TRUE(ParseCommandLine(args, &line, &error)) << error;
+
+    const RunReport report = RunUnattended(line, env);
+    Logger::Instance()->SetBoxesSilent(false);
+    ASSERT_EQ(report.printers.size(), 1u);
+    const PrinterReport& p = report.printers[0];
+    EXPECT_EQ(p.name, L"QV Office");
+    EXPECT_EQ(p.outcome, c.outcome);
+    EXPECT_EQ(report.exitCode, OutcomeExitCode(c.outcome));
+    size_t burns = 0;
+    for (const std::string& e : sim.sim().Events("command")) burns += PrinterSim::Str(e, "cmd") == "BURN_FLASH";
+    EXPECT_EQ(burns, c.burns);
+    EXPECT_EQ(rfu.calls, c.rfuCalls);
+    EXPECT_TRUE(rfu.reads.empty() && rfu.writes.empty()) << "scripted answers left over";
+    EXPECT_EQ(p.versionBefore.number, c.printerVersion);
+    EXPECT_EQ(p.fileVersion.number, kFileVersion);
+    EXPECT_EQ(p.versionAfter.known, c.burns > 0);
+    if (c.burns > 0) {
+      EXPECT_EQ(p.versionAfter.number, kFileVersion);
+    }
+    if (c.logLine) {
+      EXPECT_TRUE(log.Contains(c.logLine));
+    }
+  }
+}
+
+TEST(UnattendedRun, SelectionAndWorstCode) {
+  SimPrinter sim;
+  ASSERT_TRUE(sim.Start("127.63.1.1", {"--version", "1000"}, 5000)) << sim.error();
+  const std::wstring port = L"IP_127.63.1.1";
+  // A listed driver, one that is not listed, and a printer whose information cannot be read.
+  FakeSpooler spooler({{L"QV A", port, L"QV Driver", L"", 0}, {L"Other", port, L"Other Driver", L"", 0}});
+  FakePortSource ports;
+  ports.AddXcvAnswer(port, sim.Address());
+  FakeClock clock;
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+  UnattendedEnvironment env;
+  env.tables.binfileList = {L"QV Nothing*", L"none.bin"};
+  env.driverNames = {L"QV Driver"};
+  env.rfuSystem = &rfu;
+
+  struct Case {
+    std::vector<std::wstring> args;
+    std::vector<std::wstring> names, outcomes;
+    ExitCode code;
+  } cases[] = {
+      // No file fits the model: failed, and failed is worse than not found.
+      {{L"/c"}, {L"QV A"}, {L"failed"}, EXITCODE_FAILED},
+      {{L"/c", L"/printer:Other"}, {L"Other"}, {L"not-found"}, EXITCODE_NO_DEVICE},
+      {{L"/c", L"/printer:Gone", L"/printer:QV A"}, {L"Gone", L"QV A"}, {L"not-found", L"failed"}, EXITCODE_FAILED},
+  };
+  for (const Case& c : cases) {
+    CommandLine line;
+    std::wstring error;
+    ASSERT_TRUE(ParseCommandLine(c.args, &line, &error)) << error;
+    const RunReport report = RunUnattended(line, env);
+    std::vector<std::wstring> names, outcomes;
+    for (const PrinterReport& p : report.printers) {
+      names.push_back(p.name);
+      outcomes.push_back(p.outcome);
+    }
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(report.exitCode, c.code);
+  }
+  for (const std::string& e : sim.sim().Events("command")) EXPECT_NE(PrinterSim::Str(e, "cmd"), "BURN_FLASH");
+}
