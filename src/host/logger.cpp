@@ -1,6 +1,7 @@
 #include "host/logger.h"
 
 #include <atomic>
+#include <string>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
@@ -206,7 +207,10 @@ void Logger::SetBoxesSilent(bool silent) {
 
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
   if (m_boxesSilent) {
-    Write(L"No box (silent): %ls", text);
+    // A box text may end in a line break; the log line ends by itself.
+    std::wstring line(text ? text : L"");
+    while (!line.empty() && (line.back() == L'\r' || line.back() == L'\n')) line.pop_back();
+    Write(L"No box (silent): %ls", line.c_str());
     constexpr uint32_t kButtonsMask = 0x0F, kYesNo = 4;  // MB_OK = 0; every other set has Cancel or No
     constexpr int kIdOk = 1, kIdCancel = 2, kIdNo = 7;
     const uint32_t buttons = type & kButtonsMask;
