@@ -4,7 +4,8 @@
 // file or a pipe, as deployment tools give) is used as it is; without one the
 // lines go to the console of the parent (cmd.exe, PowerShell) when there is
 // one, and nowhere otherwise. Text goes to a console as UTF-16, to a file or
-// pipe as UTF-8, one line ending in CR LF each.
+// pipe as UTF-8, one line ending in CR LF each. Windows only
+// (console_output_win32.cpp).
 
 #include <string>
 
