@@ -29,6 +29,7 @@ struct Case {
   std::vector<std::wstring> args;
   std::deque<int> reads, writes;  // the RFU setting's scripted SNMP answers
   const wchar_t* outcome;
+  ExitCode code;
   size_t burns;
   std::vector<std::wstring> rfuCalls;
   const wchar_t* logLine;  // a line support staff read, or nullptr
@@ -41,11 +42,20 @@ TEST(UnattendedRun, OnePrinterTable) {
   fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
 
   const Case cases[] = {
-      {"check only: nothing written", 1000, {L"/c"}, {}, {}, L"would-update", 0, {}, nullptr},
-      {"check only, current", kFileVersion, {L"/c"}, {}, {}, L"current", 0, {}, nullptr},
-      {"below the date: written without the gate", 1000, {}, {}, {}, L"updated", 1, {}, nullptr},
-      {"same version: nothing written", kFileVersion, {}, {}, {}, L"current", 0, {}, nullptr},
-      {"newer printer: nothing written", kFileVersion + 1, {L"/rfu:on"}, {}, {}, L"current", 0, {}, nullptr},
+      {"check only: nothing written", 1000, {L"/c"}, {}, {}, L"would-update", EXITCODE_OK, 0, {}, nullptr},
+      {"check only, current", kFileVersion, {L"/c"}, {}, {}, L"current", EXITCODE_CURRENT, 0, {}, nullptr},
+      {"below the date: written without the gate", 1000, {}, {}, {}, L"updated", EXITCODE_OK, 1, {}, nullptr},
+      {"same version: nothing written", kFileVersion, {}, {}, {}, L"current", EXITCODE_CURRENT, 0, {}, nullptr},
+      {"newer printer: nothing written",
+       kFileVersion + 1,
+       {L"/rfu:on"},
+       {},
+       {},
+       L"current",
+       EXITCODE_CURRENT,
+       0,
+       {},
+       nullptr},
       // Forced over the date: the setting was on already and stays on, also with onoff.
       {"forced, RFU already on",
        kFileVersion,
@@ -53,16 +63,27 @@ TEST(UnattendedRun, OnePrinterTable) {
        {RFU_ON},
        {},
        L"updated",
+       EXITCODE_OK,
        1,
        {L"get(tarnel)"},
        nullptr},
-      {"gated, no consent", 20150101, {}, {RFU_OFF}, {}, L"not-applicable", 0, {L"get(tarnel)"}, nullptr},
+      {"gated, no consent",
+       20150101,
+       {},
+       {RFU_OFF},
+       {},
+       L"not-applicable",
+       EXITCODE_NOT_APPLICABLE,
+       0,
+       {L"get(tarnel)"},
+       nullptr},
       {"gated, on: left on",
        20150101,
        {L"/rfu:on"},
        {RFU_OFF},
        {0},
        L"updated",
+       EXITCODE_OK,
        1,
        {L"get(tarnel)", L"set(tarnel,2)"},
        nullptr},
@@ -72,6 +93,7 @@ TEST(UnattendedRun, OnePrinterTable) {
        {RFU_OFF},
        {0, 0},
        L"updated",
+       EXITCODE_OK,
        1,
        {L"get(pub)", L"set(priv,2)", L"set(priv,1)"},
        nullptr},
@@ -81,6 +103,7 @@ TEST(UnattendedRun, OnePrinterTable) {
        {-1},
        {},
        L"failed",
+       EXITCODE_FAILED,
        0,
        {L"get(tarnel)"},
        L"--- FailedStep ---"},
@@ -90,6 +113,7 @@ TEST(UnattendedRun, OnePrinterTable) {
        {RFU_OFF},
        {-7},
        L"failed",
+       EXITCODE_FAILED,
        0,
        {L"get(tarnel)", L"set(tarnel,2)"},
        L"--- FailedStep ---"},
@@ -99,6 +123,7 @@ TEST(UnattendedRun, OnePrinterTable) {
        {RFU_OFF_LOCKED},
        {},
        L"failed",
+       EXITCODE_FAILED,
        0,
        {L"get(tarnel)"},
        L"No box (silent): Error: The firmware cannot be updated because the RFU option is currently set to \"Off and "
@@ -141,7 +166,7 @@ TEST(UnattendedRun, OnePrinterTable) {
     const PrinterReport& p = report.printers[0];
     EXPECT_EQ(p.name, L"QV Office");
     EXPECT_EQ(p.outcome, c.outcome);
-    EXPECT_EQ(report.exitCode, OutcomeExitCode(c.outcome));
+    EXPECT_EQ(report.exitCode, c.code);
     size_t burns = 0;
     for (const std::string& e : sim.sim().Events("command")) burns += PrinterSim::Str(e, "cmd") == "BURN_FLASH";
     EXPECT_EQ(burns, c.burns);
