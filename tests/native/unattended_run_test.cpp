@@ -33,6 +33,7 @@ struct Case {
   size_t burns;
   std::vector<std::wstring> rfuCalls;
   const wchar_t* logLine;  // a line support staff read, or nullptr
+  std::vector<std::string> simFaults = {};
 };
 }  // namespace
 
@@ -42,6 +43,17 @@ TEST(UnattendedRun, OnePrinterTable) {
   fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
 
   const Case cases[] = {
+      {"version not readable: nothing written",
+       1000,
+       {},
+       {},
+       {},
+       L"failed",
+       EXITCODE_FAILED,
+       0,
+       {},
+       nullptr,
+       {"--fault", "status:value=2,cmd=version"}},
       {"check only: nothing written", 1000, {L"/c"}, {}, {}, L"would-update", EXITCODE_OK, 0, {}, nullptr},
       {"check only, current", kFileVersion, {L"/c"}, {}, {}, L"current", EXITCODE_CURRENT, 0, {}, nullptr},
       {"below the date: written without the gate", 1000, {}, {}, {}, L"updated", EXITCODE_OK, 1, {}, nullptr},
@@ -135,8 +147,9 @@ TEST(UnattendedRun, OnePrinterTable) {
     SCOPED_TRACE(c.name);
     SimPrinter sim;
     const std::string address = "127.63.0." + std::to_string(++n);
-    ASSERT_TRUE(sim.Start(address, {"--version", std::to_string(c.printerVersion), "--fault", "no-restart"}, 5000))
-        << sim.error();
+    std::vector<std::string> simArgs = {"--version", std::to_string(c.printerVersion), "--fault", "no-restart"};
+    simArgs.insert(simArgs.end(), c.simFaults.begin(), c.simFaults.end());
+    ASSERT_TRUE(sim.Start(address, simArgs, 5000)) << sim.error();
     const std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
     FakeSpooler spooler({{L"QV Office", port, L"QV Driver", L"", 0}});
     FakePortSource ports;
@@ -165,6 +178,9 @@ TEST(UnattendedRun, OnePrinterTable) {
     ASSERT_EQ(report.printers.size(), 1u);
     const PrinterReport& p = report.printers[0];
     EXPECT_EQ(p.name, L"QV Office");
+    EXPECT_EQ(p.kind, L"network");
+    EXPECT_EQ(p.address, sim.Address());
+    EXPECT_EQ(p.file, file);
     EXPECT_EQ(p.outcome, c.outcome);
     EXPECT_EQ(report.exitCode, c.code);
     size_t burns = 0;
@@ -172,7 +188,7 @@ TEST(UnattendedRun, OnePrinterTable) {
     EXPECT_EQ(burns, c.burns);
     EXPECT_EQ(rfu.calls, c.rfuCalls);
     EXPECT_TRUE(rfu.reads.empty() && rfu.writes.empty()) << "scripted answers left over";
-    EXPECT_EQ(p.versionBefore.number, c.printerVersion);
+    EXPECT_EQ(p.versionBefore.number, c.simFaults.empty() ? c.printerVersion : 0u);
     EXPECT_EQ(p.fileVersion.number, kFileVersion);
     EXPECT_EQ(p.versionAfter.known, c.burns > 0);
     if (c.burns > 0) {
