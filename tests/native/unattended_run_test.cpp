@@ -4,13 +4,18 @@
 // a person to ask (the platform under the run sees no prompt and no question).
 #include "app/unattended_run.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "net/snmp_rfu.h"
 #include "ntwk_sim_fixture.h"
+#include "printer/usb_device.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_spooler.h"
@@ -241,4 +246,70 @@ TEST(UnattendedRun, SelectionAndWorstCode) {
     EXPECT_EQ(report.exitCode, c.code);
   }
   for (const std::string& e : sim.sim().Events("command")) EXPECT_NE(PrinterSim::Str(e, "cmd"), "BURN_FLASH");
+}
+
+namespace {
+sockaddr_in g_usbPrinter{};
+int g_usbOpens = 0;
+
+// Each open of the USB device is a connection to the simulated printer.
+UsbDeviceHandle OpenSimDevice(const wchar_t*) {
+  ++g_usbOpens;
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&g_usbPrinter), sizeof g_usbPrinter) != 0) {
+    close(fd);
+    return USB_DEVICE_NONE;
+  }
+  return reinterpret_cast<UsbDeviceHandle>(static_cast<intptr_t>(fd));
+}
+}  // namespace
+
+// A check over USB with a NAND package file: the printer is asked on its own
+// device, and both sides report per part.
+TEST(UnattendedRun, CheckOnlyOverUsbWithANandFile) {
+  SimPrinter sim;
+  ASSERT_TRUE(sim.Start("127.63.2.1", {"--version", "1000"}, 5000)) << sim.error();
+  g_usbPrinter.sin_family = AF_INET;
+  g_usbPrinter.sin_port = htons(static_cast<uint16_t>(sim.sim().port()));
+  inet_pton(AF_INET, "127.63.2.1", &g_usbPrinter.sin_addr);
+  g_usbOpens = 0;
+  UsbOpenHook previousHook = SetUsbOpenHookForTesting(OpenSimDevice);
+
+  const std::wstring file = fwtest::TempPath(L"pkg.bin");
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(3).Target("QV-1").Version(120));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(4).Target("QVFAM").Version(7).Enabled(0));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(2).Version(3));
+  fwtest::WriteFileBytes(file, fwtest::BuildNand(layout));
+
+  FakeSpooler spooler({{L"QV Desk", L"USB001", L"QV Driver", L"", 0}});
+  FakeClock clock;
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+  UnattendedEnvironment env;
+  env.tables.binfileList = {L"*", L"pkg.bin"};
+  env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"pkg.bin"));
+  env.driverNames = {L"QV Driver"};
+  env.rfuSystem = &rfu;
+  CommandLine line;
+  line.checkOnly = true;
+  const RunReport report = RunUnattended(line, env);
+  SetUsbOpenHookForTesting(previousHook);
+
+  ASSERT_EQ(report.printers.size(), 1u);
+  const PrinterReport& p = report.printers[0];
+  EXPECT_EQ(p.kind, L"usb");
+  EXPECT_EQ(p.address, L"");
+  EXPECT_EQ(p.outcome, L"would-update");
+  EXPECT_EQ(report.exitCode, EXITCODE_OK);
+  using Parts = std::vector<std::pair<std::string, uint32_t>>;
+  // The disabled package is not what the printer would take.
+  EXPECT_EQ(p.fileVersion.parts, (Parts{{"print", 120}, {"NandLDR", 3}}));
+  EXPECT_EQ(p.versionBefore.parts,
+            (Parts{{"NandLDR", 3}, {"NandBoot", 3}, {"print", 100}, {"binary", 100}, {"Kinset", 100}}));
+  std::vector<std::string> commands;
+  for (const std::string& e : sim.sim().Events("command")) commands.push_back(PrinterSim::Str(e, "cmd"));
+  EXPECT_EQ(commands, (std::vector<std::string>{"GET_PRINTER_INFO", "GET_COMP_VERSION"}));
+  EXPECT_EQ(g_usbOpens, 2);  // the model, then the version: no third open, nothing written
+  EXPECT_TRUE(rfu.calls.empty());
 }
