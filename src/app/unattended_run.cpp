@@ -310,8 +310,8 @@ class PrinterRun {
     log->Write(L"--- This product fwversion is securilty firmware version---");
     m_progress.SetPhase(UpdatePhase::SwitchingRfu);
     RfuSequencer sequencer(rfu, printer);
-    sequencer.SetCommunities(m_line.getCommunity.empty() ? RfuContext(rfu).getCommunity : m_line.getCommunity,
-                             m_line.setCommunity.empty() ? RfuContext(rfu).setCommunity : m_line.setCommunity);
+    sequencer.SetCommunities(m_line.getCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_line.getCommunity,
+                             m_line.setCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_line.setCommunity);
     const int gate = sequencer.InstallSequencer();
     if (gate == RFU_GATE_PASSED) {
       *switchedOn = rfu.AskedConsent();

@@ -91,6 +91,9 @@ class RfuPlatform {
 // Real SNMP, the dialogs and the registry (tideway.exe only).
 RfuPlatform& SystemRfuPlatform();
 
+// The community names a sequence tries first, for reading and writing alike.
+constexpr const wchar_t* RFU_DEFAULT_COMMUNITY = L"tarnel";
+
 // State shared by the steps; a new one, with the default community names, for
 // every sequence and every post-update question.
 struct RfuContext {
@@ -103,8 +106,8 @@ struct RfuContext {
   std::vector<std::wstring> binFilesWithIds;
   plist_t printer;
   std::wstring seriesName;
-  std::wstring getCommunity = L"tarnel";
-  std::wstring setCommunity = L"tarnel";
+  std::wstring getCommunity = RFU_DEFAULT_COMMUNITY;
+  std::wstring setCommunity = RFU_DEFAULT_COMMUNITY;
   bool afterDownload = false;
   bool querySucceeded = false;
   int32_t rfuValue = 0;
