@@ -9,7 +9,8 @@
 
 namespace {
 
-using nlohmann::json;
+// The keys in the documented order, not sorted.
+using json = nlohmann::ordered_json;
 
 // Printer names and paths are user text: converted whole, never cut.
 std::string Utf8(const std::wstring& text) {

@@ -186,7 +186,9 @@ class PrinterRun {
     const wchar_t* phase = PhaseText(state.phase);
     if (!phase) return;
     if (what == UpdateProgressEvent::Phase) {
-      Say(phase);
+      // The worker's own version check follows the run's: one line for both.
+      if (state.phase != m_lastSaid) Say(phase);
+      m_lastSaid = state.phase;
     } else if (what == UpdateProgressEvent::Waited && state.secondsWaited >= m_lastWaitLine + kWaitLineEverySeconds) {
       m_lastWaitLine = state.secondsWaited;
       Say(std::wstring(phase) + L", " + std::to_wstring(state.secondsWaited) + L" s");
@@ -335,6 +337,7 @@ class PrinterRun {
   PrinterReport* m_report;
   uint32_t m_start;
   UpdateProgress m_progress;
+  UpdatePhase m_lastSaid = UpdatePhase::Idle;
   uint32_t m_lastWaitLine = 0;
   int m_lastBytesTenth = 0;
 };

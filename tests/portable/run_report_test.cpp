@@ -44,8 +44,10 @@ TEST(RunReport, DocumentReadsBackExactly) {
   EXPECT_EQ(b["outcome"], "not-found");
   const std::vector<std::string> keys = {"name",          "port",         "kind",    "address", "file",   "fileVersion",
                                          "versionBefore", "versionAfter", "outcome", "detail",  "seconds"};
-  for (const auto& printer : doc["printers"]) {
-    EXPECT_EQ(printer.size(), keys.size());
-    for (const std::string& key : keys) EXPECT_TRUE(printer.contains(key)) << key;
+  // Every key, in the documented order.
+  for (const auto& printer : nlohmann::ordered_json::parse(RunReportJson(report))["printers"]) {
+    std::vector<std::string> order;
+    for (const auto& item : printer.items()) order.push_back(item.key());
+    EXPECT_EQ(order, keys);
   }
 }
