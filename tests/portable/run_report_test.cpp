@@ -45,7 +45,8 @@ TEST(RunReport, DocumentReadsBackExactly) {
   const std::vector<std::string> keys = {"name",          "port",         "kind",    "address", "file",   "fileVersion",
                                          "versionBefore", "versionAfter", "outcome", "detail",  "seconds"};
   // Every key, in the documented order.
-  for (const auto& printer : nlohmann::ordered_json::parse(RunReportJson(report))["printers"]) {
+  const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(RunReportJson(report));
+  for (const auto& printer : ordered["printers"]) {
     std::vector<std::string> order;
     for (const auto& item : printer.items()) order.push_back(item.key());
     EXPECT_EQ(order, keys);
