@@ -5,14 +5,17 @@
 #include "app/unattended_run.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
+#include "firmware/versions.h"
 #include "net/snmp_rfu.h"
 #include "ntwk_sim_fixture.h"
 #include "printer/usb_device.h"
@@ -22,6 +25,7 @@
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "support/scripted_rfu_platform.h"
+#include "transport/prll_device.h"
 
 using nettest::SimPrinter;
 
@@ -312,4 +316,66 @@ TEST(UnattendedRun, CheckOnlyOverUsbWithANandFile) {
   EXPECT_EQ(commands, (std::vector<std::string>{"GET_PRINTER_INFO", "GET_COMP_VERSION"}));
   EXPECT_EQ(g_usbOpens, 2);  // the model, then the version: no third open, nothing written
   EXPECT_TRUE(rfu.calls.empty());
+}
+
+namespace {
+// The parallel port as /dev/null (the printer never answers), each handle
+// counted open and closed.
+class SilentPort : public PrllDevice {
+ public:
+  SilentPort() : m_previous(SetPrllDeviceForTesting(this)) {}
+  ~SilentPort() override { SetPrllDeviceForTesting(m_previous); }
+  DeviceHandle OpenPort(uint32_t*) override {
+    ++readWriteOpens;
+    return Track(open("/dev/null", O_RDWR | O_CLOEXEC));
+  }
+  DeviceHandle OpenPortForReading(uint32_t*) override { return Track(open("/dev/null", O_RDONLY | O_CLOEXEC)); }
+  void ClosePort(DeviceHandle port) override {
+    if (open_.erase(port) == 0) ++strayCloses;
+    CloseDevice(port);
+  }
+  int RundllPath(char*, size_t) override { return 0; }
+  int StartDefaultPrinter(const char*, const wchar_t*, uint32_t*) override { return 0; }
+
+  int readWriteOpens = 0;
+  int strayCloses = 0;
+  std::set<DeviceHandle> open_;
+
+ private:
+  DeviceHandle Track(int fd) {
+    DeviceHandle port = reinterpret_cast<DeviceHandle>(static_cast<intptr_t>(fd));
+    open_.insert(port);
+    return port;
+  }
+  PrllDevice* m_previous;
+};
+}  // namespace
+
+// A parallel printer that never answers: three questions, each on a port
+// opened for it and closed once, and nothing written.
+TEST(UnattendedRun, ParallelPrinterThatDoesNotAnswerIsNotWritten) {
+  const std::wstring file = fwtest::TempPath(L"lpt.bin");
+  fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
+  FakeSpooler spooler({{L"QV Lpt", L"LPT1:", L"QV Driver", L"", 0}});
+  FakeClock clock;
+  LogCapture log;
+  SilentPort port;
+  ScriptedRfuPlatform rfu;
+  UnattendedEnvironment env;
+  env.tables.binfileList = {L"*", L"lpt.bin"};
+  env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"lpt.bin"));
+  env.driverNames = {L"QV Driver"};
+  env.rfuSystem = &rfu;
+  CommandLine line;
+
+  const RunReport report = RunUnattended(line, env);
+  ASSERT_EQ(report.printers.size(), 1u);
+  EXPECT_EQ(report.printers[0].kind, L"parallel");
+  EXPECT_EQ(report.printers[0].outcome, L"failed");
+  EXPECT_FALSE(report.printers[0].versionBefore.known);
+  EXPECT_EQ(report.exitCode, EXITCODE_FAILED);
+  EXPECT_TRUE(port.open_.empty()) << "a handle left open";
+  EXPECT_EQ(port.strayCloses, 0);
+  EXPECT_FALSE(log.ContainsPart(L"DownLoadFirmware"));
+  EXPECT_EQ(port.readWriteOpens, VERSION_QUERY_ATTEMPTS);
 }
