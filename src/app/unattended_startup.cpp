@@ -1,5 +1,8 @@
 #include "app/unattended_startup.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/run_report.h"
 #include "host/logger.h"
 #include "host/properties.h"
@@ -105,7 +108,11 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
   // Silent before anything can show a box.
   log->SetBoxesSilent(parsed ? line.silent : true);
   if (parsed && !line.logPath.empty()) {
-    log->InitLogFileNamed(line.logPath.c_str());
+    // A bare name would go to the Windows folder's Temp: take it from where
+    // the run was started, as a script means it.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(line.logPath), error);
+    log->InitLogFileNamed(error ? line.logPath.c_str() : full.wstring().c_str());
   } else {
     platform.InitLogFile();
   }

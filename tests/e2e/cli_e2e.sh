@@ -9,7 +9,7 @@
 #                       the run; a second copy meanwhile: code 6, no box
 #   run again           nothing written, code 3
 #   burn refused        code 1
-#   no such printer     code 4
+#   no such printer     code 4, the log where /l says
 #   gated, no consent   code 5, not burned, RFU still off
 #   gated, /rfu:onoff   updated, RFU on for the update and off again afterwards
 #
@@ -164,8 +164,10 @@ expect_code 3 "second run"
 run /s "/printer:$REFUSES"
 expect_code 1 "burn refused"
 
-run /s "/printer:QV No Such Printer"
+run /s "/printer:QV No Such Printer" /l:cli-own.txt
 expect_code 4 "no such printer"
+grep -qF 'Command line: /s /printer:QV No Such Printer /l:cli-own.txt' "$CASE_DIR/cli-own.log" &&
+  echo "the log went to the file /l named" || fail "no log in $CASE_DIR/cli-own.log"
 
 # Past the firmware date with RFU off: without consent nothing is written.
 run /s "/printer:$GATED" "/report:C:\\cli-gated.json"
