@@ -217,7 +217,7 @@ int Logger::ShowBox(uint32_t type, const wchar_t* text) {
     if (buttons == 0) return kIdOk;
     return buttons == kYesNo ? kIdNo : kIdCancel;
   }
-  std::lock_guard<std::mutex> lock(m_boxLock);
+  std::lock_guard<std::recursive_mutex> lock(m_boxLock);
   uint32_t flags = MessageBoxFlags(type, GetUILanguage());
   if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);
   return LogPlatformMessageBox(text, m_caption, flags);

@@ -31,6 +31,10 @@ unsigned OutcomeStringId(int status) {
   }
 }
 
+bool OutcomeSucceeded(int status) {
+  return status == FWDL_UPDATED || status == FWDL_UP_TO_DATE;
+}
+
 std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId) {
   return printerName + L": " + LocalString(stringId);
 }
@@ -91,7 +95,7 @@ WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printe
 WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download) {
   WorkerResult result;
   result.status = download.FWDownload(printer.printerName.c_str(), chosen.productId, chosen.path, chosen.familyId);
-  result.succeeded = result.status == FWDL_UPDATED || result.status == FWDL_UP_TO_DATE;
+  result.succeeded = OutcomeSucceeded(result.status);
   result.outcomeLine = OutcomeLine(printer.printerName, OutcomeStringId(result.status));
   return result;
 }

@@ -16,6 +16,8 @@ class CFWDownload;
 
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
+// Whether the status ends in the success state: written, or nothing to write.
+bool OutcomeSucceeded(int status);
 // `printerName` + ": " + the localised string `stringId`.
 std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId);
 
