@@ -26,7 +26,9 @@ source "$HERE/e2e_common.sh"
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli"
-LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
+# A log of the runs' own (/l), so that they do not rotate the prefix's shared log
+# under other tests.
+LOG_FILE="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli/cli-e2e.log"
 
 NET="QV CLI Network"
 REFUSES="QV CLI Refuses"
@@ -44,7 +46,9 @@ trap cleanup EXIT
 
 # Runs tideway.exe with the arguments; OUT holds what it printed, CODE its exit code.
 run() {
-  OUT=$(cd "$CASE_DIR" && wine "$CASE_DIR/tideway.exe" "$@" </dev/null 2>/dev/null | tr -d '\r')
+  local args=("$@")
+  [[ " $* " == *" /l:"* ]] || args+=(/l:cli-e2e.txt)
+  OUT=$(cd "$CASE_DIR" && wine "$CASE_DIR/tideway.exe" "${args[@]}" </dev/null 2>/dev/null | tr -d '\r')
   CODE=${PIPESTATUS[0]}
   echo "--- tideway.exe $* -> $CODE"
   echo "$OUT" | sed 's/^/    /'
@@ -126,7 +130,7 @@ total=$(( $(burns "$NET_EVENTS") + $(burns "$REFUSES_EVENTS") + $(burns "$GATED_
 # A silent update; meanwhile no window, and a second copy ends with code 6.
 before=$(visible_windows)
 LOG_OFFSET=$(log_size)
-(cd "$CASE_DIR" && exec wine "$CASE_DIR/tideway.exe" /s "/printer:$NET" "/report:C:\\cli-update.json" \
+(cd "$CASE_DIR" && exec wine "$CASE_DIR/tideway.exe" /s "/printer:$NET" "/report:C:\\cli-update.json" /l:cli-e2e.txt \
    </dev/null >"$CASE_DIR/update.out" 2>/dev/null) &
 APP_PID=$!
 STARTED_PIDS+=("$APP_PID")
