@@ -18,3 +18,5 @@ int SeekFile64(FILE* f, int64_t offset, int origin);
 int64_t TellFile64(FILE* f);
 // The calling thread's last system error (GetLastError / errno).
 uint32_t LastSystemError();
+// Sets it to 0, so a failure that sets none is not told with an older one.
+void ClearLastSystemError();
