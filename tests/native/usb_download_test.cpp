@@ -160,35 +160,50 @@ TEST(UsbExchange, BurnLeniency) {
     std::deque<devtest::Piece> replies;
     int result;
     std::wstring line;
+    bool endsWithUel;  // the printer is taken out of ACL
   } cases[] = {
-      {L"", false, {}, {}, 1, L"Read  acl response failed"},
-      {L"VESTRA", false, {}, {}, 0, L"BurnFlash(): ReadData() Failed."},
-      {L"", false, {}, {devtest::Reply(Response(0x000F, 2))}, 1, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {L"", false, {}, {}, 1, L"Read  acl response failed", false},
+      {L"VESTRA", false, {}, {}, 0, L"BurnFlash(): ReadData() Failed.", false},
+      {L"",
+       false,
+       {},
+       {devtest::Reply(Response(0x000F, 2))},
+       1,
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
       {L"KORM 2",
        false,
        {},
        {devtest::Reply(Response(0x000F, 2))},
        0,
-       L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
-      {L"", false, {{1, 3}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  PJL_ENTERLANG failed"},
-      {L"", false, {{4, -1}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  data failed"},
-      {L"", true, {}, {devtest::Reply(Response(0x000F))}, 1, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"},
-      {L"", true, {}, {}, 1, L"Read  acl response failed"},
-      {L"", true, {}, {devtest::Reply({0x00})}, 1, L"BurnFlash(): ReadData() Failed."},
-      {L"", true, {}, {devtest::Reply(Response(0x0005, 2))}, 0, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
-      {L"", true, {{2, -1}}, {devtest::Reply(Response(0x0005))}, 0, L"Write  acl cmd failed"},
-      {L"", true, {{5, 2}}, {devtest::Reply(Response(0x0005))}, 1, L"ERROR: failed to send terminating UEL."},
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
+      {L"", false, {{1, 3}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  PJL_ENTERLANG failed", true},
+      {L"", false, {{4, -1}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  data failed", true},
+      {L"", true, {}, {devtest::Reply(Response(0x000F))}, 1, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM", true},
+      {L"", true, {}, {}, 1, L"Read  acl response failed", false},
+      {L"", true, {}, {devtest::Reply({0x00})}, 1, L"BurnFlash(): ReadData() Failed.", true},
+      {L"",
+       true,
+       {},
+       {devtest::Reply(Response(0x0005, 2))},
+       0,
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
+      {L"", true, {{2, -1}}, {devtest::Reply(Response(0x0005))}, 0, L"Write  acl cmd failed", true},
+      {L"", true, {{5, 2}}, {devtest::Reply(Response(0x0005))}, 1, L"ERROR: failed to send terminating UEL.", true},
   };
   for (Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(&c - cases));
     SetProductName(c.product);
     FakeClock clock;
     LogCapture log;
     FakeDevice dev;
     dev.writeResults = c.writes;
     dev.replies = c.replies;
-    EXPECT_EQ(Burn(c.spi, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1000, 7)), c.result)
-        << static_cast<int>(&c - cases);
-    EXPECT_TRUE(log.Contains(c.line)) << static_cast<int>(&c - cases);
+    EXPECT_EQ(Burn(c.spi, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1000, 7)), c.result);
+    EXPECT_TRUE(log.Contains(c.line));
+    EXPECT_EQ(dev.writeSizes.back() == 9, c.endsWithUel);
   }
   SetProductName(L"");
 }

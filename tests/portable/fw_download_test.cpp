@@ -80,6 +80,7 @@ TEST(FWDownload, PortWithoutAddressSendsNothing) {
     const wchar_t* port;
     int (*run)();
     int result;
+    const wchar_t* storedAddress = nullptr;  // the port's monitor key holds this
   } cases[] = {
       {L"WSD-5b2c", [] { return CFWDownload().FWDownload(L"QV", L"", L"unused.bin", L""); }, FWDL_FAILED},
       {L"LPT1:",
@@ -94,11 +95,13 @@ TEST(FWDownload, PortWithoutAddressSendsNothing) {
          return CFWDownload().GetFwBuildName(L"QV", name);
        },
        0},
+      {L"IP_blank", [] { return CFWDownload().FWDownload(L"QV", L"", L"unused.bin", L""); }, FWDL_FAILED, L""},
   };
   for (const Case& c : cases) {
     FakeClock clock;
     FakeSpooler spooler({{L"QV", c.port, L"QV Driver", L"", 0}});
-    FakePortSource ports;  // no port has an address
+    FakePortSource ports;
+    if (c.storedAddress) ports.AddPort(c.port, L"Std Monitor", c.storedAddress);
     nettest::FakeNet net;
     LogCapture log;
     EXPECT_EQ(c.run(), c.result) << c.port;
