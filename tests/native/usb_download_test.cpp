@@ -32,23 +32,9 @@ std::vector<devtest::Piece> Split(const std::vector<uint8_t>& b, size_t at) {
 // What a printer receives for one NAND package: framing, command, bytes.
 std::vector<uint8_t> PackageJob(const std::vector<uint8_t>& pkg) {
   const uint16_t sum = AclChecksum16(pkg.data(), pkg.size());
-  const uint32_t size = static_cast<uint32_t>(pkg.size());
-  const std::vector<uint8_t> command = {0x00,
-                                        0xAC,
-                                        0x00,
-                                        0x0F,
-                                        0x21,
-                                        0x01,
-                                        static_cast<uint8_t>(sum >> 8),
-                                        static_cast<uint8_t>(sum),
-                                        0,
-                                        0,
-                                        0,
-                                        0,
-                                        static_cast<uint8_t>(size >> 24),
-                                        static_cast<uint8_t>(size >> 16),
-                                        static_cast<uint8_t>(size >> 8),
-                                        static_cast<uint8_t>(size)};
+  std::vector<uint8_t> command = {
+      0x00, 0xAC, 0x00, 0x0F, 0x21, 0x01, static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum), 0, 0, 0, 0};
+  for (int shift = 24; shift >= 0; shift -= 8) command.push_back(static_cast<uint8_t>(pkg.size() >> shift));
   return Concat({Uel(), EnterLang(), command, pkg});
 }
 
