@@ -77,4 +77,4 @@ int64_t TellFile64(FILE* f) { return static_cast<int64_t>(ftello(f)); }
 
 uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
 
-void ClearLastSystemError() { errno = 0; }
+void SetLastSystemError(uint32_t error) { errno = static_cast<int>(error); }

@@ -37,4 +37,4 @@ int64_t TellFile64(FILE* f) { return _ftelli64(f); }
 
 uint32_t LastSystemError() { return GetLastError(); }
 
-void ClearLastSystemError() { SetLastError(0); }
+void SetLastSystemError(uint32_t error) { SetLastError(error); }

@@ -126,7 +126,7 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     }
     SleepMs(PRLL_RUNDLL_PAUSE_MS);
     // What the steps above left must not be told as the burn's error.
-    ClearLastSystemError();
+    SetLastSystemError(0);
     int ok = BurnFlashPrllPort(port, file);
     SleepMs(PRLL_AFTER_BURN_PAUSE_MS);
     StopAService();
