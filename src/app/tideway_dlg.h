@@ -16,7 +16,7 @@
 
 #include "update/firmware_choice.h"
 #include "update/printer_record.h"
-#include "update/security_check.h"
+#include "update/security_firmware.h"
 #include "update/update_progress.h"
 #include "update/update_worker.h"
 

@@ -14,6 +14,7 @@
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "host/win_handles.h"
+#include "net/ip_address.h"
 #include "resources/resource.h"
 #include "update/rfu_sequencer.h"
 
@@ -240,7 +241,7 @@ void CtidewayDlg::StartUpdate() {
 }
 
 int CtidewayDlg::CheckSecurityFirmware() {
-  const int result = ::CheckSecurityFirmware(m_selectedPrinter.portName.c_str(), nullptr);
+  const int result = CheckSecurityFirmwareOfPort(m_selectedPrinter.portName.c_str(), Ping);
   if (result == SECURITY_FW_UNREACHABLE) OnDownloadFailed(0, 0);
   return result;
 }

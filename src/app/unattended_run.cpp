@@ -10,9 +10,10 @@
 #include "host/strings.h"
 #include "host/text_insert.h"
 #include "host/text_utils.h"
+#include "net/ip_address.h"
 #include "resources/resource.h"
 #include "update/fw_download.h"
-#include "update/security_check.h"
+#include "update/security_firmware.h"
 #include "update/update_progress.h"
 #include "update/update_worker.h"
 
@@ -300,7 +301,7 @@ class PrinterRun {
   bool PassGate(const plist_t& printer, UnattendedRfuPlatform& rfu, bool* switchedOn) {
     const std::wstring& name = printer.printerName;
     Logger* log = Logger::Instance();
-    const int security = CheckSecurityFirmware(printer.portName.c_str(), nullptr);
+    const int security = CheckSecurityFirmwareOfPort(printer.portName.c_str(), Ping);
     if (security == SECURITY_FW_UNREACHABLE) {
       End(L"failed", name + L": the printer does not answer at " + m_report->address, UpdateOutcome::Failed);
       return false;

@@ -28,7 +28,6 @@ std::vector<plist_t> CollectSupportedPrinters(const std::vector<std::wstring>& d
                             record.portName.find(L"LPT") != std::wstring::npos;
       if (!excluded) printers.push_back(record);
     }
-    log->Write(L"GetNextInstalledPrinter()");
     more = GetNextInstalledPrinter(&installed, name);
   }
   return printers;

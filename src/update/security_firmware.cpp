@@ -1,11 +1,10 @@
-#include "update/security_check.h"
+#include "update/security_firmware.h"
 
 #include <string>
 
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
 #include "host/logger.h"
-#include "net/ip_address.h"
 #include "printer/port_address.h"
 #include "transport/ntwk_download.h"
 
@@ -14,15 +13,11 @@ constexpr int kVersionAttempts = 3;
 constexpr uint32_t kVersionRetryMs = 1000;
 }  // namespace
 
-int CheckSecurityFirmware(const wchar_t* portName, uint32_t* versionOut) {
+int CheckSecurityFirmwareOfPort(const wchar_t* portName, PingFunction ping) {
   Logger* log = Logger::Instance();
-  if (versionOut) *versionOut = 0;
-  wchar_t portAddress[PORT_ADDRESS_MAX] = {0};
   wchar_t address[PORT_ADDRESS_MAX] = {0};
-  GetIPAddressFromPort(portName, portAddress);
-  ResolveHostname(portAddress, address);
-
-  if (!Ping(address)) {
+  // Without an address the ping would reach this computer and skip the gate.
+  if (!ResolvePortAddress(portName, address) || !ping(address)) {
     log->Write(L"--- This IP address is not valid ---");
     return SECURITY_FW_UNREACHABLE;
   }
@@ -39,7 +34,6 @@ int CheckSecurityFirmware(const wchar_t* portName, uint32_t* versionOut) {
   }
   log->Write(L"securilty firmware version start date= %d, firmware version=%d",
              static_cast<int>(SECURITY_FW_START_DATE), static_cast<int>(version));
-  if (versionOut) *versionOut = version;
   if (version == 0) {
     log->Write(L"Failed to get the Firmware Version");
     return SECURITY_FW_DIRECT;
