@@ -1,6 +1,7 @@
 #include "app/dialog_layout_win32.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "app/dialog_layout.h"
@@ -49,6 +50,19 @@ INT_PTR RunProgramDialog(int templateId, HWND owner, DLGPROC proc, LPARAM param)
 void SetDialogLabels(HWND dialog, const DialogLabel* labels, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     SetDlgItemTextW(dialog, labels[i].controlId, LocalString(labels[i].stringId).c_str());
+  }
+  // A mirrored dialog places the controls; each text still needs its reading
+  // order, or a sentence's full stop ends up on its right.
+  if (!(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL)) return;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    LONG exStyle = GetWindowLongW(child, GWL_EXSTYLE) | WS_EX_RTLREADING;
+    // A picture keeps its place on the mirrored side but is not drawn
+    // mirrored itself (a tick would turn into a backwards one).
+    wchar_t cls[16] = L"";
+    GetClassNameW(child, cls, 16);
+    const LONG type = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+    if (_wcsicmp(cls, L"Static") == 0 && (type == SS_ICON || type == SS_BITMAP)) exStyle &= ~WS_EX_LAYOUTRTL;
+    SetWindowLongW(child, GWL_EXSTYLE, exStyle);
   }
 }
 

@@ -15,7 +15,8 @@ struct DialogLabel {
 // library's texts read right to left, the whole dialog is laid out mirrored.
 INT_PTR RunProgramDialog(int templateId, HWND owner, DLGPROC proc, LPARAM param);
 
-// Sets the labels' texts from the string library.
+// Sets the labels' texts from the string library; in a mirrored dialog every
+// control reads right to left.
 void SetDialogLabels(HWND dialog, const DialogLabel* labels, size_t count);
 
 template <size_t N>

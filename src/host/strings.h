@@ -21,6 +21,8 @@ class Strings {
   // The language id of the texts served (the string table's resource
   // language; 0x0409 for the program's own table). Loads the source first.
   uint16_t TextLanguage();
+  // The same for the source already loaded, 0 while none is; loads nothing.
+  uint16_t LoadedTextLanguage() const;
 
  private:
   Strings() = default;

@@ -33,6 +33,10 @@ void* Strings::Source() {
   return nullptr;
 }
 
+uint16_t Strings::LoadedTextLanguage() const {
+  return m_usingOwnTable ? 0x0409 : 0;
+}
+
 uint16_t Strings::TextLanguage() {
   Source();
   return 0x0409;

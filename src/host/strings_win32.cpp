@@ -47,13 +47,19 @@ BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR fo
 }
 }  // namespace
 
-uint16_t Strings::TextLanguage() {
+uint16_t Strings::LoadedTextLanguage() const {
   WORD language = 0;
   // The table's block that holds the program's title (16 strings a block).
-  if (HMODULE module = static_cast<HMODULE>(Source())) {
-    EnumResourceLanguagesW(module, RT_STRING, MAKEINTRESOURCEW(IDS_APP_TITLE / 16 + 1), TakeLanguage,
-                           reinterpret_cast<LONG_PTR>(&language));
+  if (m_sHmod) {
+    EnumResourceLanguagesW(static_cast<HMODULE>(m_sHmod), RT_STRING, MAKEINTRESOURCEW(IDS_APP_TITLE / 16 + 1),
+                           TakeLanguage, reinterpret_cast<LONG_PTR>(&language));
   }
+  return language;
+}
+
+uint16_t Strings::TextLanguage() {
+  Source();
+  const uint16_t language = LoadedTextLanguage();
   return language ? language : 0x0409;
 }
 

@@ -40,6 +40,7 @@ PROGRESS=1001
 SEND=1008
 EXIT=1009
 PICTURE=1010
+STATUS=1015
 RFU_DISABLE=1000
 RFU_ENABLE=1001
 RFU_OK=1012
@@ -117,6 +118,14 @@ select_printer() {
 
 send_firmware() { drive "$MAIN" click "$SEND" >/dev/null || fail "Send Firmware could not be clicked"; }
 
+# The status line's text now.
+status_text() { control_state "$MAIN" "$STATUS" | sed -E 's/.* rect=[-0-9,]+ "(.*)"$/\1/'; }
+expect_status() {
+  local now
+  now=$(status_text)
+  [ "$now" = "$1" ] && echo "status line ok ($2): $now" || fail "status line ($2): [$now], not [$1]"
+}
+
 # The combo box, "Send Firmware" and "Exit": enabled or disabled each.
 expect_controls() {
   local state
@@ -130,6 +139,7 @@ expect_success() {
   wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=100" "$1" || { fail "no success (bar not at 100)"; return; }
   control_state "$MAIN" "$PICTURE" | grep -q "image=bitmap" || fail "no success picture"
   expect_controls disabled disabled enabled "after success"
+  expect_status "The firmware was updated successfully." "after success"
 }
 
 # The failure box (the dialog's caption, string 238 first), OK, the end.
@@ -137,6 +147,7 @@ expect_failure_box() {
   local limit="$1" texts
   wait_state "$MAIN" "^Button 1 " "$limit" || { fail "no failure box"; return; }
   sleep 0.5
+  expect_status "The firmware update failed." "behind the failure box"
   texts=$(box_texts "$MAIN")
   if grep -qF -- "$STRING_238" <<<"$texts"; then echo "box text ok: string 238"; else fail "box lacks string 238: [$texts]"; fi
   [ -n "${2:-}" ] && { grep -qF -- "$2" <<<"$texts" && echo "box detail ok: $2" || fail "box lacks [$2]"; }
@@ -183,6 +194,7 @@ case "$CASE" in
     # While the printer programs its flash the bar keeps creeping.
     pos_of() { control_state "$MAIN" "$PROGRESS" | sed -E 's/.* pos=([0-9]+).*/\1/'; }
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=(5[0-9]|[6-8][0-9])\b" 60 || fail "the bar did not pass 50"
+    expect_status "Sending the firmware to the printer..." "past 50"
     first=$(pos_of)
     sleep 3
     second=$(pos_of)
@@ -216,6 +228,7 @@ case "$CASE" in
     start_program
     select_printer "$PRINTER"
     send_firmware
+    wait_state "$MAIN" "^Button $RFU_OK " 60 && expect_status "Changing the printer's Remote Firmware Update setting..." "RFU question"
     answer_rfu_question "$RFU_ENABLE" before-update
     expect_success 200
     [ "$(cat "$UPDATE_RFU_STATE")" = 2 ] && echo "RFU on during the update" || fail "RFU not switched on"

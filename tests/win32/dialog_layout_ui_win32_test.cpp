@@ -116,14 +116,20 @@ void ExpectCentredOver(HWND dialog, const RECT& over, const char* what) {
 }
 
 // Mirrored exactly when the language reads right to left: the later button
-// of a row (further right in the template) then stands further left.
-void ExpectDirection(HWND dialog, const LanguageTable& table, int firstButton, int laterButton) {
+// of a row (further right in the template) then stands further left, the
+// texts read right to left, and the picture is not drawn mirrored.
+void ExpectDirection(HWND dialog, const LanguageTable& table, int firstButton, int laterButton, int picture) {
   const bool rtl = (table.languageId & 0x3FF) == LANG_ARABIC;
   EXPECT_EQ(rtl, (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0) << table.code;
   RECT first, later;
   GetWindowRect(GetDlgItem(dialog, firstButton), &first);
   GetWindowRect(GetDlgItem(dialog, laterButton), &later);
   EXPECT_EQ(rtl, later.left < first.left) << table.code;
+  EXPECT_EQ(rtl, (GetWindowLongW(GetDlgItem(dialog, laterButton), GWL_EXSTYLE) & WS_EX_RTLREADING) != 0)
+      << table.code;
+  if (picture) {
+    EXPECT_EQ(0, GetWindowLongW(GetDlgItem(dialog, picture), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) << table.code;
+  }
 }
 
 class DialogsInEachLanguage : public ::testing::Test {
@@ -176,7 +182,7 @@ TEST_F(DialogsInEachLanguage, MainDialog) {
           monitor.cbSize = sizeof monitor;
           GetMonitorInfoW(MonitorFromWindow(d, MONITOR_DEFAULTTOPRIMARY), &monitor);
           ExpectCentredOver(d, monitor.rcWork, table.code);
-          ExpectDirection(d, table, IDC_SEND_FIRMWARE, IDC_EXIT);
+          ExpectDirection(d, table, IDC_SEND_FIRMWARE, IDC_EXIT, IDC_RESULT_PICTURE);
           // Where a user starts: the printer list, with Send Firmware the
           // default button.
           EXPECT_EQ(GetDlgItem(d, IDC_PRINTER_COMBO), GetFocus()) << table.code;
@@ -202,7 +208,7 @@ TEST_F(DialogsInEachLanguage, RfuQuestionAndCommunityPrompt) {
                         {IDC_RFU_ENABLE, IDS_LABEL_RFU_ENABLE},
                         {IDC_RFU_OK, IDS_LABEL_OK}});
           ExpectCentredOver(d, ownerRect_, table.code);
-          ExpectDirection(d, table, IDC_RFU_DISABLE, IDC_RFU_OK);
+          ExpectDirection(d, table, IDC_RFU_DISABLE, IDC_RFU_OK, 0);
           EXPECT_EQ(GetDlgItem(d, IDC_RFU_OK), GetFocus()) << table.code;
         },
         IDCANCEL);
@@ -217,7 +223,7 @@ TEST_F(DialogsInEachLanguage, RfuQuestionAndCommunityPrompt) {
                         {IDC_COMMUNITY_OK, IDS_LABEL_OK},
                         {IDC_COMMUNITY_CANCEL, IDS_LABEL_CANCEL}});
           ExpectCentredOver(d, ownerRect_, table.code);
-          ExpectDirection(d, table, IDC_COMMUNITY_OK, IDC_COMMUNITY_CANCEL);
+          ExpectDirection(d, table, IDC_COMMUNITY_OK, IDC_COMMUNITY_CANCEL, IDC_COMMUNITY_PICTURE);
           // Typing replaces the words the field opens with.
           HWND edit = GetDlgItem(d, IDC_COMMUNITY_EDIT);
           EXPECT_EQ(edit, GetFocus()) << table.code;
