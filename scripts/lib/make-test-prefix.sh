@@ -114,9 +114,6 @@ test_prefix_reg() {
     done
   done
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
-  # Wine's dialog font links to this face for Japanese letters; IPA Gothic
-  # (fonts-ipafont-gothic) stands in for it.
-  printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"MS UI Gothic"="IPAGothic"\r\n\r\n'
 }
 
 # Writes the test content into an existing prefix (idempotent, ~0.5 s).

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <string>
 
@@ -58,15 +59,23 @@ std::string Utf8(const std::wstring& text) {
   return n > 0 ? out : "?";
 }
 
-// Whether `text` shows whole in `control`, drawn as the control draws it.
-bool Fits(HWND control, const std::wstring& text) {
+bool IsJapanese(const std::wstring& text) {
+  for (wchar_t c : text) {
+    if (c >= 0x3000 && c <= 0x9FFF) return true;
+  }
+  return false;
+}
+
+// Whether `text` shows whole in `control`, drawn as the control draws it
+// with `font`.
+bool FitsWith(HWND control, const std::wstring& text, HFONT font) {
   wchar_t cls[32] = L"";
   GetClassNameW(control, cls, 32);
   const LONG style = GetWindowLongW(control, GWL_STYLE);
   RECT client;
   GetClientRect(control, &client);
   HDC dc = GetDC(control);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  HGDIOBJ old = SelectObject(dc, font);
   RECT need = {0, 0, client.right, 0};
   bool fits;
   if (_wcsicmp(cls, L"Static") == 0) {
@@ -85,6 +94,22 @@ bool Fits(HWND control, const std::wstring& text) {
   }
   SelectObject(dc, old);
   ReleaseDC(control, dc);
+  return fits;
+}
+
+// Whether `text` shows whole in `control` with the control's font and, for
+// Japanese, with the Japanese dialog face a Japanese system would use (here
+// IPA P Gothic: the default face has no Japanese letters to measure).
+bool Fits(HWND control, const std::wstring& text) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  if (!FitsWith(control, text, font)) return false;
+  if (!IsJapanese(text)) return true;
+  LOGFONTW face = {};
+  GetObjectW(font, sizeof face, &face);
+  wcscpy(face.lfFaceName, L"IPAPGothic");
+  HFONT japanese = CreateFontIndirectW(&face);
+  const bool fits = FitsWith(control, text, japanese);
+  DeleteObject(japanese);
   return fits;
 }
 

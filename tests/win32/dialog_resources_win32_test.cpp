@@ -201,9 +201,9 @@ TEST_F(DialogResources, MainDialog107) {
                   {IDC_PROGRESS_GROUP, L"Button", L"Progress", 12, 56, 365, 62, 0},
                   {1001, L"msctls_progress32", L"", 22, 72, 312, 14, 0},
                   {1010, L"Static", L"", 345, 69, 20, 20, 0},
-                  {IDC_STATUS_TEXT, L"Static", L"", 22, 96, 345, 9, 0},
-                  {1008, L"Button", L"&Send Firmware", 191, 128, 90, 16, 0},
-                  {1009, L"Button", L"E&xit", 287, 128, 90, 16, 0}},
+                  {IDC_STATUS_TEXT, L"Static", L"", 22, 94, 345, 18, 0},
+                  {1008, L"Button", L"&Send Firmware", 167, 128, 124, 16, 0},
+                  {1009, L"Button", L"E&xit", 297, 128, 80, 16, 0}},
                  styles);
   EXPECT_EQ(static_cast<DWORD>(SS_ICON), d.controls[5].style & SS_TYPEMASK);
   EXPECT_EQ(static_cast<DWORD>(BS_GROUPBOX), d.controls[3].style & BS_TYPEMASK);
@@ -226,8 +226,8 @@ TEST_F(DialogResources, CommunityName130) {
                   {kNoId, L"Button", L"", 20, 44, 274, 80, 0},
                   {1011, L"Static", L"", 35, 64, 46, 36, 0},
                   {1004, L"Edit", L"", 93, 75, 180, 12, 0},
-                  {1012, L"Button", L"OK", 171, 147, 58, 18, 0},
-                  {1013, L"Button", L"Cancel", 234, 147, 58, 18, 0}},
+                  {1012, L"Button", L"OK", 153, 147, 68, 18, 0},
+                  {1013, L"Button", L"Cancel", 226, 147, 68, 18, 0}},
                  styles);
   EXPECT_EQ(0u, d.controls[4].style & ES_PASSWORD);
   EXPECT_EQ(static_cast<DWORD>(SS_BITMAP), d.controls[3].style & SS_TYPEMASK);
@@ -251,7 +251,7 @@ TEST_F(DialogResources, RemoteUpgrade131) {
                    308, 18, 0},
                   {1000, L"Button", L"&Disable", 21, 70, 200, 12, 0},
                   {1001, L"Button", L"&Enable", 21, 84, 200, 12, 0},
-                  {1012, L"Button", L"OK", 259, 100, 58, 16, 0}},
+                  {1012, L"Button", L"OK", 249, 100, 68, 16, 0}},
                  styles);
   EXPECT_EQ(static_cast<DWORD>(BS_AUTORADIOBUTTON), d.controls[2].style & BS_TYPEMASK);
   EXPECT_EQ(static_cast<DWORD>(BS_AUTORADIOBUTTON), d.controls[3].style & BS_TYPEMASK);
