@@ -41,14 +41,12 @@ unsigned long long KilobytesUp(uint64_t bytes) {
   return static_cast<unsigned long long>((bytes + kKilobyte - 1) / kKilobyte);
 }
 
-// Whole kilobytes sent: at least 1 once bytes went out, and the total only
-// when the last byte did.
+// Whole kilobytes sent, rounded down (the total, rounded up, shows only once
+// the last byte went out), and at least 1 once bytes did.
 unsigned long long SentKilobytes(uint64_t sent, uint64_t total) {
   if (total && sent >= total) return KilobytesUp(total);
-  unsigned long long kilobytes = static_cast<unsigned long long>(sent / kKilobyte);
-  if (kilobytes == 0) kilobytes = 1;
-  if (total && kilobytes >= KilobytesUp(total)) kilobytes = KilobytesUp(total) - 1;
-  return kilobytes;
+  const unsigned long long kilobytes = static_cast<unsigned long long>(sent / kKilobyte);
+  return kilobytes ? kilobytes : 1;
 }
 
 std::wstring WithValue(unsigned id, const wchar_t* value) {

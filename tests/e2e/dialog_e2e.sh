@@ -140,6 +140,8 @@ expect_success() {
   control_state "$MAIN" "$PICTURE" | grep -q "image=bitmap" || fail "no success picture"
   expect_controls disabled disabled enabled "after success"
   expect_status "The firmware was updated successfully." "after success"
+  # Exit is all that is left: Enter presses it.
+  control_state "$MAIN" "$EXIT" | grep -q " default " || fail "Exit is not the default button after success"
 }
 
 # The failure box (the dialog's caption, string 238 first), OK, the end.

@@ -7,7 +7,6 @@
 #include "app/dialog_layout.h"
 #include "app/status_line.h"
 #include "host/strings.h"
-#include "host/ui_language.h"
 #include "resources/resource.h"
 
 namespace {
@@ -43,15 +42,6 @@ TEST(DialogPictures, DrawingForTheScreensResolution) {
     int index;
   } cases[] = {{72, 0}, {96, 0}, {120, 0}, {143, 0}, {144, 1}, {168, 1}, {191, 1}, {192, 2}, {288, 2}};
   for (const auto& c : cases) EXPECT_EQ(c.index, PictureScaleIndex(c.dpi)) << c.dpi;
-}
-
-TEST(DialogDirection, RightToLeftLanguages) {
-  const struct {
-    uint16_t language;
-    bool rtl;
-  } cases[] = {{0x0401, true}, {0x0C01, true}, {0x040D, true}, {0x0409, false},
-               {0x0407, false}, {0x0411, false}, {0x0001, true}, {0x0429, false}};
-  for (const auto& c : cases) EXPECT_EQ(c.rtl, IsRightToLeftLanguage(c.language)) << std::hex << c.language;
 }
 
 TEST(StatusLine, TextOfEachPhase) {

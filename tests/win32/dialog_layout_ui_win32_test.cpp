@@ -14,6 +14,7 @@
 #include "app/status_line.h"
 #include "app/tideway_dlg.h"
 #include "host/strings.h"
+#include "host/text_utils.h"
 #include "resources/resource.h"
 #include "support/language_tables.h"
 #include "support/test_env.h"
@@ -51,12 +52,6 @@ std::wstring Text(HWND window) {
   wchar_t text[1024] = L"";
   GetWindowTextW(window, text, 1024);
   return text;
-}
-
-std::string Utf8(const std::wstring& text) {
-  char out[4096];
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out, sizeof out, nullptr, nullptr);
-  return n > 0 ? out : "?";
 }
 
 bool IsJapanese(const std::wstring& text) {
@@ -125,7 +120,7 @@ void ExpectLabels(HWND dialog, const LanguageTable& table, std::initializer_list
     ASSERT_NE(nullptr, control) << label.controlId;
     const std::wstring text = Text(control);
     EXPECT_EQ(std::wstring(table.Find(label.stringId)), text) << table.code << " " << label.stringId;
-    EXPECT_TRUE(Fits(control, text)) << table.code << " " << label.stringId << " is cut: " << Utf8(text);
+    EXPECT_TRUE(Fits(control, text)) << table.code << " " << label.stringId << " is cut: " << ToUtf8Static(text.c_str());
   }
 }
 
@@ -201,7 +196,7 @@ TEST_F(DialogsInEachLanguage, MainDialog) {
             report.bytesTotal = 99999ull * 1024;
             report.secondsWaited = 999;
             const std::wstring line = StatusLineText(report);
-            EXPECT_TRUE(Fits(status, line)) << table.code << " status is cut: " << Utf8(line);
+            EXPECT_TRUE(Fits(status, line)) << table.code << " status is cut: " << ToUtf8Static(line.c_str());
           }
           MONITORINFO monitor = {};
           monitor.cbSize = sizeof monitor;
