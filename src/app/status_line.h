@@ -10,7 +10,7 @@ enum StatusPhase {
   STATUS_READING_VERSION,
   STATUS_CHOOSING_FILE,
   STATUS_SWITCHING_RFU,
-  STATUS_SENDING,  // with the amount sent when the transport knows it
+  STATUS_SENDING,     // with the amount sent when the transport knows it
   STATUS_RESTARTING,  // with the seconds waited so far
   STATUS_CHECKING_VERSION,
   STATUS_SUCCEEDED,

@@ -1,10 +1,11 @@
 // Where a dialog goes, which drawing of a picture a screen gets, and what the
 // status line says (English texts: the program's own table serves here).
+#include "app/dialog_layout.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/dialog_layout.h"
 #include "app/status_line.h"
 #include "host/strings.h"
 #include "resources/resource.h"
@@ -20,12 +21,10 @@ TEST(DialogPlacement, CentredOverTheOwnerAndKeptOnTheScreen) {
       {"on the screen", {0, 0, 400, 200}, screen, screen, {312, 270, 712, 470}},
       {"over its owner", {0, 0, 100, 50}, {200, 100, 600, 300}, screen, {350, 175, 450, 225}},
       {"from where it was", {900, 600, 1000, 650}, {200, 100, 600, 300}, screen, {350, 175, 450, 225}},
-      {"owner at the right edge: pushed back left", {0, 0, 300, 100}, {900, 0, 1100, 100}, screen,
-       {724, 0, 1024, 100}},
+      {"owner at the right edge: pushed back left", {0, 0, 300, 100}, {900, 0, 1100, 100}, screen, {724, 0, 1024, 100}},
       {"owner above the screen: pushed down", {0, 0, 300, 100}, {100, -400, 500, -300}, screen, {150, 0, 450, 100}},
       {"larger than the screen: its top-left corner shows", {0, 0, 1200, 900}, screen, screen, {0, 0, 1200, 900}},
-      {"work area off the origin", {0, 0, 200, 100}, {40, 30, 1064, 770}, {40, 30, 1064, 770},
-       {452, 350, 652, 450}},
+      {"work area off the origin", {0, 0, 200, 100}, {40, 30, 1064, 770}, {40, 30, 1064, 770}, {452, 350, 652, 450}},
   };
   for (const Case& c : cases) {
     const ScreenRect r = CentredRect(c.window, c.over, c.area);
@@ -87,8 +86,11 @@ TEST(StatusLine, MilestonesAndOutcome) {
   const struct {
     int position;
     StatusPhase phase;
-  } cases[] = {{0, STATUS_NONE}, {10, STATUS_CHOOSING_FILE}, {15, STATUS_READING_VERSION},
-               {50, STATUS_SENDING}, {100, STATUS_SUCCEEDED}};
+  } cases[] = {{0, STATUS_NONE},
+               {10, STATUS_CHOOSING_FILE},
+               {15, STATUS_READING_VERSION},
+               {50, STATUS_SENDING},
+               {100, STATUS_SUCCEEDED}};
   for (const auto& c : cases) EXPECT_EQ(c.phase, MilestoneStatus(c.position)) << c.position;
 
   // The worker's outcome line: "name: " + the localised outcome.

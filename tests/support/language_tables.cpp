@@ -28,8 +28,8 @@ constexpr size_t Count(const TableText (&)[N]) {
 }
 
 const LanguageTable kTables[] = {
-    {"en", 0x0409, kEnglish, Count(kEnglish)},  {"de", 0x0407, kGerman, Count(kGerman)},
-    {"fr", 0x040C, kFrench, Count(kFrench)},    {"es", 0x0C0A, kSpanish, Count(kSpanish)},
+    {"en", 0x0409, kEnglish, Count(kEnglish)},   {"de", 0x0407, kGerman, Count(kGerman)},
+    {"fr", 0x040C, kFrench, Count(kFrench)},     {"es", 0x0C0A, kSpanish, Count(kSpanish)},
     {"ja", 0x0411, kJapanese, Count(kJapanese)}, {"ar", 0x0401, kArabic, Count(kArabic)},
 };
 }  // namespace

@@ -12,7 +12,7 @@ struct TableText {
 };
 
 struct LanguageTable {
-  const char* code;    // folder under bin/languages/
+  const char* code;     // folder under bin/languages/
   uint16_t languageId;  // the library's resource language
   const TableText* texts;
   size_t count;

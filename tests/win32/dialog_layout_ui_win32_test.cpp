@@ -83,7 +83,8 @@ bool FitsWith(HWND control, const std::wstring& text, HFONT font) {
     DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
     const LONG type = style & BS_TYPEMASK;
     int room = client.right - 8;  // a push button's edges
-    if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON) room = client.right - GetSystemMetrics(SM_CXMENUCHECK) - 6;
+    if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON)
+      room = client.right - GetSystemMetrics(SM_CXMENUCHECK) - 6;
     if (type == BS_GROUPBOX) room = client.right - 16;
     fits = need.right <= room;
   }
@@ -120,7 +121,8 @@ void ExpectLabels(HWND dialog, const LanguageTable& table, std::initializer_list
     ASSERT_NE(nullptr, control) << label.controlId;
     const std::wstring text = Text(control);
     EXPECT_EQ(std::wstring(table.Find(label.stringId)), text) << table.code << " " << label.stringId;
-    EXPECT_TRUE(Fits(control, text)) << table.code << " " << label.stringId << " is cut: " << ToUtf8Static(text.c_str());
+    EXPECT_TRUE(Fits(control, text)) << table.code << " " << label.stringId
+                                     << " is cut: " << ToUtf8Static(text.c_str());
   }
 }
 
@@ -145,8 +147,7 @@ void ExpectDirection(HWND dialog, const LanguageTable& table, int firstButton, i
   GetWindowRect(GetDlgItem(dialog, firstButton), &first);
   GetWindowRect(GetDlgItem(dialog, laterButton), &later);
   EXPECT_EQ(rtl, later.left < first.left) << table.code;
-  EXPECT_EQ(rtl, (GetWindowLongW(GetDlgItem(dialog, laterButton), GWL_EXSTYLE) & WS_EX_RTLREADING) != 0)
-      << table.code;
+  EXPECT_EQ(rtl, (GetWindowLongW(GetDlgItem(dialog, laterButton), GWL_EXSTYLE) & WS_EX_RTLREADING) != 0) << table.code;
   if (picture) {
     EXPECT_EQ(0, GetWindowLongW(GetDlgItem(dialog, picture), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) << table.code;
   }

@@ -54,7 +54,9 @@ const LanguageTable& English() {
   return LanguageTables()[0];
 }
 
-TEST(StringResources, ProgramTableEqualsBuiltInTable) { ExpectSameTable(GetModuleHandleW(nullptr), English(), "test program"); }
+TEST(StringResources, ProgramTableEqualsBuiltInTable) {
+  ExpectSameTable(GetModuleHandleW(nullptr), English(), "test program");
+}
 
 TEST(StringResources, StringsDllEqualsBuiltInTable) {
   std::wstring dll = BinaryDir() + L"\\bin\\strings.dll";
@@ -69,8 +71,8 @@ TEST(StringResources, StringsDllEqualsBuiltInTable) {
 TEST(StringResources, EachLanguageLibraryEqualsItsTable) {
   for (size_t t = 0; t < LanguageTableCount(); ++t) {
     const LanguageTable& table = LanguageTables()[t];
-    std::wstring dll = BinaryDir() + L"\\bin\\languages\\" + std::wstring(table.code, table.code + 2) +
-                       L"\\strings.dll";
+    std::wstring dll =
+        BinaryDir() + L"\\bin\\languages\\" + std::wstring(table.code, table.code + 2) + L"\\strings.dll";
     HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, module) << table.code << " error " << GetLastError();
     ExpectSameTable(module, table, std::string("languages/") + table.code + "/strings.dll");
