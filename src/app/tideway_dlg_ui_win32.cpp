@@ -347,6 +347,8 @@ void CtidewayDlg::OnProgressTimer() {
 intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   HWND bar = GetDlgItem(hwnd, IDC_PROGRESS);
+  // The phase shows as it starts; the outcome once the bar is full.
+  if (lParam < 100) ShowStatusLine(hwnd, MilestoneStatus(static_cast<int>(lParam)));
   for (int p = m_progressPos; p < lParam; ++p) {
     SleepMs(kProgressStepMs);
     SendMessageW(bar, PBM_SETPOS, p, 0);
@@ -355,8 +357,8 @@ intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   }
   m_progressPos = static_cast<int>(lParam);
   if (lParam > m_lastMilestone) m_lastMilestone = static_cast<int>(lParam);
-  ShowStatusLine(hwnd, lParam == 100 ? OutcomeStatus(m_resultText) : MilestoneStatus(static_cast<int>(lParam)));
   if (lParam == 100) {
+    ShowStatusLine(hwnd, OutcomeStatus(m_resultText));
     m_workerRunning = false;
     KillTimer(hwnd, kCreepTimer);
     SendMessageW(bar, PBM_SETPOS, 100, 0);

@@ -126,6 +126,32 @@ expect_status() {
   [ "$now" = "$1" ] && echo "status line ok ($2): $now" || fail "status line ($2): [$now], not [$1]"
 }
 
+# Records each new text of the status line into `file` until the file
+# `file.stop` appears (in the background).
+record_status() {
+  local file="$1" last="" now
+  : >"$file"
+  while [ ! -e "$file.stop" ]; do
+    now=$(status_text)
+    [ -n "$now" ] && [ "$now" != "$last" ] && echo "$now" >>"$file" && last="$now"
+    sleep 0.2
+  done
+}
+
+# The recorded texts follow the phases in `order` (one a line) forwards, some
+# perhaps too short to be seen, and include the given ones.
+expect_status_order() {
+  local file="$1" order="$2" rank=0 line i
+  shift 2
+  while IFS= read -r line; do
+    i=$(grep -nxF -- "$line" <<<"$order" | cut -d: -f1 | awk -v r="$rank" '$1 > r { print; exit }')
+    if [ -z "$i" ]; then fail "status line out of order or unexpected: [$line]"; continue; fi
+    rank=$i
+  done <"$file"
+  for line in "$@"; do grep -qxF -- "$line" "$file" || fail "status line never showed [$line]"; done
+  echo "status line phases: $(tr '\n' '|' <"$file")"
+}
+
 # The combo box, "Send Firmware" and "Exit": enabled or disabled each.
 expect_controls() {
   local state
@@ -181,6 +207,8 @@ case "$CASE" in
     start_program
     screenshot start
     select_printer "$PRINTER"
+    record_status "$CASE_DIR/status.txt" &
+    RECORDER=$!
     send_firmware
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=([1-9]|[1-9][0-9])\b" 40 || fail "the bar did not move"
     expect_controls disabled disabled disabled "while updating"
@@ -203,6 +231,13 @@ case "$CASE" in
     [ "${second:-0}" -gt "${first:-0}" ] && echo "the bar moved from $first to $second while the printer was busy" ||
       fail "the bar stood at $first while the printer was busy"
     expect_success 150
+    touch "$CASE_DIR/status.txt.stop"
+    wait "$RECORDER"
+    expect_status_order "$CASE_DIR/status.txt" "Reading the printer's firmware version...
+Choosing the firmware file...
+Reading the printer's firmware version...
+Sending the firmware to the printer...
+The firmware was updated successfully." "Sending the firmware to the printer..." "The firmware was updated successfully."
     screenshot success
     # The outcome line shows as the picture's tooltip.
     rect=$(control_state "$MAIN" "$PICTURE" | sed -E 's/.* rect=([-0-9,]+) .*/\1/')
