@@ -194,6 +194,8 @@ update_after_kill() {
   local offset
   start_program
   offset=$LOG_OFFSET
+  [ "$(spooler_state)" = RUNNING ] && echo "the next run found the spooler running" ||
+    fail "spooler $(spooler_state) when the next run opened"
   select_printer "$PRINTER"
   send_firmware
   expect_success 200
@@ -380,10 +382,12 @@ case "$CASE" in
     start_program
     select_printer "$PRINTER"
     send_firmware
+    verifying=0
     for _ in $(seq 900); do
-      log_since "$LOG_OFFSET" | grep -qF "check firmwareVersion idx 1" && break
+      log_since "$LOG_OFFSET" | grep -qF "check firmwareVersion idx 1" && { verifying=1; break; }
       sleep 0.1
     done
+    [ "$verifying" = 1 ] || fail "the verification did not start"
     kill_program "during the verification"
     wait_sim_event '"event": *"restart_end"' 30 || fail "the printer did not come back"
     sim_control '{"op":"set","restart_ms":0}' >/dev/null
