@@ -139,11 +139,13 @@ TEST(FWDownloadNtwk, AFileThatChangedOrShrankIsNotSent) {
       {"cut short after the check", false, cut},
       {"emptied after the check", false, {}},
       {"another release after the check", false, other},
+      {"another build of the same release after the check", false,
+       fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    NtwkScene scene(L"KORM", "127.62.3." + std::to_string(++n), {"--restart-ms", "0"});
+    NtwkScene scene(L"KORM", "127.62.6." + std::to_string(++n), {"--restart-ms", "0"});
     ASSERT_TRUE(scene.started) << scene.sim.error();
     static std::wstring path;
     static const std::vector<uint8_t>* change;
