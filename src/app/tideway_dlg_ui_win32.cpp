@@ -9,6 +9,7 @@
 
 #include "app/main_window_link.h"
 #include "app/rfu_sequencer.h"
+#include "app/security_firmware.h"
 #include "app/tideway_dlg.h"
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
@@ -29,8 +30,6 @@ constexpr UINT kCreepIntervalMs = 1000;
 constexpr int kMilestones[] = {10, 15, 50, 100};
 constexpr uint32_t kProgressStepMs = 100;
 constexpr UINT kNoticeBoxType = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
-constexpr int kVersionAttempts = 3;
-constexpr uint32_t kVersionRetryMs = 1000;
 
 int NextMilestone(int reached) {
   for (int m : kMilestones) {
@@ -83,6 +82,9 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
 
   switch (message) {
     case WM_COMMAND: {
+      // Enter and Escape too: ending the process in the middle of a burn can
+      // leave the printer without working firmware.
+      if (!dlg->TakesCommands()) return TRUE;
       const WORD id = LOWORD(wParam);
       const WORD code = HIWORD(wParam);
       if (id == IDC_SEND_FIRMWARE && code == BN_CLICKED) {
@@ -92,9 +94,7 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
       } else if (id == IDC_EXIT && code == BN_CLICKED) {
         dlg->OnExit();
       } else if (id == IDOK || id == IDCANCEL) {
-        // Ending the process in the middle of a burn can leave the printer
-        // without working firmware: Enter and Escape wait for the worker.
-        if (!dlg->m_workerRunning) EndDialog(hwnd, id);
+        EndDialog(hwnd, id);
       } else {
         return FALSE;
       }
@@ -113,8 +113,7 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
     case WM_SYSCOMMAND:
       return dlg->OnSysCommand(static_cast<unsigned>(wParam), lParam) ? TRUE : FALSE;
     case WM_CLOSE:
-      if (dlg->m_workerRunning) return TRUE;
-      return FALSE;
+      return dlg->TakesCommands() ? FALSE : TRUE;
     case WM_PAINT: {
       if (!IsIconic(hwnd)) return FALSE;
       PAINTSTRUCT ps;
@@ -203,12 +202,24 @@ void CtidewayDlg::SetControlsEnabled(bool combo, bool send, bool exit) {
 }
 
 void CtidewayDlg::OnSendFirmware() {
-  Logger* log = Logger::Instance();
+  // One update a run: after it only "Exit" is left.
+  if (m_workerThread) return;
   HWND hwnd = static_cast<HWND>(m_hWnd);
   m_progressPos = 0;
   m_lastMilestone = 0;
   SendDlgItemMessageW(hwnd, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+  // Greyed, so that the combo box cannot show another printer than the one
+  // being started.
+  SetControlsEnabled(false, false, false);
+  m_handlerBusy = true;
+  StartUpdate();
+  m_handlerBusy = false;
+  // Cancelled or refused: the printer stays selected and can be sent again.
+  if (!m_workerThread) SetControlsEnabled(true, true, true);
+}
 
+void CtidewayDlg::StartUpdate() {
+  Logger* log = Logger::Instance();
   const PortKind kind = ClassifyPort(m_selectedPrinter.portName.c_str());
   if (kind != PORT_NETWORK) {
     const std::wstring notice = LocalString(IDS_RFU_NOTICE) + L"\r\n" + LocalString(IDS_RFU_NOTICE_OK) + L"\r\n" +
@@ -234,40 +245,20 @@ void CtidewayDlg::OnSendFirmware() {
 }
 
 int CtidewayDlg::CheckSecurityFirmware() {
-  Logger* log = Logger::Instance();
-  wchar_t portAddress[PORT_ADDRESS_MAX] = {0};
-  wchar_t address[PORT_ADDRESS_MAX] = {0};
-  GetIPAddressFromPort(m_selectedPrinter.portName.c_str(), portAddress);
-  ResolveHostname(portAddress, address);
-
-  if (!Ping(address)) {
-    log->Write(L"--- This IP address is not valid ---");
-    OnDownloadFailed(0, 0);
-    return SECURITY_FW_UNREACHABLE;
-  }
-
-  uint32_t version = 0;
-  CFWDownloadNtwk network;
-  for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
-    FirmwareFileInfo info;
-    std::string components;
-    version = network.GetFWVersion(&info, address, &components);
-    log->Write(L"GetFWVersion = %d", static_cast<int>(version));
-    if (version != 0) break;
-    SleepMs(kVersionRetryMs);
-  }
-  log->Write(L"securilty firmware version start date= %d, firmware version=%d",
-             static_cast<int>(SECURITY_FW_START_DATE), static_cast<int>(version));
-  if (version == 0) {
-    log->Write(L"Failed to get the Firmware Version");
-    return SECURITY_FW_DIRECT;
-  }
-  return version > SECURITY_FW_START_DATE ? SECURITY_FW_GATE : SECURITY_FW_DIRECT;
+  const int result = CheckSecurityFirmwareOfPort(m_selectedPrinter.portName.c_str(), Ping);
+  if (result == SECURITY_FW_UNREACHABLE) OnDownloadFailed(0, 0);
+  return result;
 }
 
 void CtidewayDlg::StartWorker() {
   Logger* log = Logger::Instance();
   HWND hwnd = static_cast<HWND>(m_hWnd);
+  // One printer is updated once per run: a second worker would burn it again
+  // while the first one still talks to it.
+  if (m_workerThread) {
+    log->Write(L"ERROR: a firmware download was already started, a second one is refused");
+    return;
+  }
   SetControlsEnabled(false, false, false);
   log->Write(L"---Start to firmware download---");
   log->Write(L"---Create firmware download Thread---");
@@ -354,6 +345,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
 }
 
 void CtidewayDlg::OnExit() {
+  m_handlerBusy = true;
   if (m_updateSucceeded && ClassifyPort(m_selectedPrinter.portName.c_str()) == PORT_NETWORK) {
     RfuPostUpdateQuestion(m_selectedPrinter, m_updateSucceeded);
   }

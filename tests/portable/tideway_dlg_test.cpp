@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -45,6 +46,20 @@ TEST(FirmwareChoice, TableRules) {
       {"groups: a single group", {}, {L"QV*", L"one.bin", L"P1", L"F1"}, L"QV 2", L"one.bin", L"P1", L"F1"},
       {"groups: exactly one entry is no table", {}, {L"QV*"}, L"QV 2", L"", L"", L""},
       {"groups: short last group", {}, {L"X*", L"x.bin", L"PX", L"FX", L"QV*", L"q.bin"}, L"QV 3", L"q.bin", L"", L""},
+      {"groups: an ID is never a pattern",
+       {},
+       {L"QV 7100n*", L"n.pkg", L"QV 7100dn", L"F", L"QV 7100dn*", L"dn.pkg", L"QV 7100dn", L"F"},
+       L"QV 7100dn",
+       L"dn.pkg",
+       L"QV 7100dn",
+       L"F"},
+      {"pairs: a file name is never a pattern",
+       {L"QV 9*", L"QV 7100", L"QV 7*", L"m7.bin"},
+       {},
+       L"QV 7100",
+       L"m7.bin",
+       L"",
+       L""},
   };
   LogCapture log;
   for (const Case& c : cases) {
@@ -92,20 +107,26 @@ TEST(FirmwareChoice, FileBesideTheProgram) {
   fs::remove_all(dir);
 }
 
+// The line and whether the dialog shows success (bar at 100, the picture) or
+// the failure box.
 TEST(UpdateOutcome, StatusTable) {
   struct Case {
     int status;
     const wchar_t* line;
+    bool succeeded;
   } cases[] = {
-      {FWDL_FAILED, L"P: !!Failed to update firmware!!\r\n     Power cycle the printer and try again.\r\n"},
-      {FWDL_UPDATED, L"P: Successfully updated firmware.\r\n"},
-      {FWDL_UP_TO_DATE, L"P: Firmware is up to date.\r\n"},
-      {FWDL_NO_USB_DEVICE, L"P:  is not connected to a USB port.  Please connect and try again.\r\n"},
-      {FWDL_NO_PARALLEL_PORT, L"P:  is not connected to a USB port.  Please connect and try again.\r\n"},
-      {5, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n"},
-      {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n"},
+      {FWDL_FAILED, L"P: !!Failed to update firmware!!\r\n     Power cycle the printer and try again.\r\n", false},
+      {FWDL_UPDATED, L"P: Successfully updated firmware.\r\n", true},
+      {FWDL_UP_TO_DATE, L"P: Firmware is up to date.\r\n", true},
+      {FWDL_NO_USB_DEVICE, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
+      {FWDL_NO_PARALLEL_PORT, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
+      {5, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
+      {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(OutcomeLine(L"P", OutcomeStringId(c.status)), c.line) << c.status;
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutcomeLine(L"P", OutcomeStringId(c.status)), c.line) << c.status;
+    EXPECT_EQ(OutcomeSucceeded(c.status), c.succeeded) << c.status;
+  }
 }
 
 TEST(MainDialogList, SpoolerOrderWithoutTheParallelDriverOnLpt) {
@@ -116,7 +137,11 @@ TEST(MainDialogList, SpoolerOrderWithoutTheParallelDriverOnLpt) {
                        {L"Office", L"LPT1:", L"Other", L"", 0}});
   CtidewayDlg dlg;
   dlg.m_driverNames = {L"QV Drv"};
+  LogCapture log;
   dlg.CollectPrinters();
+  // One line a step past each of the four printers found.
+  const std::vector<std::wstring> lines = log.Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L"GetNextInstalledPrinter()"), 4);
   ASSERT_EQ(dlg.m_printerCount, 3);
   EXPECT_EQ(dlg.m_printerList[0].portName, L"IP_127.0.0.9");
   EXPECT_EQ(dlg.m_printerList[1].jobs, L"3");
