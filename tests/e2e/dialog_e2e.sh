@@ -12,6 +12,13 @@
 #                   ends in the failure box after one update
 #   nand            a NAND package file: only the out-of-date and loader packages,
 #                   then the reset
+#   killed_during_data
+#                   killed at the RFU question, then again while the printer takes
+#                   the data: the sequencer's values, the stopped spooler and the
+#                   mutex left behind do not stop the next run, which updates
+#   killed_during_verification
+#                   killed while the restarted printer is not answering yet: the
+#                   next run updates the printer
 # Screenshots go to $TIDEWAY_ARTIFACTS/dialog-<case>-<state>.png.
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE,
@@ -195,6 +202,58 @@ answer_rfu_question() {
   drive "$MAIN" "@$RFU_OK" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
 }
 
+# What a killed run leaves behind: the spooler's state, the sequencer's values.
+spooler_state() {
+  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/^ *STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
+}
+SEQ_KEY='HKLM\SOFTWARE\Local AppWizard-Generated Applications\tideway'
+sequencer_values() {
+  (cd "$CASE_DIR" && wine reg query "$SEQ_KEY" 2>/dev/null) | tr -d '\r' | grep -oE '(SeqStack|InstallCrashed)' | sort | tr '\n' ' '
+}
+
+# The user ends the program from the task manager: no clean-up of its own.
+kill_program() {
+  kill -KILL "$APP_PID" 2>/dev/null
+  wait_exit 20 || fail "tideway.exe did not end when killed"
+  echo "killed $1: spooler $(spooler_state), sequencer values [$(sequencer_values)], RFU $(cat "${UPDATE_RFU_STATE:-/dev/null}" 2>/dev/null)"
+}
+
+wait_sim_event() {
+  local pattern="$1" limit="$2" i
+  for i in $(seq $((limit * 10))); do
+    grep -qE -- "$pattern" "$UPDATE_SIM_EVENTS" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A run after a killed one: the dialog opens (no "already running"), the update
+# ends in success and the printer took the whole file (the number of whole
+# burns it then holds: $1); Exit answers the RFU question with $2.
+update_after_kill() {
+  local offset
+  start_program
+  offset=$LOG_OFFSET
+  [ "$(spooler_state)" = RUNNING ] && echo "the next run found the spooler running" ||
+    fail "spooler $(spooler_state) when the next run opened"
+  select_printer "$PRINTER"
+  send_firmware
+  expect_success 200
+  local report sha
+  report=$(sim_report)
+  sha=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+  [ "$(grep -c "received: BURN_FLASH .* sha256=$sha answer=1\$" <<<"$report")" = "$1" ] &&
+    echo "the next run burned the whole file" || fail "the next run did not burn the file: $report"
+  [ "$(spooler_state)" = RUNNING ] && echo "spooler running again" || fail "spooler $(spooler_state) after the update"
+  drive "$MAIN" click "$EXIT" >/dev/null
+  answer_rfu_question "$2" after-update
+  wait_exit 30 || fail "tideway.exe did not end after Exit"
+  segment=$(log_since "$offset")
+  grep -qF "There is already a copy" <<<"$segment" && fail "the next run met the mutex"
+  expect_log "$segment" "---Firmware download Fininsh Success---"
+  echo "$report"
+}
+
 ensure_display 99 98 97 96 95 || exit 1
 [ -f "$EXE" ] && [ -f "$DLGDRIVE" ] || { echo "tideway.exe or dlgdrive.exe missing"; exit 1; }
 make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
@@ -348,6 +407,73 @@ The firmware was updated successfully." "Sending the firmware to the printer..."
     drive "$MAIN" click "$EXIT" >/dev/null
     answer_rfu_question "$RFU_ENABLE" enable
     wait_exit 20 || fail "tideway.exe did not end after Exit"
+    ;;
+  killed_during_data)
+    prepare_program bin code-only.bin
+    # Larger than the sockets buffer, so the program is still sending when killed.
+    python3 -c 'import sys; t = b"QV\0" b"1300\0"; sys.stdout.buffer.write(
+      b"\xaa\x55\x41\x54" + bytes(16 << 20) + t + bytes([len(t) + 1]))' >"$CASE_DIR/update.bin"
+    start_update_printer "$CASE_DIR/sim" --version 20150101 --restart-ms 0 \
+      --fault stall-mid-data:at=4096,delay_ms=5000 || exit 1
+    start_rfu_agent "$CASE_DIR" 1 || exit 1
+    install_update_printer "$WINEPREFIX" "$PRINTER" "QV E2E Driver"
+    # Killed while the RFU question is open: the sequence is half way.
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    wait_state "$MAIN" "^Button $RFU_OK " 60 || fail "no RFU question"
+    kill_program "at the RFU question"
+    [ "$(sequencer_values)" = "InstallCrashed SeqStack " ] || fail "no sequencer values left: [$(sequencer_values)]"
+    # Killed while the printer takes the data.
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    answer_rfu_question "$RFU_ENABLE" before-update
+    wait_sim_event '"mode": *"stall-mid-data"' 60 || fail "the data did not start"
+    kill_program "during the data"
+    [ "$(spooler_state)" = STOPPED ] || fail "spooler $(spooler_state) after the kill"
+    wait_sim_event '"reason": *"incomplete"' 20 && echo "the printer kept its firmware (data incomplete)" ||
+      fail "the printer did not see the data end early"
+    sim_control '{"op":"faults","list":[]}' >/dev/null
+    update_after_kill 1 "$RFU_DISABLE"
+    [ "$(cat "$UPDATE_RFU_STATE")" = 1 ] && echo "RFU off again" || fail "RFU $(cat "$UPDATE_RFU_STATE")"
+    [ -z "$(sequencer_values)" ] && echo "sequencer values gone" || fail "sequencer values left: $(sequencer_values)"
+    ;;
+  killed_during_verification)
+    prepare_program bin code-only.bin
+    # The restarting printer takes connections and closes them until the test
+    # ends its restart. Its listener stays open: a printer of another test run
+    # could take the address of a closed one.
+    start_update_printer "$CASE_DIR/sim" --version 1000 --restart-connections 300 || exit 1
+    install_update_printer "$WINEPREFIX" "$PRINTER" "QV E2E Driver"
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    verifying=0
+    for _ in $(seq 900); do
+      log_since "$LOG_OFFSET" | grep -qF "check firmwareVersion idx 1" && { verifying=1; break; }
+      sleep 0.1
+    done
+    [ "$verifying" = 1 ] || fail "the verification did not start"
+    kill_program "during the verification"
+    log_since "$LOG_OFFSET" | grep -qF -- "---Firmware download Fininsh" && fail "the update ended before the kill"
+    sim_control '{"op":"set","restart_connections":null,"restart_ms":0}' >/dev/null
+    # Takes the connections the restart still closes, until one stays open.
+    python3 - "$UPDATE_ADDRESS" <<'PY' || fail "the printer did not come back"
+import socket, sys
+for _ in range(400):
+    s = socket.create_connection((sys.argv[1], 9100), timeout=5)
+    s.settimeout(0.5)
+    try:
+        closed = s.recv(1) == b""
+    except socket.timeout:
+        closed = False
+    s.close()
+    if not closed:
+        sys.exit(0)
+sys.exit(1)
+PY
+    update_after_kill 2 "$RFU_ENABLE"
     ;;
   *)
     echo "unknown case $CASE"
