@@ -92,7 +92,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
 }
 
 TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
-  NtwkScene scene(L"VESTRA 2", "127.62.1.1", {"--fault", "no-restart"});
+  NtwkScene scene(L"VESTRA 2", "127.62.7.1", {"--fault", "no-restart"});
   ASSERT_TRUE(scene.started) << scene.sim.error();
 
   EXPECT_EQ(CFWDownload().FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
