@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 
-// WM_USER (0x0400) + 100 and + 101.
+// WM_USER (0x0400) + 100 to + 102.
 constexpr unsigned WM_FW_PROGRESS = 0x0400 + 100;  // wParam 0, lParam percent 0..100
 constexpr unsigned WM_FW_FAILED = 0x0400 + 101;    // both parameters 0
+// wParam 0, lParam the StatusReport to show (valid while the message is handled).
+constexpr unsigned WM_FW_STATUS = 0x0400 + 102;
 
 // The main dialog's window (an HWND); null until the dialog stores it, and
 // nothing is sent while it is null. Defined in main_window_link.cpp.

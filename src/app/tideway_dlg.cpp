@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/main_window_link.h"
+#include "host/clock.h"
 #include "host/logger.h"
 #include "host/program_dir.h"
 #include "host/properties.h"
@@ -18,7 +19,11 @@ std::wstring DialogTitle(const wchar_t* seriesName) {
 CtidewayDlg::CtidewayDlg() {
   wmemset(m_seriesName, 0, DLG_NAME_MAX);
   if (!GetProgramDirectory(m_programDirectory)) m_programDirectory[0] = 0;
-  m_progress.SetListener([](const UpdateProgress& progress, UpdateProgressEvent what) {
+  m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
+    StatusReport report;
+    if (m_statusFeed.Next(progress.Snapshot(), what, TickCountMs(), &report)) {
+      SendMainWindowMessage(WM_FW_STATUS, 0, reinterpret_cast<intptr_t>(&report));
+    }
     if (what == UpdateProgressEvent::Milestone) SendFwProgress(progress.Percent());
     if (what == UpdateProgressEvent::Done && progress.Outcome() != UpdateOutcome::Updated &&
         progress.Outcome() != UpdateOutcome::Current) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/status_feed.h"
 #include "update/firmware_choice.h"
 #include "update/printer_record.h"
 #include "update/security_firmware.h"
@@ -76,6 +77,8 @@ class CtidewayDlg {
   // This dialog's one update. Its listener sends WM_FW_PROGRESS for each
   // milestone and WM_FW_FAILED for a failed end to g_hMainWnd.
   UpdateProgress m_progress;
+  // The worker's side of the status line (WM_FW_STATUS).
+  StatusFeed m_statusFeed;
 
  private:
   WorkerResult m_workerResult;

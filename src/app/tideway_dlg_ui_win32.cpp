@@ -143,6 +143,9 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
     case WM_FW_PROGRESS:
       SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, dlg->OnProgress(wParam, lParam));
       return TRUE;
+    case WM_FW_STATUS:
+      ShowStatusLine(hwnd, *reinterpret_cast<const StatusReport*>(lParam));
+      return TRUE;
     case WM_FW_FAILED:
       SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, dlg->OnDownloadFailed(wParam, lParam));
       return TRUE;
@@ -334,8 +337,7 @@ void CtidewayDlg::OnProgressTimer() {
 intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   HWND bar = GetDlgItem(hwnd, IDC_PROGRESS);
-  // The phase shows as it starts; the outcome once the bar is full.
-  if (lParam < 100) ShowStatusLine(hwnd, MilestoneStatus(static_cast<int>(lParam)));
+  // The phases come from WM_FW_STATUS; the outcome once the bar is full.
   for (int p = m_progressPos; p < lParam; ++p) {
     SleepMs(kProgressStepMs);
     SendMessageW(bar, PBM_SETPOS, p, 0);

@@ -52,7 +52,7 @@ class Exchange {
       return;
     }
     if (m_plan.reply.reads > 0) {
-      if (m_plan.pauseMs) SleepMs(m_plan.pauseMs);
+      Pause(m_plan.pauseMs);
       Line(m_plan.beforeReply);
       if (!ReadReply()) return;
       Line(m_plan.afterChecks);
@@ -66,6 +66,21 @@ class Exchange {
   }
 
  private:
+  void Pause(uint32_t ms) {
+    const AclProgress* progress = m_link.progress;
+    if (!progress || !progress->paused) {
+      if (ms) SleepMs(ms);
+      return;
+    }
+    progress->paused(0);  // the pause begins
+    for (uint32_t left = ms; left > 0;) {
+      const uint32_t slice = left < ACL_PAUSE_SLICE_MS ? left : ACL_PAUSE_SLICE_MS;
+      SleepMs(slice);
+      left -= slice;
+      progress->paused(slice);
+    }
+  }
+
   static void Line(const wchar_t* text) {
     if (text) Logger::Instance()->Write(L"%ls", text);
   }
@@ -94,6 +109,7 @@ class Exchange {
         return Fail(written < 0 ? step.failed : step.fellShort, stage, written);
       }
       sent += static_cast<uint32_t>(written);
+      if (stage == ACL_STAGE_DATA && m_link.progress && m_link.progress->sent) m_link.progress->sent(sent, length);
     } while (sent < length);
     return true;
   }

@@ -99,6 +99,15 @@ enum AclStage : uint8_t {
   ACL_STAGE_CLOSING,
 };
 
+// One update's view of an exchange, when it follows one: the data bytes
+// written so far of the whole, and each slice of the pause before the reply
+// (then slept in slices of at most a second, so the wait can be shown).
+struct AclProgress {
+  std::function<void(uint32_t sent, uint32_t total)> sent;
+  std::function<void(uint32_t ms)> paused;
+};
+constexpr uint32_t ACL_PAUSE_SLICE_MS = 1000;
+
 struct AclLink {
   ByteChannel* channel;
   std::function<uint32_t()> lastError;  // for the error forms after a -1; empty: 0
@@ -106,6 +115,7 @@ struct AclLink {
   // After the pause: the channel to read the reply on, or nullptr (after
   // logging why) to end the exchange. Empty: `channel`.
   std::function<ByteChannel*()> replyChannel;
+  const AclProgress* progress = nullptr;
 };
 
 struct AclExchangeResult {

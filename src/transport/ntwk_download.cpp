@@ -103,10 +103,11 @@ class NtwkConnection : public ByteChannel {
 // its flash, under a longer time-out.
 int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangePlan& plan,
                     const AclCommand& command, const uint8_t* data, uint32_t length, AclExchangeResult* r,
-                    bool burn = false) {
+                    bool burn = false, const AclProgress* progress = nullptr) {
   NtwkConnection conn(address);
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
+  link.progress = progress;
   if (burn) {
     link.replyChannel = [&conn]() -> ByteChannel* {
       if (conn.SetReceiveTimeout(NtwkActiveSettings().burnReplyTimeoutMs)) return &conn;
@@ -154,6 +155,7 @@ AclExchangePlan ImageBurnPlan(bool spi) {
   s.enterLang = AclEndsWith(L"Could not send PJL_ENTERLANG to the socket.");
   s.command = AclEndsWith(L"Could not send acl cmd to the socket.");
   s.data = AclEndsWith(L"Could not send bin file to the socket.");
+  s.dataChunk = NTWK_DATA_CHUNK;
   s.pauseMs = ProductIs(PRODUCT_TALEN) ? ACL_TALEN_BURN_PAUSE_MS : NTWK_BURN_PAUSE_MS;
   s.reply = {1, 0, 0};
   s.replyRead = {AclEnds(AclPlain(L"Could not recv acl response from the socket.")),
@@ -285,7 +287,7 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
 
 namespace {
 
-int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType) {
+int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType, const AclProgress* progress) {
   AclBurnImage image;
   if (!ReadAclBurnImage(file, spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
     return 0;
@@ -304,7 +306,7 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
-                  ImageBurnPlan(spi), g_aclCmd, image.data.get(), dataLength, &r, true);
+                  ImageBurnPlan(spi), g_aclCmd, image.data.get(), dataLength, &r, true, progress);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -312,12 +314,12 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
 
 int CFWDownloadNtwk::BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnFlash(%ls)", address);
-  return NtwkImageBurn(file, address, false, imageType);
+  return NtwkImageBurn(file, address, false, imageType, m_progress);
 }
 
 int CFWDownloadNtwk::BurnSpiFlash(FILE* file, const wchar_t* address) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnSpiFlash(%ls)", address);
-  return NtwkImageBurn(file, address, true, 0);
+  return NtwkImageBurn(file, address, true, 0, m_progress);
 }
 
 int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
@@ -339,7 +341,9 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     g_aclCmd = command;
     AclExchangeResult r;
-    RunAclExchange(conn.Link(), plan, g_aclCmd, package.bytes, package.size, &r);
+    AclLink link = conn.Link();
+    link.progress = m_progress;
+    RunAclExchange(link, plan, g_aclCmd, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
   if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "firmware/firmware_file.h"
+#include "transport/acl_exchange.h"
 #include "transport/acl_protocol.h"
 #include "transport/tcp_channel.h"
 
@@ -22,6 +23,9 @@ constexpr uint32_t NTWK_BURN_PAUSE_MS = 30000;
 constexpr uint32_t NTWK_NVRAM_PAUSE_MS = 5000;
 
 constexpr size_t NTWK_ADDRESS_MAX = 256;
+// An image goes out in writes of at most this many bytes, so the amount sent
+// can be followed.
+constexpr uint32_t NTWK_DATA_CHUNK = 64 * 1024;
 
 // What the transport connects with. The product always uses the defaults;
 // tests shorten the time-outs, choose another port or substitute the sockets.
@@ -41,6 +45,10 @@ const NtwkSettings* SetNtwkSettingsForTesting(const NtwkSettings* settings);
 
 class CFWDownloadNtwk {
  public:
+  // Follows the firmware's data and the pause after it in every burn from
+  // now on; nullptr: nothing follows. The caller keeps `progress` alive.
+  void FollowBurns(const AclProgress* progress) { m_progress = progress; }
+
   // VERCHK_* from the common version check, or -1.
   int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
                            const wchar_t* address, const wchar_t* fileName);
@@ -66,4 +74,7 @@ class CFWDownloadNtwk {
   int FixNvRam(const wchar_t* address);
   // Reset without reply: 1 or 0.
   int ResetNtwkPrinter(const wchar_t* address);
+
+ private:
+  const AclProgress* m_progress = nullptr;
 };

@@ -80,6 +80,24 @@ int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId
   }
 }
 
+namespace {
+// The transport's view of the update: data going out is sending, the pause
+// after it is the printer writing its flash (a NAND file alternates them).
+AclProgress FollowBurn(UpdateProgress* progress) {
+  AclProgress follow;
+  if (!progress) return follow;
+  follow.sent = [progress](uint32_t sent, uint32_t total) {
+    if (progress->Phase() != UpdatePhase::Sending) progress->SetPhase(UpdatePhase::Sending);
+    progress->SetBytes(sent, total);
+  };
+  follow.paused = [progress](uint32_t ms) {
+    if (progress->Phase() != UpdatePhase::Restarting) progress->SetPhase(UpdatePhase::Restarting);
+    progress->AddWaitMs(ms);
+  };
+  return follow;
+}
+}  // namespace
+
 void CFWDownload::Wait(uint32_t ms) {
   SleepMs(ms);
   ReportWaitMs(m_progress, ms);
@@ -92,6 +110,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
   if (!NtwkPrinterAddress(job.portName, address)) return FWDL_FAILED;
 
   CFWDownloadNtwk ntwk;
+  const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
   ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
   ReportMilestone(m_progress, 50);
@@ -104,14 +123,16 @@ int CFWDownload::NtwkDownload(const Job& job) {
   }
 
   StopAService();
+  if (m_progress) ntwk.FollowBurns(&follow);
   int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId);
   StartAService();
 
   if (result != 1 || !VerifiesAfterDownload()) return MapDownloadResult(result);
 
   // The printer restarts with the new firmware; until it answers, the check
-  // reports an error and the next pass waits.
-  ReportPhase(m_progress, UpdatePhase::Restarting);
+  // reports an error and the next pass waits. The wait counts on from the
+  // flash pause.
+  if (m_progress && m_progress->Phase() != UpdatePhase::Restarting) ReportPhase(m_progress, UpdatePhase::Restarting);
   Wait(FWDL_RESTART_WAIT_MS);
   ReportPhase(m_progress, UpdatePhase::Verifying);
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {

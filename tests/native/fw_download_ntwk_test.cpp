@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "ntwk_sim_fixture.h"
 #include "support/fake_ports.h"
+#include "update/fw_download.h"
 
 using fwdltest::ControllerScene;
 using fwdltest::ImageFile;
@@ -71,7 +71,8 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
         L"StopAService(Spooler)", L"CFWDownloadNtwk::DownLoadFirmware",     L"StartAService(Spooler)"};
     bool corrupt = c.kind == fwtest::BinKind::Corrupt;
     std::vector<uint32_t> waits;
-    if (!corrupt) waits.push_back(30000);  // the printer programs its flash
+    // The printer programs its flash: slept in seconds, as the status line counts them.
+    if (!corrupt) waits.insert(waits.end(), 30, 1000);
     if (c.passes > 0) waits.push_back(FWDL_RESTART_WAIT_MS);
     for (int pass = 0; pass < c.passes; ++pass) {
       steps.push_back(L"check firmwareVersion idx " + std::to_wstring(pass));
@@ -91,6 +92,77 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
   }
 }
 
+TEST(FWDownloadNtwk, PhasesWithTheAmountSentAndTheSecondsWaited) {
+  struct Seen {
+    UpdatePhase phase;
+    uint64_t sent = 0, total = 0;
+    uint32_t seconds = 0;
+    uint64_t sleptBefore = 0;  // the fake clock's total when the phase began
+    int bytesEvents = 0;
+  };
+  using P = UpdatePhase;
+  struct Case {
+    const char* name;
+    const wchar_t* product;
+    std::vector<std::string> simArgs;
+    std::vector<UpdatePhase> phases;
+    uint32_t restartSeconds;  // waited in Restarting
+  } cases[] = {
+      {"verified",
+       L"QV5000",
+       {"--restart-connections", "3"},
+       {P::ReadingVersion, P::Sending, P::Restarting, P::Verifying},
+       30 + FWDL_RESTART_WAIT_MS / 1000},
+      {"not verified by the product", L"QV4410SERIES", {}, {P::ReadingVersion, P::Sending, P::Restarting}, 30},
+      {"burn refused",
+       L"QV5000",
+       {"--fault", "status:value=2,cmd=burn"},
+       {P::ReadingVersion, P::Sending, P::Restarting},
+       30},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NtwkScene scene(c.product, "127.62.1." + std::to_string(++n), c.simArgs);
+    ASSERT_TRUE(scene.started) << scene.sim.error();
+    std::vector<Seen> seen;
+    scene.progress.SetListener([&](const UpdateProgress& p, UpdateProgressEvent what) {
+      const UpdateProgressState state = p.Snapshot();
+      if (what == UpdateProgressEvent::Phase) seen.push_back({state.phase, 0, 0, 0, scene.clock.TotalSlept(), 0});
+      if (seen.empty()) return;
+      if (what == UpdateProgressEvent::Bytes) {
+        EXPECT_GE(state.bytesSent, seen.back().sent);
+        seen.back().sent = state.bytesSent;
+        seen.back().total = state.bytesTotal;
+        ++seen.back().bytesEvents;
+      }
+      if (what == UpdateProgressEvent::Waited) seen.back().seconds = state.secondsWaited;
+    });
+    // Several of the transport's writes.
+    const std::wstring file = fwtest::TempPath(L"controller-large.bin");
+    fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 200 * 1024, 1100));
+    const uint64_t size = fwtest::ReadFileBytes(file).size();
+
+    CFWDownload(&scene.progress).FWDownload(L"QV", L"", file.c_str(), nullptr);
+
+    std::vector<UpdatePhase> phases;
+    for (const Seen& s : seen) phases.push_back(s.phase);
+    ASSERT_EQ(phases, c.phases);
+    const Seen& sending = seen[1];
+    EXPECT_GE(sending.total, size);  // an SPI image carries its trailer
+    EXPECT_LE(sending.total, size + 16);
+    EXPECT_EQ(sending.sent, sending.total);
+    EXPECT_GT(sending.bytesEvents, 1);  // the amount grows while the data goes out
+    const uint64_t sleptUntilEnd = scene.clock.TotalSlept();
+    for (size_t i = 0; i < seen.size(); ++i) {
+      const uint64_t slept = (i + 1 < seen.size() ? seen[i + 1].sleptBefore : sleptUntilEnd) - seen[i].sleptBefore;
+      if (seen[i].phase != P::Restarting) continue;
+      EXPECT_EQ(seen[i].seconds, slept / 1000);
+      EXPECT_EQ(seen[i].seconds, c.restartSeconds);
+    }
+  }
+}
+
 TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
   NtwkScene scene(L"VESTRA 2", "127.62.7.1", {"--fault", "no-restart"});
   ASSERT_TRUE(scene.started) << scene.sim.error();
@@ -102,8 +174,10 @@ TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
   EXPECT_EQ(SimCommands(scene.sim.sim()),
             (std::vector<std::string>{"GET_PRINTER_INFO", "GET_VERSION", "WRITE_NVRAM", "RESET", "BURN_FLASH"}));
   EXPECT_EQ(PrinterSim::Num(SimCommands(scene.sim.sim(), "WRITE_NVRAM")[0], "mode"), 1);
-  // NVRAM answer pause, the restart, the burn; no verification.
-  EXPECT_EQ(scene.clock.Sleeps(), (std::vector<uint32_t>{5000, FWDL_NTWK_VESTRA_RESET_WAIT_MS, 30000}));
+  // NVRAM answer pause, the restart, the burn in seconds; no verification.
+  std::vector<uint32_t> waits = {5000, FWDL_NTWK_VESTRA_RESET_WAIT_MS};
+  waits.insert(waits.end(), 30, 1000);
+  EXPECT_EQ(scene.clock.Sleeps(), waits);
 }
 
 TEST(FWDownloadNtwk, ModelAndPanelFieldsFromThePrinter) {
