@@ -98,9 +98,14 @@ AclProgress FollowBurn(UpdateProgress* progress) {
 }
 }  // namespace
 
-void CFWDownload::Wait(uint32_t ms) {
-  SleepMs(ms);
-  ReportWaitMs(m_progress, ms);
+void CFWDownload::Wait(uint32_t ms, bool bySecond) {
+  const uint32_t slice = bySecond && m_progress ? ACL_PAUSE_SLICE_MS : ms;
+  for (uint32_t left = ms; left > 0;) {
+    const uint32_t now = left < slice ? left : slice;
+    SleepMs(now);
+    left -= now;
+    ReportWaitMs(m_progress, now);
+  }
 }
 
 int CFWDownload::NtwkDownload(const Job& job) {
@@ -133,7 +138,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
   // reports an error and the next pass waits. The wait counts on from the
   // flash pause.
   if (m_progress && m_progress->Phase() != UpdatePhase::Restarting) ReportPhase(m_progress, UpdatePhase::Restarting);
-  Wait(FWDL_RESTART_WAIT_MS);
+  Wait(FWDL_RESTART_WAIT_MS, true);
   ReportPhase(m_progress, UpdatePhase::Verifying);
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);

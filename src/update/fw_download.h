@@ -86,8 +86,9 @@ class CFWDownload {
   // the retries of the kind: 1 or 0.
   int ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text);
   int ReadField(const wchar_t* printerName, uint16_t cmdID, const wchar_t* field, wchar_t* out);
-  // A wait for the printer, counted in the progress.
-  void Wait(uint32_t ms);
+  // A wait for the printer, counted in the progress; `bySecond`: slept and
+  // counted a second at a time, for a wait the user watches.
+  void Wait(uint32_t ms, bool bySecond = false);
 
   UpdateProgress* m_progress;
 };

@@ -104,7 +104,7 @@ int CFWDownload::UsbDownload(const Job& job) {
     // The printer leaves the bus while it restarts; its device comes back
     // under the same port.
     ReportPhase(m_progress, UpdatePhase::Restarting);
-    Wait(FWDL_RESTART_WAIT_MS);
+    Wait(FWDL_RESTART_WAIT_MS, true);
     device.Reset();
     for (int attempt = 0; attempt < FWDL_VERIFY_PASSES && !OpenUsb(&device, job.portName); ++attempt) {
       Wait(FWDL_VERIFY_PASS_WAIT_MS);

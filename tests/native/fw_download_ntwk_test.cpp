@@ -73,7 +73,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     std::vector<uint32_t> waits;
     // The printer programs its flash: slept in seconds, as the status line counts them.
     if (!corrupt) waits.insert(waits.end(), 30, 1000);
-    if (c.passes > 0) waits.push_back(FWDL_RESTART_WAIT_MS);
+    if (c.passes > 0) waits.insert(waits.end(), FWDL_RESTART_WAIT_MS / 1000, 1000);
     for (int pass = 0; pass < c.passes; ++pass) {
       steps.push_back(L"check firmwareVersion idx " + std::to_wstring(pass));
       steps.push_back(L"CFWDownloadNtwk::CheckFirmwareVersion");
