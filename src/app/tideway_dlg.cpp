@@ -42,6 +42,10 @@ unsigned OutcomeStringId(int status) {
   }
 }
 
+bool OutcomeSucceeded(int status) {
+  return status == FWDL_UPDATED || status == FWDL_UP_TO_DATE;
+}
+
 std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId) {
   return printerName + L": " + LocalString(stringId);
 }
@@ -192,7 +196,7 @@ bool CtidewayDlg::FWDownload(const plist_t& printer) {
   }
 
   const int status = download.FWDownload(name, productId, path, familyId);
-  m_updateSucceeded = status == FWDL_UPDATED || status == FWDL_UP_TO_DATE;
+  m_updateSucceeded = OutcomeSucceeded(status);
   m_resultText += OutcomeLine(printer.printerName, OutcomeStringId(status));
   return status != -1;
 }

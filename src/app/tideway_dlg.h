@@ -30,6 +30,8 @@ using TextList = std::vector<std::wstring>;
 std::wstring DialogTitle(const wchar_t* seriesName);
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
+// Whether the status ends in the success state: written, or nothing to write.
+bool OutcomeSucceeded(int status);
 // `printerName` + ": " + the localised string `stringId`.
 std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId);
 
@@ -93,13 +95,23 @@ class CtidewayDlg {
 
  private:
   bool ChooseBinFile(const TextList& pairs, const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
+  // The update's start on the dialog's thread: the notice, or the security
+  // check and the RFU gate, then the worker.
+  void StartUpdate();
   void StartWorker();
+  // Boxes have no owner, so the dialog stays enabled under them; while a
+  // handler that shows boxes or the worker runs, a command would re-enter the
+  // handlers (a second update, an end under an open box).
+  bool TakesCommands() const { return !m_handlerBusy && !m_workerRunning; }
   void SetControlsEnabled(bool combo, bool send, bool exit);
   void ShowResultTip();
   void OnProgressTimer();
 
   void* m_hWnd = nullptr;
   bool m_workerRunning = false;
+  // From the press of "Send Firmware" until the worker runs or the start was
+  // given up, and during the handling of "Exit".
+  bool m_handlerBusy = false;
   // The last position the worker reported: the bar creeps towards the next
   // one while the printer is busy.
   int m_lastMilestone = 0;

@@ -83,6 +83,9 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
 
   switch (message) {
     case WM_COMMAND: {
+      // Enter and Escape too: ending the process in the middle of a burn can
+      // leave the printer without working firmware.
+      if (!dlg->TakesCommands()) return TRUE;
       const WORD id = LOWORD(wParam);
       const WORD code = HIWORD(wParam);
       if (id == IDC_SEND_FIRMWARE && code == BN_CLICKED) {
@@ -92,9 +95,7 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
       } else if (id == IDC_EXIT && code == BN_CLICKED) {
         dlg->OnExit();
       } else if (id == IDOK || id == IDCANCEL) {
-        // Ending the process in the middle of a burn can leave the printer
-        // without working firmware: Enter and Escape wait for the worker.
-        if (!dlg->m_workerRunning) EndDialog(hwnd, id);
+        EndDialog(hwnd, id);
       } else {
         return FALSE;
       }
@@ -113,8 +114,7 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
     case WM_SYSCOMMAND:
       return dlg->OnSysCommand(static_cast<unsigned>(wParam), lParam) ? TRUE : FALSE;
     case WM_CLOSE:
-      if (dlg->m_workerRunning) return TRUE;
-      return FALSE;
+      return dlg->TakesCommands() ? FALSE : TRUE;
     case WM_PAINT: {
       if (!IsIconic(hwnd)) return FALSE;
       PAINTSTRUCT ps;
@@ -203,12 +203,24 @@ void CtidewayDlg::SetControlsEnabled(bool combo, bool send, bool exit) {
 }
 
 void CtidewayDlg::OnSendFirmware() {
-  Logger* log = Logger::Instance();
+  // One update a run: after it only "Exit" is left.
+  if (m_workerThread) return;
   HWND hwnd = static_cast<HWND>(m_hWnd);
   m_progressPos = 0;
   m_lastMilestone = 0;
   SendDlgItemMessageW(hwnd, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+  // Greyed, so that the combo box cannot show another printer than the one
+  // being started.
+  SetControlsEnabled(false, false, false);
+  m_handlerBusy = true;
+  StartUpdate();
+  m_handlerBusy = false;
+  // Cancelled or refused: the printer stays selected and can be sent again.
+  if (!m_workerThread) SetControlsEnabled(true, true, true);
+}
 
+void CtidewayDlg::StartUpdate() {
+  Logger* log = Logger::Instance();
   const PortKind kind = ClassifyPort(m_selectedPrinter.portName.c_str());
   if (kind != PORT_NETWORK) {
     const std::wstring notice = LocalString(IDS_RFU_NOTICE) + L"\r\n" + LocalString(IDS_RFU_NOTICE_OK) + L"\r\n" +
@@ -268,6 +280,12 @@ int CtidewayDlg::CheckSecurityFirmware() {
 void CtidewayDlg::StartWorker() {
   Logger* log = Logger::Instance();
   HWND hwnd = static_cast<HWND>(m_hWnd);
+  // One printer is updated once per run: a second worker would burn it again
+  // while the first one still talks to it.
+  if (m_workerThread) {
+    log->Write(L"ERROR: a firmware download was already started, a second one is refused");
+    return;
+  }
   SetControlsEnabled(false, false, false);
   log->Write(L"---Start to firmware download---");
   log->Write(L"---Create firmware download Thread---");
@@ -354,6 +372,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
 }
 
 void CtidewayDlg::OnExit() {
+  m_handlerBusy = true;
   if (m_updateSucceeded && ClassifyPort(m_selectedPrinter.portName.c_str()) == PORT_NETWORK) {
     RfuPostUpdateQuestion(m_selectedPrinter, m_updateSucceeded);
   }

@@ -210,7 +210,7 @@ uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
 }
 
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
-  std::lock_guard<std::mutex> lock(m_boxLock);
+  std::lock_guard<std::recursive_mutex> lock(m_boxLock);
   uint32_t flags = MessageBoxFlags(type, GetUILanguage());
   if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);
   return LogPlatformMessageBox(text, m_caption, flags);

@@ -67,7 +67,12 @@ class Logger {
   wchar_t m_logFilePath[LOG_PATH_MAX];
   wchar_t m_tag[LOG_TAG_MAX];
   std::mutex m_logLock;
-  std::mutex m_boxLock;
+  // A box's modal loop dispatches the messages of its own thread, so a handler
+  // run from there may ask for a box while this thread already holds the lock:
+  // waiting would wait for itself forever. The inner box goes on top and the
+  // outer one waits for it, as nested modal loops do; other threads still wait
+  // until every box of the holder is closed.
+  std::recursive_mutex m_boxLock;
 };
 
 // Platform pieces of the logger (log_platform_win32.cpp / log_platform_posix.cpp).

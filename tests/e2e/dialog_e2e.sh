@@ -7,8 +7,9 @@
 #   rfu_gate        a printer above the date with RFU off (snmpd): enabled, updated,
 #                   Exit disables it again
 #   burn_refused    the printer refuses the burn: string 238, the program ends
-#   usb_no_device   the USB notice: Cancel leaves the dialog as it was, OK ends in
-#                   the failure box
+#   usb_no_device   the USB notice: Cancel leaves the dialog as it was; under it
+#                   a second press, Exit, Enter, Escape and close are refused; OK
+#                   ends in the failure box after one update
 #   nand            a NAND package file: only the out-of-date and loader packages,
 #                   then the reset
 # Screenshots go to $TIDEWAY_ARTIFACTS/dialog-<case>-<state>.png.
@@ -260,8 +261,22 @@ case "$CASE" in
     [ "$before" = "$after" ] && echo "Cancel left the dialog as it was" || fail "dialog changed after Cancel: [$before] [$after]"
     send_firmware
     wait_state Error "^Button 2 " 20 || fail "no notice box the second time"
+    # The notice has no owner, so the dialog stays enabled under it: a second
+    # press (a double click), Exit, Enter, Escape and close are refused.
+    expect_controls disabled disabled disabled "under the notice"
+    drive "$MAIN" command "$SEND" >/dev/null
+    drive "$MAIN" command "$EXIT" >/dev/null
+    drive "$MAIN" command 1 >/dev/null
+    drive "$MAIN" command 2 >/dev/null
+    drive "$MAIN" syscommand 61536 >/dev/null  # SC_CLOSE
+    sleep 2
+    alive && wait_state "$MAIN" "^ComboBox $COMBO " 1 || fail "the dialog ended under the notice"
+    [ "$(drive Error state | grep -c '^window')" = 1 ] || fail "not exactly one notice open"
     drive Error command 1 >/dev/null
     expect_failure_box 120 "$USB_PRINTER:  is not connected to a USB port."
+    segment=$(log_since "$LOG_OFFSET")
+    workers=$(grep -c -- "---Create firmware download Thread---" <<<"$segment")
+    [ "$workers" = 1 ] && echo "one update started" || fail "$workers updates started"
     ;;
   nand)
     prepare_program nand nand-3.bin

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -216,6 +220,56 @@ TEST_F(LoggerTest, BoxTextsAreShownAsTheyStand) {
   EXPECT_EQ(0x00040010u, shown[2].flags);
   EXPECT_EQ(L"There is already a copy of the firmware update program running.", shown[3].text);
   EXPECT_EQ(0x00040000u, shown[3].flags);
+}
+
+// The first box asks for a second from inside, as a handler run by its modal
+// loop would, after another thread asked for one; each box is one "open" and
+// one "close" entry.
+namespace nested {
+std::mutex g_lock;
+std::vector<std::wstring> g_order;
+std::thread g_other;
+
+void Note(const std::wstring& entry) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  g_order.push_back(entry);
+}
+
+int Answer(const wchar_t* text, const wchar_t*, uint32_t) {
+  const std::wstring box = text;
+  Note(L"open " + box);
+  int answer = 1;
+  if (box == L"outer") {
+    g_other = std::thread([] { Logger::Instance()->ShowMessage(L"other thread"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (Logger::Instance()->ShowMessageTyped(0x41, L"inner") != 2) answer = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  } else if (box == L"inner") {
+    answer = 2;
+  }
+  Note(L"close " + box);
+  return answer;
+}
+}  // namespace nested
+
+TEST_F(LoggerTest, BoxAskedForInsideABoxOfItsThreadGoesOnTopOthersWait) {
+  LogMessageBoxHook previous = SetLogMessageBoxHookForTesting(nested::Answer);
+  std::promise<int> outer;
+  std::future<int> answered = outer.get_future();
+  std::thread dialog([&outer] { outer.set_value(Logger::Instance()->ShowMessageTyped(0x41, L"outer")); });
+  if (answered.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    // The thread waits for itself and holds the lock for good: nothing after
+    // this could run.
+    std::fprintf(stderr, "FAILED: a box asked for inside a box of the same thread never opened\n");
+    std::_Exit(1);
+  }
+  dialog.join();
+  nested::g_other.join();
+  SetLogMessageBoxHookForTesting(previous);
+  EXPECT_EQ(1, answered.get()) << "the inner box's answer reached the outer call";
+  EXPECT_EQ((std::vector<std::wstring>{L"open outer", L"open inner", L"close inner", L"close outer",
+                                       L"open other thread", L"close other thread"}),
+            nested::g_order);
 }
 
 TEST(LoggerFlags, TopmostAlwaysRightToLeftForArabicAndHebrew) {

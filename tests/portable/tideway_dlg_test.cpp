@@ -92,20 +92,26 @@ TEST(FirmwareChoice, FileBesideTheProgram) {
   fs::remove_all(dir);
 }
 
+// The line and whether the dialog shows success (bar at 100, the picture) or
+// the failure box.
 TEST(UpdateOutcome, StatusTable) {
   struct Case {
     int status;
     const wchar_t* line;
+    bool succeeded;
   } cases[] = {
-      {FWDL_FAILED, L"P: !!Failed to update firmware!!\r\n     Power cycle the printer and try again.\r\n"},
-      {FWDL_UPDATED, L"P: Successfully updated firmware.\r\n"},
-      {FWDL_UP_TO_DATE, L"P: Firmware is up to date.\r\n"},
-      {FWDL_NO_USB_DEVICE, L"P:  is not connected to a USB port.  Please connect and try again.\r\n"},
-      {FWDL_NO_PARALLEL_PORT, L"P:  is not connected to a USB port.  Please connect and try again.\r\n"},
-      {5, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n"},
-      {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n"},
+      {FWDL_FAILED, L"P: !!Failed to update firmware!!\r\n     Power cycle the printer and try again.\r\n", false},
+      {FWDL_UPDATED, L"P: Successfully updated firmware.\r\n", true},
+      {FWDL_UP_TO_DATE, L"P: Firmware is up to date.\r\n", true},
+      {FWDL_NO_USB_DEVICE, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
+      {FWDL_NO_PARALLEL_PORT, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
+      {5, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
+      {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(OutcomeLine(L"P", OutcomeStringId(c.status)), c.line) << c.status;
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutcomeLine(L"P", OutcomeStringId(c.status)), c.line) << c.status;
+    EXPECT_EQ(OutcomeSucceeded(c.status), c.succeeded) << c.status;
+  }
 }
 
 TEST(MainDialogList, SpoolerOrderWithoutTheParallelDriverOnLpt) {
