@@ -10,7 +10,6 @@
 #include "host/clock.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
-#include "net/ip_address.h"
 #include "printer/installed_printers.h"
 #include "printer/port_address.h"
 #include "printer/product_name.h"
@@ -49,12 +48,13 @@ bool VerifiesAfterDownload() {
 
 namespace {
 
-// The numeric address of a network port's printer; empty when it has none,
-// which the transport's exchanges then fail on.
-void NtwkPrinterAddress(const wchar_t* portName, wchar_t* address) {
-  wchar_t host[PORT_ADDRESS_MAX] = {};
-  GetIPAddressFromPort(portName, host);
-  ResolveHostname(host, address);
+// The numeric address of a network port's printer. A port without one (a WSD
+// or FILE: port, a parallel port's information read) is a failure: an empty
+// text would reach this computer instead.
+bool NtwkPrinterAddress(const wchar_t* portName, wchar_t* address) {
+  if (ResolvePortAddress(portName, address)) return true;
+  Logger::Instance()->Write(L"ERROR: no printer address for port %ls, nothing is sent.", portName);
+  return false;
 }
 }  // namespace
 
@@ -84,7 +84,7 @@ int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId
 int CFWDownload::NtwkDownload(const Job& job) {
   SendFwProgress(15);
   wchar_t address[FWDL_NAME_MAX] = {};
-  NtwkPrinterAddress(job.portName, address);
+  if (!NtwkPrinterAddress(job.portName, address)) return FWDL_FAILED;
 
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
@@ -127,9 +127,8 @@ int CFWDownload::GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wc
     if (!ReadUsbInfo(portName, cmdID, text)) return 0;
   } else {
     wchar_t address[FWDL_NAME_MAX] = {};
-    NtwkPrinterAddress(portName, address);
     CFWDownloadNtwk ntwk;
-    if (!ntwk.GetNtwkBuildInfo(address, text, cmdID)) return 0;
+    if (!NtwkPrinterAddress(portName, address) || !ntwk.GetNtwkBuildInfo(address, text, cmdID)) return 0;
   }
 
   // The zero bytes after the text end it; a full buffer is cut to leave room

@@ -6,7 +6,6 @@
 #include "app/main_window_link.h"
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
-#include "host/file_io.h"
 #include "host/logger.h"
 #include "printer/product_name.h"
 #include "printer/services.h"
@@ -63,9 +62,11 @@ bool OpenUsb(OwnedHandle* device, const wchar_t* portName) {
 // Opens the parallel port (the opening restarts the spooler first); the
 // failure is logged by the opening and again here.
 bool OpenPrll(CFWDownloadPrll& prll, OwnedHandle* port) {
-  port->Hold(prll.OpenPRLLDevice(), ClosePrll);
+  // The logger's own file calls change the thread's error: the open's comes up.
+  uint32_t error = 0;
+  port->Hold(prll.OpenPRLLDevice(&error), ClosePrll);
   if (*port) return true;
-  Logger::Instance()->Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(LastSystemError()));
+  Logger::Instance()->Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(error));
   return false;
 }
 

@@ -110,7 +110,6 @@ void CtidewayDlg::CollectPrinters() {
                             record.portName.find(L"LPT") != std::wstring::npos;
       if (!excluded) m_printerList.push_back(record);
     }
-    log->Write(L"GetNextInstalledPrinter()");
     more = GetNextInstalledPrinter(&installed, name);
   }
   m_printerCount = static_cast<int>(m_printerList.size());

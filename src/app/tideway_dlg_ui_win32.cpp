@@ -9,6 +9,7 @@
 
 #include "app/main_window_link.h"
 #include "app/rfu_sequencer.h"
+#include "app/security_firmware.h"
 #include "app/tideway_dlg.h"
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
@@ -29,8 +30,6 @@ constexpr UINT kCreepIntervalMs = 1000;
 constexpr int kMilestones[] = {10, 15, 50, 100};
 constexpr uint32_t kProgressStepMs = 100;
 constexpr UINT kNoticeBoxType = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
-constexpr int kVersionAttempts = 3;
-constexpr uint32_t kVersionRetryMs = 1000;
 
 int NextMilestone(int reached) {
   for (int m : kMilestones) {
@@ -246,35 +245,9 @@ void CtidewayDlg::StartUpdate() {
 }
 
 int CtidewayDlg::CheckSecurityFirmware() {
-  Logger* log = Logger::Instance();
-  wchar_t portAddress[PORT_ADDRESS_MAX] = {0};
-  wchar_t address[PORT_ADDRESS_MAX] = {0};
-  GetIPAddressFromPort(m_selectedPrinter.portName.c_str(), portAddress);
-  ResolveHostname(portAddress, address);
-
-  if (!Ping(address)) {
-    log->Write(L"--- This IP address is not valid ---");
-    OnDownloadFailed(0, 0);
-    return SECURITY_FW_UNREACHABLE;
-  }
-
-  uint32_t version = 0;
-  CFWDownloadNtwk network;
-  for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
-    FirmwareFileInfo info;
-    std::string components;
-    version = network.GetFWVersion(&info, address, &components);
-    log->Write(L"GetFWVersion = %d", static_cast<int>(version));
-    if (version != 0) break;
-    SleepMs(kVersionRetryMs);
-  }
-  log->Write(L"securilty firmware version start date= %d, firmware version=%d",
-             static_cast<int>(SECURITY_FW_START_DATE), static_cast<int>(version));
-  if (version == 0) {
-    log->Write(L"Failed to get the Firmware Version");
-    return SECURITY_FW_DIRECT;
-  }
-  return version > SECURITY_FW_START_DATE ? SECURITY_FW_GATE : SECURITY_FW_DIRECT;
+  const int result = CheckSecurityFirmwareOfPort(m_selectedPrinter.portName.c_str(), Ping);
+  if (result == SECURITY_FW_UNREACHABLE) OnDownloadFailed(0, 0);
+  return result;
 }
 
 void CtidewayDlg::StartWorker() {

@@ -18,3 +18,6 @@ int SeekFile64(FILE* f, int64_t offset, int origin);
 int64_t TellFile64(FILE* f);
 // The calling thread's last system error (GetLastError / errno).
 uint32_t LastSystemError();
+// Sets it: 0 before a step whose failure may set none, so no older error is
+// told with it; the value read before, once something in between changed it.
+void SetLastSystemError(uint32_t error);

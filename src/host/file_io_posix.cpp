@@ -76,3 +76,5 @@ int SeekFile64(FILE* f, int64_t offset, int origin) { return fseeko(f, static_ca
 int64_t TellFile64(FILE* f) { return static_cast<int64_t>(ftello(f)); }
 
 uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
+
+void SetLastSystemError(uint32_t error) { errno = static_cast<int>(error); }

@@ -36,3 +36,5 @@ int SeekFile64(FILE* f, int64_t offset, int origin) { return _fseeki64(f, offset
 int64_t TellFile64(FILE* f) { return _ftelli64(f); }
 
 uint32_t LastSystemError() { return GetLastError(); }
+
+void SetLastSystemError(uint32_t error) { SetLastError(error); }

@@ -142,6 +142,9 @@ void Logger::SetTag(const wchar_t* tag) { CopyText(m_tag, LOG_TAG_MAX, tag); }
 void Logger::SetCaption(const wchar_t* caption) { CopyText(m_caption, LOG_CAPTION_MAX, caption); }
 
 void Logger::WriteComposed(const wchar_t* text) {
+  // Writing sets the thread's error (opening the existing log file does on
+  // Windows); what the caller reads next must still be its own.
+  const uint32_t callerError = LastSystemError();
   // Prefix, text and the trailing line feed, cut to the line buffer.
   wchar_t line[LOG_LINE_MAX];
   FormatText(line, LOG_LINE_MAX, L"%ls(%X): ", m_tag, static_cast<unsigned>(LogPlatformThreadId()));
@@ -170,6 +173,7 @@ void Logger::WriteComposed(const wchar_t* text) {
   } else {
     LogPlatformDebugOutput(line);
   }
+  SetLastSystemError(callerError);
 }
 
 void Logger::Write(const wchar_t* format, ...) {

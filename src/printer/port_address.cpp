@@ -130,3 +130,12 @@ int GetIPAddressFromPort(const wchar_t* portName, wchar_t* out) {
   }
   return 0;
 }
+
+int ResolvePortAddress(const wchar_t* portName, wchar_t* out) {
+  wchar_t host[PORT_ADDRESS_MAX] = {};
+  out[0] = 0;
+  if (!GetIPAddressFromPort(portName, host) || host[0] == 0) return 0;
+  if (ResolveHostname(host, out) && out[0] != 0) return 1;
+  out[0] = 0;
+  return 0;
+}

@@ -13,6 +13,12 @@ constexpr uint32_t PORT_XCV_BUFFER_BYTES = 256;
 // `out` when an address was found, 0 otherwise.
 int GetIPAddressFromPort(const wchar_t* portName, wchar_t* out);
 
+// The numeric address of the printer behind a network port: 1 and the text
+// (PORT_ADDRESS_MAX characters), or 0 with `out` empty when the port has no
+// address or it does not resolve. An empty text is never resolved: the
+// resolver would answer with this computer.
+int ResolvePortAddress(const wchar_t* portName, wchar_t* out);
+
 // Asks the port's monitor for "IPAddress" through its transceiver interface.
 // `out` receives a terminated wide text within `outBytes` bytes. 1 on success.
 int GetIPViaXcv(const wchar_t* portName, wchar_t* out, uint32_t outBytes);

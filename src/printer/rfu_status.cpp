@@ -1,19 +1,16 @@
 // The RFU operations by spooler port: the port's address is found first.
+#include "printer/rfu_status.h"
+
 #include "host/logger.h"
 #include "net/ip_address.h"
 #include "printer/port_address.h"
-#include "printer/rfu_status.h"
 
 namespace {
 
 // The printer's numeric address. 0, or RFU_SNMP_NO_ADDRESS (logged).
 int FindPrinterAddress(const wchar_t* portName, wchar_t* address) {
-  wchar_t portAddress[PORT_ADDRESS_MAX] = L"";
   address[0] = L'\0';
-  // An empty text would resolve to this computer: a port without an address
-  // is a failed look-up, not a query of the local host.
-  if (!portName || !GetIPAddressFromPort(portName, portAddress) || portAddress[0] == L'\0' ||
-      !ResolveHostname(portAddress, address) || address[0] == L'\0') {
+  if (!ResolvePortAddress(portName, address)) {
     Logger::Instance()->Write(L"--- IP address get failed ---");
     return RFU_SNMP_NO_ADDRESS;
   }

@@ -122,9 +122,9 @@ class Exchange {
     m_out->response.Clear();
     int got = Receive(m_out->response.bytes, ACL_RECORD_SIZE, m_plan.reply, m_plan.eachRead, false);
     if (got < 0) return Fail(m_plan.replyRead.failed, ACL_STAGE_REPLY, got);
-    if (got < static_cast<int>(ACL_RECORD_SIZE) && !Fail(m_plan.replyRead.fellShort, ACL_STAGE_REPLY_SHORT, got)) {
-      return false;
-    }
+    // The first failed check decides the one line: an incomplete answer is
+    // not checked field by field.
+    if (got < static_cast<int>(ACL_RECORD_SIZE)) return Fail(m_plan.replyRead.fellShort, ACL_STAGE_REPLY_SHORT, got);
     const AclLog* lines[] = {nullptr, &m_plan.checkPrefix, &m_plan.checkCmdId, &m_plan.checkStatus};
     int check = CheckAclResponse(m_out->response, m_cmdID);
     if (check == ACL_CHECK_OK) return true;

@@ -3,13 +3,24 @@
 // call returns: the kernel must never write into a buffer, or signal an event,
 // that the caller has already let go.
 
+#include "transport/device_io_win32.h"
+
 #include <windows.h>
+
+#include <atomic>
 
 #include "host/logger.h"
 #include "host/win_handles.h"
 #include "transport/device_io.h"
 
 namespace {
+
+std::atomic<DeviceWaitFunction> g_wait{nullptr};
+
+DWORD WaitForRequest(HANDLE event, DWORD waitMs) {
+  DeviceWaitFunction wait = g_wait.load();
+  return wait ? wait(event, waitMs) : WaitForSingleObject(event, waitMs);
+}
 
 struct IoTexts {
   const wchar_t* createEvent;
@@ -41,7 +52,7 @@ int OverlappedTransfer(HANDLE device, void* buffer, uint32_t count, uint32_t wai
       log->WriteError(error, L"%ls", texts.start);
       return -1;
     }
-    if (WaitForSingleObject(event.Get(), waitMs) != WAIT_OBJECT_0) {
+    if (WaitForRequest(event.Get(), waitMs) != WAIT_OBJECT_0) {
       // Cancel, then wait until the system has let go of `ov` and the buffer.
       // A request that completed in the meantime keeps its bytes: a reply that
       // arrived just after the wait must not be lost.
@@ -61,6 +72,10 @@ int OverlappedTransfer(HANDLE device, void* buffer, uint32_t count, uint32_t wai
 }
 
 }  // namespace
+
+DeviceWaitFunction SetDeviceWaitForTesting(DeviceWaitFunction wait) {
+  return g_wait.exchange(wait);
+}
 
 int WriteData(DeviceHandle device, const uint8_t* data, uint32_t count) {
   return OverlappedTransfer(static_cast<HANDLE>(device), const_cast<uint8_t*>(data), count, DEVICE_WRITE_WAIT_MS, true,

@@ -2,6 +2,7 @@
 
 #include "firmware/versions.h"
 #include "host/clock.h"
+#include "host/file_io.h"
 #include "host/logger.h"
 #include "printer/services.h"
 #include "transport/acl_checksum.h"
@@ -33,25 +34,27 @@ AclExchangePlan VersionPlan() {
   return s;
 }
 
-// The port for reading and writing, or DEVICE_NONE after logging why not.
-DeviceHandle OpenPort() {
+// The port for reading and writing, or DEVICE_NONE after logging why not
+// (the open's error also in *error when given).
+DeviceHandle OpenPort(uint32_t* openError = nullptr) {
   uint32_t error = 0;
   DeviceHandle port = CurrentPrllDevice().OpenPort(&error);
   if (port == DEVICE_NONE) {
     Logger::Instance()->Write(L"_DownLaodRequired Failed to open PrllPort(gle=%d)", static_cast<int>(error));
   }
+  if (openError) *openError = port == DEVICE_NONE ? error : 0;
   return port;
 }
 
 }  // namespace
 
-DeviceHandle CFWDownloadPrll::OpenPRLLDevice() {
+DeviceHandle CFWDownloadPrll::OpenPRLLDevice(uint32_t* error) {
   SleepMs(PRLL_OPEN_PAUSE_MS);
   StopAService();
   SleepMs(PRLL_SPOOLER_RESTART_PAUSE_MS);
   StartAService();
   SleepMs(PRLL_OPEN_PAUSE_MS);
-  return OpenPort();
+  return OpenPort(error);
 }
 
 int CFWDownloadPrll::CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
@@ -122,6 +125,8 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
       log->Write(L"ERROR: rundll32.exe could not be started (gle=%d)", static_cast<int>(error));
     }
     SleepMs(PRLL_RUNDLL_PAUSE_MS);
+    // What the steps above left must not be told as the burn's error.
+    SetLastSystemError(0);
     int ok = BurnFlashPrllPort(port, file);
     SleepMs(PRLL_AFTER_BURN_PAUSE_MS);
     StopAService();

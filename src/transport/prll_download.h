@@ -21,8 +21,9 @@ constexpr uint32_t PRLL_AFTER_BURN_STOP_PAUSE_MS = 5000;
 class CFWDownloadPrll {
  public:
   // Restarts the print spooler (with its pauses), then opens the port for
-  // reading and writing: the handle, or DEVICE_NONE after logging.
-  DeviceHandle OpenPRLLDevice();
+  // reading and writing: the handle, or DEVICE_NONE after logging, with the
+  // open's system error in *error when given.
+  DeviceHandle OpenPRLLDevice(uint32_t* error = nullptr);
   // Takes over `port` and closes it exactly once, whatever the path: the
   // first version question closes it; a later question (up to 3, 1000 ms
   // apart) opens the port again for itself. VERCHK_* or -1.

@@ -133,7 +133,9 @@ uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle devic
   AclExchangeResult r = Run(device, VersionPlan(nand));
   if (!r.finished) return 0;
   if (nand && componentText) componentText->assign(r.text, r.textLength);
-  uint32_t version = !r.ok ? 0 : nand ? 9999 : AclVersionFromResponse(r.response);
+  // A closing PJL_UEL written short only marks the job: the answer was whole.
+  const bool answered = r.firstFailure == ACL_STAGE_NONE || r.firstFailure == ACL_STAGE_CLOSING;
+  uint32_t version = !answered ? 0 : nand ? 9999 : AclVersionFromResponse(r.response);
   log->Write(L"Retrieved version %d from firmware", static_cast<int>(version));
   return version;
 }
@@ -160,8 +162,8 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
   const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
   FillWriteSpiMemCommand(&g_aclCmd, dataLength);
   AclExchangePlan plan = BurnPlan();
-  // An incomplete answer is still checked (and so ends with a PJL_UEL).
-  plan.replyRead.fellShort.goesOn = true;
+  // An incomplete answer ends the job with a PJL_UEL.
+  plan.replyRead.fellShort.uel = true;
   plan.closing = ACL_CLOSE_AFTER_REPLY;
   plan.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
   AclExchangeResult r = Run(device, plan, image.data.get(), dataLength);

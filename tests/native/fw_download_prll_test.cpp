@@ -11,6 +11,7 @@
 #include "app/fw_download.h"
 #include "fw_download_scene.h"
 #include "host/text_utils.h"
+#include "support/fake_tcp_channel.h"
 #include "transport/prll_device.h"
 
 using fwdltest::ControllerScene;
@@ -84,15 +85,19 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     SCOPED_TRACE(c.name);
     ControllerScene scene(c.product, L"LPT1:");
     CountingPort port(c.failOpen);
+    nettest::FakeNet net;
 
     EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
     EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
     EXPECT_EQ(port.StillOpen(), 0u);
     EXPECT_EQ(port.strayCloses, 0);
     EXPECT_EQ(scene.Progress().size(), c.progress);
+    // The port has no address: its information reads reach no printer.
+    EXPECT_EQ(net.Connections(), 0);
     if (c.failOpen) {
-      // Once by the opening, once by the path.
-      EXPECT_EQ(scene.LinesStarting({L"_DownLaodRequired Failed to open PrllPort"}).size(), 2u);
+      // Once by the opening, once by the path, both with the open's error.
+      EXPECT_EQ(scene.LinesStarting({L"_DownLaodRequired Failed to open PrllPort"}),
+                std::vector<std::wstring>(2, L"_DownLaodRequired Failed to open PrllPort(gle=5)"));
     } else {
       EXPECT_TRUE(scene.log.Contains(L"BurnFlashPrllPort(): Successful"));
       // No model name comes over the parallel port: the driver's name stands in.

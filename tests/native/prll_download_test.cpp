@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "host/file_io.h"
 #include "host/text_utils.h"
 #include "printer/product_name.h"
@@ -34,6 +36,7 @@ class FakePort : public PrllDevice {
   int RundllPath(char* out, size_t outSize) override { return CopyText(out, outSize, "C:\\rundll32.exe") > 0; }
   int StartDefaultPrinter(const char* path, const wchar_t* model, uint32_t*) override {
     log.push_back(std::string(path) + " " + ToUtf8Static(model));
+    if (startError) errno = startError;  // what a system call left behind
     return 1;
   }
   DeviceHandle Given() {
@@ -42,6 +45,7 @@ class FakePort : public PrllDevice {
   }
 
   bool refuse = false;
+  int startError = 0;
   std::vector<std::string> log;
 
  private:
@@ -149,20 +153,31 @@ TEST(PrllExchange, DownloadMakesTheModelTheDefaultPrinterAndBurnsWithoutAnswer) 
   EXPECT_EQ(std::vector<uint32_t>(sleeps.end() - 3, sleeps.end()), (std::vector<uint32_t>{3000, 60000, 5000}));
 }
 
-// A burn whose writes fell short fails for every product, VESTRA included.
-TEST(PrllExchange, ShortWritesFailTheBurnForEveryProduct) {
+// A burn whose writes fell short or failed fails for every product, VESTRA
+// included: the printer never had the whole image.
+TEST(PrllExchange, FailedWritesFailTheBurnForEveryProduct) {
   std::wstring path = fwtest::TempPath(L"prll-short.bin");
   fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
-  for (const wchar_t* product : {L"VESTRA", L"ELMBRIDGE"}) {
-    SetProductName(product);
-    LogCapture log;
-    FakeDevice dev;
-    dev.writeResults = {{1, 3}};
-    FILE* f = OpenFileWide(path.c_str(), "rb");
-    EXPECT_EQ(CFWDownloadPrll().BurnFlashPrllPort(devtest::Handle(5), f), 0);
-    fclose(f);
-    EXPECT_EQ(log.Lines().back(), L"Write  PJL_ENTERLANG failed");
-    EXPECT_EQ(dev.writeSizes, (std::vector<uint32_t>{9, 25, 9}));  // a PJL_UEL ends the job
+  struct Case {
+    std::pair<int, int> write;
+    std::wstring line;
+    std::vector<uint32_t> sizes;  // a PJL_UEL ends the job
+  } cases[] = {
+      {{1, 3}, L"Write  PJL_ENTERLANG failed", {9, 25, 9}},
+      {{3, -1}, L"Write  data failed", {9, 25, 16, 512, 9}},
+  };
+  for (const Case& c : cases) {
+    for (const wchar_t* product : {L"VESTRA", L"ELMBRIDGE"}) {
+      SetProductName(product);
+      LogCapture log;
+      FakeDevice dev;
+      dev.writeResults = {c.write};
+      FILE* f = OpenFileWide(path.c_str(), "rb");
+      EXPECT_EQ(CFWDownloadPrll().BurnFlashPrllPort(devtest::Handle(5), f), 0);
+      fclose(f);
+      EXPECT_EQ(log.Lines().back(), c.line);
+      EXPECT_EQ(dev.writeSizes, c.sizes);
+    }
   }
   SetProductName(L"");
   FakeClock clock;
@@ -181,4 +196,25 @@ TEST(PrllExchange, OpeningRestartsTheSpoolerWithItsPauses) {
   EXPECT_EQ(CFWDownloadPrll().OpenPRLLDevice(), DEVICE_NONE);
   EXPECT_EQ(log.Lines().back(), L"_DownLaodRequired Failed to open PrllPort(gle=5)");
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{2000, 1000, 2000, 2000, 1000, 2000}));
+}
+
+// A file the burn cannot take (over 4 GiB) fails it; the line tells no error
+// left over from the steps before.
+TEST(PrllExchange, UnreadableImageFailsWithoutAnOlderError) {
+  FakeClock clock;
+  LogCapture log;
+  FakeDevice dev;
+  FakePort port;
+  port.startError = 5;
+  const std::wstring path = fwtest::TempPath(L"prll-huge.bin");
+  ASSERT_EQ(fwtest::WriteLargeBin(path, fwtest::BinKind::CodeOnly, 0x100000001ull, fwtest::BinTrailer()), 1);
+  FirmwareFileInfo info;
+  EXPECT_EQ(CFWDownloadPrll().DownLoadFirmware(L"QV", &info, devtest::Handle(5), path.c_str()), -1);
+  RemoveFileWide(path.c_str());
+  EXPECT_TRUE(dev.written.empty());
+  std::wstring line;
+  for (const std::wstring& l : log.Lines()) {
+    if (l.find(L"Context: Read bin file failed") != std::wstring::npos) line = l;
+  }
+  EXPECT_NE(line.find(L"ERROR (gle=0,"), std::wstring::npos) << line;
 }

@@ -29,6 +29,15 @@ std::vector<devtest::Piece> Split(const std::vector<uint8_t>& b, size_t at) {
   return {devtest::Reply({b.begin(), b.begin() + at}), devtest::Reply({b.begin() + at, b.end()})};
 }
 
+// What a printer receives for one NAND package: framing, command, bytes.
+std::vector<uint8_t> PackageJob(const std::vector<uint8_t>& pkg) {
+  const uint16_t sum = AclChecksum16(pkg.data(), pkg.size());
+  std::vector<uint8_t> command = {
+      0x00, 0xAC, 0x00, 0x0F, 0x21, 0x01, static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum), 0, 0, 0, 0};
+  for (int shift = 24; shift >= 0; shift -= 8) command.push_back(static_cast<uint8_t>(pkg.size() >> shift));
+  return Concat({Uel(), EnterLang(), command, pkg});
+}
+
 int Burn(bool spi, const std::vector<uint8_t>& image) {
   std::wstring path = fwtest::TempPath(L"usb.bin");
   fwtest::WriteFileBytes(path, image);
@@ -68,6 +77,50 @@ TEST(UsbExchange, VersionReplyInPiecesThenImageInChunksAfterTheCommand) {
   EXPECT_EQ(clock.Sleeps(), (Sleeps{500, 500, 10000}));
 }
 
+// Short writes and answers mark the question failed; only the closing
+// PJL_UEL comes after the answer, so its failure keeps the version. Each
+// failure gives one line.
+TEST(UsbExchange, VersionQueryOutcomes) {
+  const std::vector<uint8_t> answer = Response(0x0001, 1, Bytes("00012345"));
+  std::deque<devtest::Piece> oneByte = {devtest::Reply({0x00})};
+  for (int i = 1; i < ACL_CHANNEL_RESPONSE_READS; ++i) oneByte.push_back(devtest::Reply({}));
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int, int>> writes;
+    std::deque<devtest::Piece> replies;
+    uint32_t version;
+    std::vector<std::wstring> failures;
+  } cases[] = {
+      {"closing PJL_UEL short",
+       {{3, 4}},
+       {devtest::Reply(answer)},
+       12345,
+       {L"GetFWVersion(): ReadData() Failed-> strlen PJL_UEL2 != nBytesRead ."}},
+      {"command short",
+       {{2, 8}},
+       {devtest::Reply(answer)},
+       0,
+       {L"GetFWVersion(): WriteData() Failed-> strlen g_aclCmd != nBytesRead ."}},
+      {"answer of one byte", {}, oneByte, 0, {L"GetFWVersion(): ReadData() Failed-> g_aclResponse != nBytesRead ."}},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    LogCapture log;
+    FakeDevice dev;
+    dev.writeResults = c.writes;
+    dev.replies = c.replies;
+    FirmwareFileInfo info;
+    EXPECT_EQ(CFWDownloadUSB().GetFWVersion(&info, kUsb, nullptr), c.version);
+    std::vector<std::wstring> failures;
+    for (const std::wstring& line : log.Lines()) {
+      if (line.find(L"Failed") != std::wstring::npos) failures.push_back(line);
+    }
+    EXPECT_EQ(failures, c.failures);
+    EXPECT_EQ(dev.writeSizes.back(), 9u);  // the job still ends with its PJL_UEL
+  }
+}
+
 TEST(UsbExchange, Status2IsAskedThreeTimesASecondApart) {
   FakeClock clock;
   LogCapture log;
@@ -93,34 +146,50 @@ TEST(UsbExchange, BurnLeniency) {
     std::deque<devtest::Piece> replies;
     int result;
     std::wstring line;
+    bool endsWithUel;  // the printer is taken out of ACL
   } cases[] = {
-      {L"", false, {}, {}, 1, L"Read  acl response failed"},
-      {L"VESTRA", false, {}, {}, 0, L"BurnFlash(): ReadData() Failed."},
-      {L"", false, {}, {devtest::Reply(Response(0x000F, 2))}, 1, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
+      {L"", false, {}, {}, 1, L"Read  acl response failed", false},
+      {L"VESTRA", false, {}, {}, 0, L"BurnFlash(): ReadData() Failed.", false},
+      {L"",
+       false,
+       {},
+       {devtest::Reply(Response(0x000F, 2))},
+       1,
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
       {L"KORM 2",
        false,
        {},
        {devtest::Reply(Response(0x000F, 2))},
        0,
-       L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
-      {L"", false, {{1, 3}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  PJL_ENTERLANG failed"},
-      {L"", false, {{4, -1}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  data failed"},
-      {L"", true, {}, {devtest::Reply(Response(0x000F))}, 1, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM"},
-      {L"", true, {}, {devtest::Reply({0x00})}, 1, L"Read  acl response prefix != ACL_PREFIX"},
-      {L"", true, {}, {devtest::Reply(Response(0x0005, 2))}, 0, L"Read  acl response status != ACLCMD_STATUS_SUCCESS"},
-      {L"", true, {{2, -1}}, {devtest::Reply(Response(0x0005))}, 0, L"Write  acl cmd failed"},
-      {L"", true, {{5, 2}}, {devtest::Reply(Response(0x0005))}, 1, L"ERROR: failed to send terminating UEL."},
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
+      {L"", false, {{1, 3}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  PJL_ENTERLANG failed", true},
+      {L"", false, {{4, -1}}, {devtest::Reply(Response(0x000F))}, 0, L"Write  data failed", true},
+      {L"", true, {}, {devtest::Reply(Response(0x000F))}, 1, L"Read  acl response cmdID != ACLCMD_WRITE_SPIMEM", true},
+      {L"", true, {}, {}, 1, L"Read  acl response failed", false},
+      {L"", true, {}, {devtest::Reply({0x00})}, 1, L"BurnFlash(): ReadData() Failed.", true},
+      {L"",
+       true,
+       {},
+       {devtest::Reply(Response(0x0005, 2))},
+       0,
+       L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
+       true},
+      {L"", true, {{2, -1}}, {devtest::Reply(Response(0x0005))}, 0, L"Write  acl cmd failed", true},
+      {L"", true, {{5, 2}}, {devtest::Reply(Response(0x0005))}, 1, L"ERROR: failed to send terminating UEL.", true},
   };
   for (Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(&c - cases));
     SetProductName(c.product);
     FakeClock clock;
     LogCapture log;
     FakeDevice dev;
     dev.writeResults = c.writes;
     dev.replies = c.replies;
-    EXPECT_EQ(Burn(c.spi, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1000, 7)), c.result)
-        << static_cast<int>(&c - cases);
-    EXPECT_TRUE(log.Contains(c.line)) << static_cast<int>(&c - cases);
+    EXPECT_EQ(Burn(c.spi, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 1000, 7)), c.result);
+    EXPECT_TRUE(log.Contains(c.line));
+    EXPECT_EQ(dev.writeSizes.back() == 9, c.endsWithUel);
   }
   SetProductName(L"");
 }
@@ -181,4 +250,67 @@ TEST(DeviceTransports, DownloadRefusesACorruptFile) {
   EXPECT_TRUE(dev.trace.empty());
   EXPECT_EQ(net.Connections(), 0);
   EXPECT_EQ(log.Lines().back(), L"ERROR: the firmware file is corrupt, nothing is sent.");
+}
+
+// One job a package out of date (and the loader, whatever its version), each
+// answer read once with the long wait; the restart only after a burned package.
+TEST(UsbExchange, NandBurnSendsOutOfDatePackagesThenResets) {
+  fwtest::NandFileLayout layout;
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200).Target("ABC"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_BINARY).Version(50).Target("ABC"));
+  layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(1).Target("abc"));
+  const std::vector<uint8_t> first = fwtest::BuildNandPackage(layout.packages[0]);
+  const std::vector<uint8_t> loader = fwtest::BuildNandPackage(layout.packages[2]);
+  const std::vector<uint8_t> reset =
+      Concat({Uel(), EnterLang(), {0x00, 0xAC, 0xD1, 0xEE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Uel()});
+  const std::string burnRead = "h7 read 16 120000 = 16";
+  const std::string resetRead = "h7 read 16 3000 = 16";
+  struct Case {
+    const char* what;
+    const char* printer;
+    std::deque<devtest::Piece> replies;
+    int result;
+    std::vector<uint8_t> written;
+    std::vector<std::string> reads;
+    std::vector<uint32_t> sleeps;
+  } cases[] = {
+      {"two out of date",
+       "NandLDR = 3\r\nprint = 100\r\nbinary = 100\r\n",
+       {devtest::Reply(Response(0x000F)), devtest::Reply(Response(0x000F)), devtest::Reply(Response(0xD1EE))},
+       1,
+       Concat({PackageJob(first), PackageJob(loader), reset}),
+       {burnRead, burnRead, resetRead},
+       {ACL_USB_QUERY_PAUSE_MS, ACL_CHANNEL_READ_PAUSE_MS}},
+      {"all current", "print = 200\r\nbinary = 50\r\n", {}, 1, {}, {}, {}},
+      {"first package refused",
+       "NandLDR = 3\r\nprint = 100\r\n",
+       {devtest::Reply(Response(0x000F, 2))},
+       0,
+       Concat({PackageJob(first), Uel()}),
+       {burnRead},
+       {}},
+  };
+  const std::wstring path = fwtest::TempPath(L"usb-nand.pkg");
+  fwtest::WriteFileBytes(path, fwtest::BuildNand(layout));
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    LogCapture log;
+    FakeDevice dev;
+    dev.replies = c.replies;
+    FirmwareFileInfo info;
+    info.fileType = BINTYPE_NAND_PKG;
+    ParseVersionString(&info.components, c.printer);
+    FILE* f = OpenFileWide(path.c_str(), "rb");
+    EXPECT_EQ(CFWDownloadUSB().BurnNandFlash(kUsb, &info, f, ACL_IMAGE_NAND_PKG, L"ABC", L""), c.result);
+    fclose(f);
+    EXPECT_EQ(Hex(dev.written), Hex(c.written));
+    std::vector<std::string> reads;
+    for (const std::string& call : dev.trace) {
+      if (call.find(" read ") != std::string::npos) reads.push_back(call);
+    }
+    EXPECT_EQ(reads, c.reads);
+    EXPECT_EQ(clock.Sleeps(), c.sleeps);
+    EXPECT_EQ(log.Contains(L"BurnFlash succeeded."), c.result == 1);
+  }
 }

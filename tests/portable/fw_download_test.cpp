@@ -1,5 +1,6 @@
 // Portable pieces of the download controller: the fields of the printer's
-// information text, and the progress messages to the main window.
+// information text, the progress messages to the main window, the path a
+// port name takes, and ports without an address.
 
 #include "app/fw_download.h"
 
@@ -9,11 +10,20 @@
 #include <vector>
 
 #include "app/main_window_link.h"
+#include "app/printer_record.h"
+#include "support/fake_clock.h"
+#include "support/fake_ports.h"
+#include "support/fake_spooler.h"
+#include "support/fake_tcp_channel.h"
+#include "support/log_capture.h"
+#include "transport/acl_protocol.h"
 
 TEST(FWDownload, InfoFieldIsTheTextUpToTheFirstSemicolonAfterIt) {
   const std::wstring longValue(300, L'x');
   // A pair whose high half would be the 255th character is left out whole.
   const std::wstring pairAtCut = std::wstring(254, L'y') + L"\xD83D\xDE00" + L"z";
+  // A whole pair that ends at the 255th character stays.
+  const std::wstring pairBeforeCut = std::wstring(253, L'y') + L"\xD83D\xDE00" + L"z";
   struct Case {
     std::wstring info;
     int found;
@@ -27,6 +37,7 @@ TEST(FWDownload, InfoFieldIsTheTextUpToTheFirstSemicolonAfterIt) {
       {L"mdl:lower;", 0, L"kept"},
       {L"MDL:" + longValue + L";", 1, longValue.substr(0, FWDL_NAME_MAX - 1)},
       {L"MDL:" + pairAtCut + L";", 1, pairAtCut.substr(0, 254)},
+      {L"MDL:" + pairBeforeCut + L";", 1, pairBeforeCut.substr(0, 255)},
   };
   for (const Case& c : cases) {
     wchar_t out[FWDL_NAME_MAX] = L"kept";
@@ -49,4 +60,54 @@ TEST(FWDownload, ProgressGoesToTheMainWindowOnlyOnceItIsSet) {
   g_hMainWnd = nullptr;
   SetMainWindowSenderForTesting(previous);
   EXPECT_EQ(sent, (std::vector<std::wstring>{L"4660 1124 0 50", L"4660 1125 0 0"}));
+}
+
+TEST(FWDownload, PortKindByName) {
+  struct Case {
+    const wchar_t* port;
+    PortKind kind;
+  } cases[] = {
+      {L"USB001", PORT_USB}, {L"usb001", PORT_NETWORK}, {L"XUSB", PORT_NETWORK},         {L"XUSBLPT", PORT_PARALLEL},
+      {L"USBLPT", PORT_USB}, {L"LPT1:", PORT_PARALLEL}, {L"IP_127.0.0.1", PORT_NETWORK}, {L"lpt1:", PORT_NETWORK},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ClassifyPort(c.port), c.kind) << c.port;
+}
+
+// A port without an address would resolve to this computer: the update and
+// the information reads fail, and nothing reaches any printer.
+TEST(FWDownload, PortWithoutAddressSendsNothing) {
+  struct Case {
+    const wchar_t* port;
+    int (*run)();
+    int result;
+    const wchar_t* storedAddress = nullptr;  // the port's monitor key holds this
+  } cases[] = {
+      {L"WSD-5b2c", [] { return CFWDownload().FWDownload(L"QV", L"", L"unused.bin", L""); }, FWDL_FAILED},
+      {L"LPT1:",
+       [] {
+         wchar_t name[FWDL_NAME_MAX] = L"kept";
+         return CFWDownload().GetFwPrinterName(L"QV", name);
+       },
+       0},
+      {L"FILE:",
+       [] {
+         wchar_t name[FWDL_NAME_MAX] = L"kept";
+         return CFWDownload().GetFwBuildName(L"QV", name);
+       },
+       0},
+      {L"IP_blank", [] { return CFWDownload().FWDownload(L"QV", L"", L"unused.bin", L""); }, FWDL_FAILED, L""},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    FakeSpooler spooler({{L"QV", c.port, L"QV Driver", L"", 0}});
+    FakePortSource ports;
+    if (c.storedAddress) ports.AddPort(c.port, L"Std Monitor", c.storedAddress);
+    nettest::FakeNet net;
+    LogCapture log;
+    EXPECT_EQ(c.run(), c.result) << c.port;
+    EXPECT_EQ(net.Connections(), 0) << c.port;
+    EXPECT_TRUE(log.Contains(L"ERROR: no printer address for port " + std::wstring(c.port) + L", nothing is sent."))
+        << c.port;
+    EXPECT_FALSE(log.ContainsPart(L"ResolveHostname(")) << c.port;
+  }
 }

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/file_io.h"
 #include "host/text_utils.h"
 #include "support/log_capture.h"
 
@@ -131,6 +132,18 @@ TEST_F(LoggerTest, InnerLineFeedsSplitTheFileButNotTheDebuggerLine) {
   log_->Write(L"ends with a break\n");
   EXPECT_EQ(std::vector<std::wstring>{Prefix() + L"ends with a break\n\n"}, capture.DebugLines());
   EXPECT_EQ((std::vector<std::wstring>{L"ends with a break", L""}), capture.Lines());
+}
+
+// A failure is logged, then reported with its error: the line between (the
+// log file exists, and opening it sets an error on Windows) leaves it alone.
+TEST_F(LoggerTest, WritingLeavesTheCallersLastError) {
+  LogCapture capture;
+  log_->Write(L"the file exists from here on");
+  for (uint32_t error : {0u, 5u}) {
+    SetLastSystemError(error);
+    log_->Write(L"line");
+    EXPECT_EQ(LastSystemError(), error);
+  }
 }
 
 TEST_F(LoggerTest, NullFormatsWriteAndShowNothing) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -122,7 +123,11 @@ TEST(MainDialogList, SpoolerOrderWithoutTheParallelDriverOnLpt) {
                        {L"Office", L"LPT1:", L"Other", L"", 0}});
   CtidewayDlg dlg;
   dlg.m_driverNames = {L"QV Drv"};
+  LogCapture log;
   dlg.CollectPrinters();
+  // One line a step past each of the four printers found.
+  const std::vector<std::wstring> lines = log.Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), L"GetNextInstalledPrinter()"), 4);
   ASSERT_EQ(dlg.m_printerCount, 3);
   EXPECT_EQ(dlg.m_printerList[0].portName, L"IP_127.0.0.9");
   EXPECT_EQ(dlg.m_printerList[1].jobs, L"3");

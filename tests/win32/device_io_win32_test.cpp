@@ -2,6 +2,8 @@
 // is cancelled after its 10 s wait, and the parallel port's two opens reach a
 // pipe linked to "\\.\NONSPOOLED_LPT1".
 
+#include "transport/device_io_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -71,6 +73,35 @@ TEST(DeviceIo, WriteTheDeviceNeverTakesIsCancelledAfterTenSeconds) {
   EXPECT_EQ(Drain(server), std::string(100, '\xEE'));
   CloseHandle(device);
   CloseHandle(server);
+}
+
+// The reply arrives just as the read's wait runs out: the request has
+// completed before it could be cancelled, and its bytes are returned.
+HANDLE g_replyServer = INVALID_HANDLE_VALUE;
+
+DWORD ReplyAsTheWaitRunsOut(HANDLE event, DWORD) {
+  DWORD written = 0;
+  WriteFile(g_replyServer, "0123456789abcdef", 16, &written, nullptr);
+  WaitForSingleObject(event, 5000);
+  return WAIT_TIMEOUT;
+}
+
+TEST(DeviceIo, ReadCompletedAsItsWaitRunsOutKeepsItsBytes) {
+  g_replyServer = ServePipe(L"tideway-late-reply", 512);
+  ASSERT_NE(g_replyServer, INVALID_HANDLE_VALUE);
+  HANDLE device = CreateFileW(L"\\\\.\\pipe\\tideway-late-reply", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  LogCapture log;
+  DeviceWaitFunction previous = SetDeviceWaitForTesting(ReplyAsTheWaitRunsOut);
+  uint8_t buffer[16] = {};
+  const int got = ReadData(device, buffer, 16, 200);
+  SetDeviceWaitForTesting(previous);
+  EXPECT_EQ(got, 16);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 16), "0123456789abcdef");
+  EXPECT_FALSE(log.Contains(L"ReadData(): WaitForSingleObject() Failed."));
+  CloseHandle(device);
+  CloseHandle(g_replyServer);
 }
 
 TEST(PrllPort, OpensTheNonSpooledPortToWriteAndAgainToRead) {

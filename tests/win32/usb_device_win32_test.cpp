@@ -75,13 +75,18 @@ TEST_F(UsbDevice, FindsItsPortBehindAnotherAndReadsAReplyInPieces) {
   CloseDevice(device);
 }
 
-TEST_F(UsbDevice, PortNamesMatchOnlyWithTheirCase) {
+// Only the whole name with its case finds a device; the log says none was.
+TEST_F(UsbDevice, PortNamesMatchWholeAndWithTheirCase) {
   FakeUsbDeviceTree tree(TWO_PRINTERS);
   ASSERT_TRUE(tree.ok());
-  LogCapture log;
-  EXPECT_EQ(OpenUSBDevice(L"usb002"), DEVICE_NONE);
-  EXPECT_TRUE(log.Contains(L"Found PortName = 'USB002'"));
-  EXPECT_TRUE(log.ContainsPart(L"Context: OpenUSBDevice Failed"));
+  for (const wchar_t* port : {L"usb002", L"USB00", L"SB002", L"USB0022"}) {
+    LogCapture log;
+    EXPECT_EQ(OpenUSBDevice(port), DEVICE_NONE) << port;
+    EXPECT_TRUE(log.Contains(L"Found PortName = 'USB002'")) << port;
+    EXPECT_FALSE(log.ContainsPart(L" = devinst ")) << port;
+    EXPECT_TRUE(log.Contains(L"ERROR: The function parameter 'searchDevInstanceID' is empty.")) << port;
+    EXPECT_TRUE(log.ContainsPart(L"Context: OpenUSBDevice Failed")) << port;
+  }
 }
 
 TEST_F(UsbDevice, NoDeviceFailsTheOpen) {
