@@ -92,6 +92,8 @@ TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
 
   EXPECT_EQ(CFWDownload().FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
 
+  // The reset is sent without waiting for an answer: let its connection be served.
+  ASSERT_TRUE(scene.sim.sim().WaitForEvents("command", 5, 5000));
   EXPECT_EQ(SimCommands(scene.sim.sim()),
             (std::vector<std::string>{"GET_PRINTER_INFO", "GET_VERSION", "WRITE_NVRAM", "RESET", "BURN_FLASH"}));
   EXPECT_EQ(PrinterSim::Num(SimCommands(scene.sim.sim(), "WRITE_NVRAM")[0], "mode"), 1);

@@ -4,6 +4,7 @@
 // log ("[progress N]"), so their order against the controller's steps shows
 // in one list.
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -57,10 +58,17 @@ inline std::wstring ImageFile(fwtest::BinKind kind = fwtest::BinKind::CodeOnly) 
   return path;
 }
 
-// The commands the printer received, or those named `name`.
+// The commands the printer received, or those named `name`, in the order
+// their connections were accepted: the simulator serves each connection on a
+// thread of its own, so a command sent without waiting for an answer (a reset)
+// may be logged after the next connection's.
 inline std::vector<std::string> SimCommands(PrinterSim& sim, const std::string& name = "") {
+  std::vector<std::string> events = sim.Events("command");
+  std::stable_sort(events.begin(), events.end(), [](const std::string& a, const std::string& b) {
+    return PrinterSim::Num(a, "conn") < PrinterSim::Num(b, "conn");
+  });
   std::vector<std::string> out;
-  for (const std::string& e : sim.Events("command")) {
+  for (const std::string& e : events) {
     if (name.empty()) {
       out.push_back(PrinterSim::Str(e, "cmd"));
     } else if (PrinterSim::Str(e, "cmd") == name) {

@@ -46,6 +46,20 @@ TEST(FirmwareChoice, TableRules) {
       {"groups: a single group", {}, {L"QV*", L"one.bin", L"P1", L"F1"}, L"QV 2", L"one.bin", L"P1", L"F1"},
       {"groups: exactly one entry is no table", {}, {L"QV*"}, L"QV 2", L"", L"", L""},
       {"groups: short last group", {}, {L"X*", L"x.bin", L"PX", L"FX", L"QV*", L"q.bin"}, L"QV 3", L"q.bin", L"", L""},
+      {"groups: an ID is never a pattern",
+       {},
+       {L"QV 7100n*", L"n.pkg", L"QV 7100dn", L"F", L"QV 7100dn*", L"dn.pkg", L"QV 7100dn", L"F"},
+       L"QV 7100dn",
+       L"dn.pkg",
+       L"QV 7100dn",
+       L"F"},
+      {"pairs: a file name is never a pattern",
+       {L"QV 9*", L"QV 7100", L"QV 7*", L"m7.bin"},
+       {},
+       L"QV 7100",
+       L"m7.bin",
+       L"",
+       L""},
   };
   LogCapture log;
   for (const Case& c : cases) {
