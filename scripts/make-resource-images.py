@@ -130,9 +130,12 @@ def ico(images):
 
 def main():
     outdir = Path(sys.argv[1] if len(sys.argv) > 1 else "src/resources")
-    (outdir / "tideway.ico").write_bytes(ico([printer(32), printer(16)]))
-    (outdir / "success.bmp").write_bytes(bmp24(check_mark(32, 32)))
-    (outdir / "community.bmp").write_bytes(bmp24(key_picture(69, 58)))
+    # Every size the system asks for between 100 % and 200 %, so no icon is
+    # stretched; the bitmaps once for 100 %, 150 % and 200 %.
+    (outdir / "tideway.ico").write_bytes(ico([printer(n) for n in (64, 48, 40, 32, 24, 20, 16)]))
+    for suffix, scale in (("", 1), ("-144", 1.5), ("-192", 2)):
+        (outdir / f"success{suffix}.bmp").write_bytes(bmp24(check_mark(round(32 * scale), round(32 * scale))))
+        (outdir / f"community{suffix}.bmp").write_bytes(bmp24(key_picture(round(69 * scale), round(58 * scale))))
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@ TIDEWAY_PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xdotool imagemagick x11-utils
   snmpd snmp tshark iproute2 python3 procps
+  fonts-ipafont-gothic fonts-dejavu-core
 )
 
 install_missing_packages() {

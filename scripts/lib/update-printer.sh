@@ -7,7 +7,7 @@
 #                                                  UPDATE_SIM_PID, UPDATE_SIM_EVENTS, UPDATE_SIM_CONTROL
 #   install_update_printer <prefix> <printer-name> <driver>
 #   remove_update_printer <prefix> <printer-name>
-#   start_rfu_agent <work-dir> <value>             sets UPDATE_SNMPD_PID, UPDATE_RFU_STATE
+#   start_rfu_agent <work-dir> <value> [community] sets UPDATE_SNMPD_PID, UPDATE_RFU_STATE
 #   make_firmware <out-file> <fwgen-set> <sample>  copies one fwgen sample
 #   sim_control <json>                              one control request, prints the reply
 #   sim_report                                      what the printer received and reports now
@@ -71,13 +71,13 @@ remove_update_printer() {
 # snmpd on the printer's address, serving its RFU setting from a state file
 # (1 off, 2 on, 3 off and locked) with the communities "tarnel" (read-write).
 start_rfu_agent() {
-  local dir="$1/snmpd" value="$2" i
+  local dir="$1/snmpd" value="$2" community="${3:-tarnel}" i
   rm -rf "$dir"
   mkdir -p "$dir/persist"
   echo "$value" >"$dir/state"
   cat >"$dir/snmpd.conf" <<CONF
 agentAddress udp:$UPDATE_ADDRESS:161
-rwcommunity tarnel 127.0.0.0/8
+rwcommunity $community 127.0.0.0/8
 pass_persist .1.3.6.1.4.1.7734.2.3.9.4.2.1.1.20.8 $ROOT/tests/support/snmp/rfu_pass_persist.py $dir/state
 CONF
   SNMP_PERSISTENT_DIR="$dir/persist" MIBS= snmpd -C -c "$dir/snmpd.conf" -f -Lo >"$dir/snmpd.log" 2>&1 &
@@ -85,7 +85,7 @@ CONF
   STARTED_PIDS+=("$UPDATE_SNMPD_PID")
   UPDATE_RFU_STATE="$dir/state"
   for i in $(seq 50); do
-    if SNMP_PERSISTENT_DIR="$dir/persist" MIBS= snmpget -v1 -c tarnel -t 0.2 -r 0 "$UPDATE_ADDRESS" \
+    if SNMP_PERSISTENT_DIR="$dir/persist" MIBS= snmpget -v1 -c "$community" -t 0.2 -r 0 "$UPDATE_ADDRESS" \
          .1.3.6.1.4.1.7734.2.3.9.4.2.1.1.20.8.0 >/dev/null 2>&1; then
       return 0
     fi

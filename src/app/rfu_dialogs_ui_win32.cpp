@@ -2,6 +2,7 @@
 // platform the RFU gate runs on in the product.
 #include <windows.h>
 
+#include "app/dialog_layout_win32.h"
 #include "app/rfu_dialogs.h"
 #include "app/rfu_sequencer.h"
 #include "app/tideway_dlg.h"
@@ -38,22 +39,29 @@ Data* DialogData(HWND dialog) {
   return reinterpret_cast<Data*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
 }
 
+const int kCommunityBitmaps[] = {IDB_COMMUNITY, IDB_COMMUNITY_144, IDB_COMMUNITY_192};
+
 struct CommunityDialogData {
   CGetRFUStatusDlg* dlg;
-  HBITMAP picture;
+  win::UniqueGdiObject picture;
 };
 
 INT_PTR CALLBACK CommunityDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
-    const auto* data = reinterpret_cast<CommunityDialogData*>(lParam);
+    auto* data = reinterpret_cast<CommunityDialogData*>(lParam);
     SetRfuCaption(dialog);
+    static const DialogLabel labels[] = {{IDC_COMMUNITY_OK, IDS_LABEL_OK}, {IDC_COMMUNITY_CANCEL, IDS_LABEL_CANCEL}};
+    SetDialogLabels(dialog, labels);
+    data->picture = win::UniqueGdiObject(LoadBitmapForDpi(dialog, kCommunityBitmaps));
     HWND picture = GetDlgItem(dialog, IDC_COMMUNITY_PICTURE);
     SetWindowLongPtrW(picture, GWL_STYLE, (GetWindowLongPtrW(picture, GWL_STYLE) & ~SS_TYPEMASK) | SS_BITMAP);
-    SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(data->picture));
-    // The prompt label has no id: it is the first child of the template.
-    SetWindowTextW(GetWindow(dialog, GW_CHILD), data->dlg->m_prompt.c_str());
+    SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(data->picture.Get()));
+    SetDlgItemTextW(dialog, IDC_COMMUNITY_PROMPT, data->dlg->m_prompt.c_str());
     SetDlgItemTextW(dialog, IDC_COMMUNITY_EDIT, data->dlg->m_community.c_str());
+    CentreDialog(dialog);
+    // The focus starts in the edit field with its words selected, so typing
+    // replaces them.
     return TRUE;
   }
   auto* data = DialogData<CommunityDialogData>(dialog);
@@ -84,6 +92,13 @@ INT_PTR CALLBACK RemoteUpgradeDialogProc(HWND dialog, UINT message, WPARAM wPara
     SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
     reinterpret_cast<CRemoteUpgradeDlg*>(lParam)->m_choice = 0;
     SetRfuCaption(dialog);
+    static const DialogLabel labels[] = {{IDC_RFU_RECOMMENDATION, IDS_RFU_RECOMMENDATION},
+                                         {IDC_RFU_QUESTION, IDS_RFU_QUESTION},
+                                         {IDC_RFU_DISABLE, IDS_LABEL_RFU_DISABLE},
+                                         {IDC_RFU_ENABLE, IDS_LABEL_RFU_ENABLE},
+                                         {IDC_RFU_OK, IDS_LABEL_OK}};
+    SetDialogLabels(dialog, labels);
+    CentreDialog(dialog);
     CheckDlgButton(dialog, IDC_RFU_DISABLE, BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_RFU_ENABLE, BST_UNCHECKED);
     // An automatic radio button that gets the focus checks itself: the focus
@@ -142,17 +157,15 @@ class Win32RfuPlatform : public RfuPlatform {
 }  // namespace
 
 intptr_t CGetRFUStatusDlg::DoModal(void* owner) {
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  win::UniqueGdiObject picture(LoadImageW(instance, MAKEINTRESOURCEW(IDB_COMMUNITY), IMAGE_BITMAP, 0, 0, 0));
-  CommunityDialogData data{this, static_cast<HBITMAP>(picture.Get())};
-  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_COMMUNITY_NAME), OwnerWindow(owner), CommunityDialogProc,
-                         reinterpret_cast<LPARAM>(&data));
+  // The picture outlives the dialog that shows it.
+  CommunityDialogData data{this, win::UniqueGdiObject()};
+  return RunProgramDialog(IDD_COMMUNITY_NAME, OwnerWindow(owner), CommunityDialogProc, reinterpret_cast<LPARAM>(&data));
 }
 
 intptr_t CRemoteUpgradeDlg::DoModal(void* owner) {
   m_choice = 0;
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_REMOTE_UPGRADE), OwnerWindow(owner),
-                         RemoteUpgradeDialogProc, reinterpret_cast<LPARAM>(this));
+  return RunProgramDialog(IDD_REMOTE_UPGRADE, OwnerWindow(owner), RemoteUpgradeDialogProc,
+                          reinterpret_cast<LPARAM>(this));
 }
 
 RfuPlatform& SystemRfuPlatform() {

@@ -8,6 +8,7 @@
 #include "host/strings.h"
 #include "host/text_insert.h"
 #include "host/text_utils.h"
+#include "printer/services.h"
 #include "resources/version.h"
 
 const wchar_t APP_INSTANCE_MUTEX_NAME[] = L"{6B1E2F40-93AC-4D7E-A215-0C4F7D9B3E58}";
@@ -77,6 +78,10 @@ void CtidewayApp::RunChecks(PrinterNameList* foundPrinters) {
   m_properties.Dump();
   m_properties.GetProperty(L"PRINTER_SERIESNAME", m_seriesName, APP_SERIES_NAME_MAX);
   m_properties.GetPropertyList(L"DRIVER_NAMES", m_driverNames);
+  // An update that was cut off (the program killed, a crash, a power cut)
+  // leaves the spooler stopped: no printer would be listed, and nothing on this
+  // computer would print. The update stops and starts it anyway.
+  StartAService();
   const int count = FindInstalledPrinters(foundPrinters, m_driverNames, 0);
 
   if (count == 0) {

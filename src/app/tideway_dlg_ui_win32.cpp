@@ -7,9 +7,11 @@
 
 #include <string>
 
+#include "app/dialog_layout_win32.h"
 #include "app/main_window_link.h"
 #include "app/rfu_sequencer.h"
 #include "app/security_firmware.h"
+#include "app/status_line.h"
 #include "app/tideway_dlg.h"
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
@@ -39,7 +41,15 @@ int NextMilestone(int reached) {
 }
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_INITDIALOG) {
+    static const DialogLabel labels[] = {{IDC_ABOUT_VERSION, IDS_LABEL_ABOUT_VERSION},
+                                         {IDC_ABOUT_DESCRIPTION, IDS_LABEL_ABOUT_DESCRIPTION},
+                                         {IDOK, IDS_LABEL_OK}};
+    SetDialogLabels(hwnd, labels);
+    SetWindowTextW(hwnd, LocalString(IDS_LABEL_ABOUT_CAPTION).c_str());
+    CentreDialog(hwnd);
+    return TRUE;
+  }
   if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
     EndDialog(hwnd, LOWORD(wParam));
     return TRUE;
@@ -57,6 +67,40 @@ struct DialogHandles {
 DialogHandles& Owned() {
   static DialogHandles handles;
   return handles;
+}
+
+const DialogLabel kMainLabels[] = {
+    {IDC_SELECT_LABEL, IDS_LABEL_SELECT_PRINTER},
+    {IDC_READY_LABEL, IDS_LABEL_READY},
+    {IDC_PROGRESS_GROUP, IDS_LABEL_PROGRESS},
+    {IDC_SEND_FIRMWARE, IDS_LABEL_SEND_FIRMWARE},
+    {IDC_EXIT, IDS_LABEL_EXIT},
+};
+const int kSuccessBitmaps[] = {IDB_SUCCESS, IDB_SUCCESS_144, IDB_SUCCESS_192};
+
+// The status line; drawn at once, since the dialog's thread may be about to
+// wait for the printer.
+void ShowStatusLine(HWND dialog, const StatusReport& report) {
+  HWND line = GetDlgItem(dialog, IDC_STATUS_TEXT);
+  SetWindowTextW(line, StatusLineText(report).c_str());
+  UpdateWindow(line);
+}
+
+void ShowStatusLine(HWND dialog, StatusPhase phase) {
+  StatusReport report;
+  report.phase = phase;
+  ShowStatusLine(dialog, report);
+}
+
+// The success picture, drawn for the dialog's resolution.
+void ShowSuccessPicture(HWND dialog) {
+  HWND picture = GetDlgItem(dialog, IDC_RESULT_PICTURE);
+  win::UniqueGdiObject previous(std::move(Owned().successBitmap));
+  Owned().successBitmap = win::UniqueGdiObject(LoadBitmapForDpi(dialog, kSuccessBitmaps));
+  // SS_NOTIFY lets the tooltip see the mouse over the picture.
+  const LONG_PTR style = GetWindowLongPtrW(picture, GWL_STYLE);
+  SetWindowLongPtrW(picture, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP | SS_NOTIFY);
+  SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Owned().successBitmap.Get()));
 }
 
 unsigned __stdcall DownloadThreadProc(void* dialog) {
@@ -127,6 +171,10 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
       EndPaint(hwnd, &ps);
       return TRUE;
     }
+    case WM_DPICHANGED:
+      // The system scales the dialog; the picture is redrawn for the new screen.
+      if (Owned().successBitmap) ShowSuccessPicture(hwnd);
+      return FALSE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(dlg->m_hIcon);
     default:
@@ -135,8 +183,7 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 intptr_t CtidewayDlg::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TIDEWAY_DIALOG), nullptr,
-                         TidewayDlgAccess::Proc, reinterpret_cast<LPARAM>(this));
+  return RunProgramDialog(IDD_TIDEWAY_DIALOG, nullptr, TidewayDlgAccess::Proc, reinterpret_cast<LPARAM>(this));
 }
 
 bool CtidewayDlg::OnInitDialog() {
@@ -151,9 +198,10 @@ bool CtidewayDlg::OnInitDialog() {
     AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
   }
-  m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-  SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SetDialogIcons(hwnd, IDR_MAINFRAME);
+  m_hIcon = reinterpret_cast<void*>(SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
+  SetDialogLabels(hwnd, kMainLabels);
+  CentreDialog(hwnd);
 
   EnableWindow(GetDlgItem(hwnd, IDC_SEND_FIRMWARE), FALSE);
   SendDlgItemMessageW(hwnd, IDC_PROGRESS, PBM_SETRANGE32, 0, 100);
@@ -236,6 +284,7 @@ void CtidewayDlg::StartUpdate() {
     case SECURITY_FW_GATE: {
       log->Write(L"--- This product fwversion is securilty firmware version---");
       log->Write(L"We select the Network printer, Start to snmp get test...");
+      ShowStatusLine(static_cast<HWND>(m_hWnd), STATUS_SWITCHING_RFU);
       if (RunRfuGate(m_selectedPrinter) == RFU_GATE_PASSED) StartWorker();
       break;
     }
@@ -245,6 +294,7 @@ void CtidewayDlg::StartUpdate() {
 }
 
 int CtidewayDlg::CheckSecurityFirmware() {
+  ShowStatusLine(static_cast<HWND>(m_hWnd), STATUS_READING_VERSION);
   const int result = CheckSecurityFirmwareOfPort(m_selectedPrinter.portName.c_str(), Ping);
   if (result == SECURITY_FW_UNREACHABLE) OnDownloadFailed(0, 0);
   return result;
@@ -288,6 +338,8 @@ void CtidewayDlg::OnProgressTimer() {
 intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   HWND bar = GetDlgItem(hwnd, IDC_PROGRESS);
+  // The phase shows as it starts; the outcome once the bar is full.
+  if (lParam < 100) ShowStatusLine(hwnd, MilestoneStatus(static_cast<int>(lParam)));
   for (int p = m_progressPos; p < lParam; ++p) {
     SleepMs(kProgressStepMs);
     SendMessageW(bar, PBM_SETPOS, p, 0);
@@ -297,16 +349,15 @@ intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   m_progressPos = static_cast<int>(lParam);
   if (lParam > m_lastMilestone) m_lastMilestone = static_cast<int>(lParam);
   if (lParam == 100) {
+    ShowStatusLine(hwnd, OutcomeStatus(m_resultText));
     m_workerRunning = false;
     KillTimer(hwnd, kCreepTimer);
     SendMessageW(bar, PBM_SETPOS, 100, 0);
     EnableWindow(GetDlgItem(hwnd, IDC_EXIT), TRUE);
-    HWND picture = GetDlgItem(hwnd, IDC_RESULT_PICTURE);
-    Owned().successBitmap = win::UniqueGdiObject(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SUCCESS)));
-    // SS_NOTIFY lets the tooltip see the mouse over the picture.
-    const LONG_PTR style = GetWindowLongPtrW(picture, GWL_STYLE);
-    SetWindowLongPtrW(picture, GWL_STYLE, (style & ~static_cast<LONG_PTR>(SS_TYPEMASK)) | SS_BITMAP | SS_NOTIFY);
-    SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Owned().successBitmap.Get()));
+    // Exit is all that is left: Enter and the focus go to it.
+    SendMessageW(hwnd, DM_SETDEFID, IDC_EXIT, 0);
+    SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(hwnd, IDC_EXIT)), TRUE);
+    ShowSuccessPicture(hwnd);
     ShowResultTip();
   }
   return 0;
@@ -334,6 +385,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   m_workerRunning = false;
   KillTimer(hwnd, kCreepTimer);
+  ShowStatusLine(hwnd, STATUS_FAILED);
   Logger* log = Logger::Instance();
   log->SetCaption(DialogTitle(m_seriesName).c_str());
   // The cause, when the worker recorded one, goes below the fixed text.
@@ -347,6 +399,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
 void CtidewayDlg::OnExit() {
   m_handlerBusy = true;
   if (m_updateSucceeded && ClassifyPort(m_selectedPrinter.portName.c_str()) == PORT_NETWORK) {
+    ShowStatusLine(static_cast<HWND>(m_hWnd), STATUS_SWITCHING_RFU);
     RfuPostUpdateQuestion(m_selectedPrinter, m_updateSucceeded);
   }
   EndDialog(static_cast<HWND>(m_hWnd), IDOK);
@@ -355,7 +408,7 @@ void CtidewayDlg::OnExit() {
 bool CtidewayDlg::OnSysCommand(unsigned id, intptr_t) {
   const unsigned command = id & 0xFFF0;
   if (command == IDM_ABOUTBOX) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), static_cast<HWND>(m_hWnd), AboutProc, 0);
+    RunProgramDialog(IDD_ABOUTBOX, static_cast<HWND>(m_hWnd), AboutProc, 0);
     return true;
   }
   // The window-close command never ends the dialog.

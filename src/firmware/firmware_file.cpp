@@ -157,15 +157,19 @@ uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const w
   // Only the last 127 bytes can hold a trailer (its length is a signed byte).
   uint8_t tail[128];
   size_t tailLen = 0;
+  if (info) info->fileSize = -1;
   if (SeekFile64(f, 0, SEEK_END) == 0) {
     const int64_t end = TellFile64(f);
+    if (info) info->fileSize = end;
     if (end > 0) {
       const int64_t want = end < static_cast<int64_t>(sizeof tail) ? end : static_cast<int64_t>(sizeof tail);
       if (SeekFile64(f, end - want, SEEK_SET) == 0) tailLen = fread(tail, 1, static_cast<size_t>(want), f);
       if (tailLen != static_cast<size_t>(want)) tailLen = 0;
     }
   }
-  return BinTrailerVersion(tail, tailLen);
+  const uint32_t version = BinTrailerVersion(tail, tailLen);
+  if (info) info->fileVersion = version;
+  return version;
 }
 
 void FirmwareFileBuffer::Release() {

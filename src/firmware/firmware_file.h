@@ -54,6 +54,10 @@ struct ComponentVersion {
 struct FirmwareFileInfo {
   int32_t fileKind = 0;  // FILEKIND_*; 0 until classified
   int32_t fileType = 0;  // BINTYPE_FULL_PART, _CODE_ONLY or _NAND_PKG (never corrupt)
+  // Size and trailer version when the file was classified: the burn sends
+  // only a file that still has them.
+  int64_t fileSize = -1;
+  uint32_t fileVersion = 0;
   std::vector<ComponentVersion> components;
 };
 

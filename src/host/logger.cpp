@@ -213,9 +213,20 @@ uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
   return flags;
 }
 
+namespace {
+// A box reads right to left on a right-to-left interface, and as well when
+// its texts are in such a language (a library installed on another system).
+uint16_t BoxLanguage() {
+  const uint16_t ui = GetUILanguage();
+  if (IsRightToLeftLanguage(ui)) return ui;
+  const uint16_t texts = Strings::Instance()->LoadedTextLanguage();
+  return IsRightToLeftLanguage(texts) ? texts : ui;
+}
+}  // namespace
+
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
   std::lock_guard<std::recursive_mutex> lock(m_boxLock);
-  uint32_t flags = MessageBoxFlags(type, GetUILanguage());
+  uint32_t flags = MessageBoxFlags(type, BoxLanguage());
   if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);
   return LogPlatformMessageBox(text, m_caption, flags);
 }

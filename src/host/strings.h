@@ -3,6 +3,7 @@
 // is there, otherwise from the program's own string table.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 constexpr size_t STRINGS_TEXT_MAX = 1024;
@@ -14,9 +15,19 @@ class Strings {
   // Found"; 1 when the text was loaded.
   int GetString(unsigned id, wchar_t* out);
   int LoadDll();
+  // Makes the library at `path` the source of the texts (LoadDll with the
+  // library beside the program); 1 on success, else the source stays.
+  int LoadLibraryFile(const wchar_t* path);
+  // The language id of the texts served (the string table's resource
+  // language; 0x0409 for the program's own table). Loads the source first.
+  uint16_t TextLanguage();
+  // The same for the source already loaded, 0 while none is; loads nothing.
+  uint16_t LoadedTextLanguage() const;
 
  private:
   Strings() = default;
+  // The loaded library, else the program's own module (nullptr natively).
+  void* Source();
   void* m_sHmod = nullptr;
   bool m_usingOwnTable = false;
 };

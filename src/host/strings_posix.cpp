@@ -20,15 +20,32 @@ int Strings::LoadDll() {
   GetProgramDirectory(path);
   AppendText(path, PROGRAM_PATH_MAX, L"strings.dll");
   Logger::Instance()->Write(L"Strings(): stringsDllPath: %ls", path);
-  m_sHmod = nullptr;
+  return LoadLibraryFile(path);
+}
+
+int Strings::LoadLibraryFile(const wchar_t*) {
   Logger::Instance()->WriteError(kFileNotFound, L"LoadLibraryEx strings dll  m_sHmod == NULL");
   return 0;
+}
+
+void* Strings::Source() {
+  if (!m_usingOwnTable && !LoadDll()) m_usingOwnTable = true;
+  return nullptr;
+}
+
+uint16_t Strings::LoadedTextLanguage() const {
+  return m_usingOwnTable ? 0x0409 : 0;
+}
+
+uint16_t Strings::TextLanguage() {
+  Source();
+  return 0x0409;
 }
 
 int Strings::GetString(unsigned id, wchar_t* out) {
   if (!out) return 0;
   CopyText(out, STRINGS_TEXT_MAX, L"String Not Found");
-  if (!m_usingOwnTable && !LoadDll()) m_usingOwnTable = true;
+  Source();
   const wchar_t* text = BuiltInString(id);
   if (!text) {
     Logger::Instance()->WriteError(kResourceNotFound, L"LoadString failed");

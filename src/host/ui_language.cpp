@@ -4,3 +4,8 @@ uint16_t ChooseUILanguage(uint16_t userUi, uint16_t systemUi, uint16_t userDefau
   if (userUi == userDefault && userUi == systemDefault) return userUi;
   return systemUi;
 }
+
+bool IsRightToLeftLanguage(uint16_t language) {
+  const uint16_t primary = language & 0x3FF;
+  return primary == 0x01 || primary == 0x0D;
+}

@@ -6,3 +6,5 @@
 uint16_t GetUILanguage();
 // The rule itself, for tests.
 uint16_t ChooseUILanguage(uint16_t userUi, uint16_t systemUi, uint16_t userDefault, uint16_t systemDefault);
+// Whether texts of language `language` read right to left (Arabic, Hebrew).
+bool IsRightToLeftLanguage(uint16_t language);

@@ -12,6 +12,11 @@
 #define IDR_MAINFRAME 128
 #define IDB_COMMUNITY 132
 #define IDB_SUCCESS 134
+// The same pictures drawn for 150 % and 200 % (the 100 % one is the id above).
+#define IDB_COMMUNITY_144 135
+#define IDB_COMMUNITY_192 136
+#define IDB_SUCCESS_144 137
+#define IDB_SUCCESS_192 138
 
 // System-menu command of the about box (the low four bits are the system's).
 #define IDM_ABOUTBOX 0x0010
@@ -22,9 +27,14 @@
 #define IDC_SEND_FIRMWARE 1008
 #define IDC_EXIT 1009
 #define IDC_RESULT_PICTURE 1010
+#define IDC_STATUS_TEXT 1015
+#define IDC_SELECT_LABEL 1020
+#define IDC_READY_LABEL 1021
+#define IDC_PROGRESS_GROUP 1022
 
-// Community name dialog (130). Its first label (the prompt) has no id of its
-// own: it is the dialog's first child window.
+// Community name dialog (130). Its first label (the prompt) stays the dialog's
+// first child window.
+#define IDC_COMMUNITY_PROMPT 1023
 #define IDC_COMMUNITY_EDIT 1004
 #define IDC_COMMUNITY_PICTURE 1011
 #define IDC_COMMUNITY_OK 1012
@@ -34,6 +44,12 @@
 #define IDC_RFU_DISABLE 1000
 #define IDC_RFU_ENABLE 1001
 #define IDC_RFU_OK 1012
+#define IDC_RFU_RECOMMENDATION 1024
+#define IDC_RFU_QUESTION 1025
+
+// About box (100).
+#define IDC_ABOUT_VERSION 1026
+#define IDC_ABOUT_DESCRIPTION 1027
 
 // Texts of the string table (string_table.inc).
 #define IDS_ABOUTBOX 101
@@ -64,3 +80,31 @@
 #define IDS_RFU_QUESTION 244
 #define IDS_RFU_DISABLE 245
 #define IDS_RFU_ENABLE 246
+
+// The dialogs' own labels, set from the string library when a dialog starts.
+#define IDS_LABEL_SELECT_PRINTER 300
+#define IDS_LABEL_READY 301
+#define IDS_LABEL_PROGRESS 302
+#define IDS_LABEL_SEND_FIRMWARE 303
+#define IDS_LABEL_EXIT 304
+#define IDS_LABEL_OK 305
+#define IDS_LABEL_CANCEL 306
+#define IDS_LABEL_RFU_DISABLE 307
+#define IDS_LABEL_RFU_ENABLE 308
+#define IDS_LABEL_ABOUT_CAPTION 309
+#define IDS_LABEL_ABOUT_VERSION 310
+#define IDS_LABEL_ABOUT_DESCRIPTION 311
+
+// The status line under the progress bar, one text a phase of an update.
+#define IDS_STATUS_READING_VERSION 320
+#define IDS_STATUS_CHOOSING_FILE 321
+#define IDS_STATUS_SWITCHING_RFU 322
+#define IDS_STATUS_SENDING 323
+#define IDS_STATUS_SENDING_AMOUNT 324
+#define IDS_STATUS_RESTARTING 325
+#define IDS_STATUS_RESTARTING_SECONDS 326
+#define IDS_STATUS_CHECKING_VERSION 327
+#define IDS_STATUS_SUCCEEDED 328
+#define IDS_STATUS_UP_TO_DATE 329
+#define IDS_STATUS_FAILED 330
+#define IDS_STATUS_CANCELED 331

@@ -197,16 +197,35 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
                            const std::function<int(FILE* file, AclBurnChoice choice)>& burn) {
   wchar_t path[260];
   CopyText(path, 260, fileName ? fileName : L"");
+  FirmwareFileInfo scratch;
+  if (!info) info = &scratch;
+  // What the version check saw (no size: it never classified the file).
+  const FirmwareFileInfo checked = *info;
   int32_t fileType = 0;
-  GetBinFileVersion(info, &fileType, path);
+  const uint32_t version = GetBinFileVersion(info, &fileType, path);
+  Logger* log = Logger::Instance();
   if (fileType == BINTYPE_CORRUPT) {
-    Logger::Instance()->Write(L"ERROR: the firmware file is corrupt, nothing is sent.");
+    log->Write(L"ERROR: the firmware file is corrupt, nothing is sent.");
     return -1;
   }
   SetFileAttributesNormal(path);
   UniqueFile file(OpenFileWide(path, "rb"));
   if (!file) {
-    Logger::Instance()->WriteError(LastSystemError(), L"Failed to Open fw bin file");
+    log->WriteError(LastSystemError(), L"Failed to Open fw bin file");
+    return -1;
+  }
+  // A file cut short or replaced since the check (a copy still being written,
+  // a new release dropped in) would be burned as it is now: a cut image passes
+  // the printer's checksum, which is computed over what is sent.
+  if (checked.fileSize >= 0 &&
+      (checked.fileType != info->fileType || checked.fileSize != info->fileSize || checked.fileVersion != version)) {
+    log->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+    return -1;
+  }
+  // Without its trailer an image cannot be compared or verified, and a cut one
+  // has none.
+  if (fileType != BINTYPE_NAND_PKG && version == 0) {
+    log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
   return burn(file.get(), ChooseAclBurn(fileType)) == 1 ? 1 : -1;

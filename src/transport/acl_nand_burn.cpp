@@ -37,6 +37,7 @@ int AclNandBurn::Run(const wchar_t* productId, const wchar_t* familyId,
                      const std::vector<ComponentVersion>& components, const wchar_t* upToDateFormat,
                      const NandPackageSender& send) {
   Logger* log = Logger::Instance();
+  uint32_t accepted = 0;
   for (uint32_t i = 0; i < m_file.Count(); ++i) {
     NandPackage package;
     if (!m_file.Package(i, &package)) return 0;
@@ -45,6 +46,7 @@ int AclNandBurn::Run(const wchar_t* productId, const wchar_t* familyId,
       return 0;
     }
     if (!AcceptNandPackage(package, productId, familyId)) continue;
+    ++accepted;
     if (!ShouldBurnNandPackage(package, components)) {
       log->Write(upToDateFormat, static_cast<int>(package.number));
       continue;
@@ -59,6 +61,12 @@ int AclNandBurn::Run(const wchar_t* productId, const wchar_t* familyId,
     AclCommand command;
     FillBurnFlashCommand(&command, m_imageType, AclChecksum16(package.bytes, package.size), package.size);
     if (!send(package, command)) return 0;
+  }
+  // A file none of whose packages is for this printer changed nothing: the
+  // configuration chose the wrong file, and that is no success.
+  if (accepted == 0) {
+    log->Write(L"ERROR: no NAND package of the file is for this printer, nothing is sent.");
+    return 0;
   }
   log->Write(L"BurnFlash succeeded.");
   return 1;

@@ -26,7 +26,8 @@ class AclNandBurn {
   // rule); packages the burn selection does not pick log `upToDateFormat`
   // (which may take the package number with %03d); the others are logged
   // "+Burning NAND package ..." and handed to `send`. Logs "BurnFlash
-  // succeeded." after the last package and returns 1; 0 on the first failure.
+  // succeeded." after the last package and returns 1; 0 on the first failure,
+  // and 0 when the acceptance rule took no package at all.
   int Run(const wchar_t* productId, const wchar_t* familyId, const std::vector<ComponentVersion>& components,
           const wchar_t* upToDateFormat, const NandPackageSender& send);
 

@@ -2,7 +2,7 @@
 # (dialog_e2e.sh), one test a case, against a simulated printer (and snmpd) on
 # an address of its own. Locks as for the start-up tests; fwgen comes from the
 # native tree.
-foreach(case network_update rfu_gate burn_refused usb_no_device nand)
+foreach(case network_update rfu_gate burn_refused usb_no_device nand killed_during_data killed_during_verification)
   add_test(NAME "win:e2e.dialog.${case}"
     COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/dialog_e2e.sh ${case})
   set_tests_properties("win:e2e.dialog.${case}" PROPERTIES

@@ -12,6 +12,13 @@
 #                   ends in the failure box after one update
 #   nand            a NAND package file: only the out-of-date and loader packages,
 #                   then the reset
+#   killed_during_data
+#                   killed at the RFU question, then again while the printer takes
+#                   the data: the sequencer's values, the stopped spooler and the
+#                   mutex left behind do not stop the next run, which updates
+#   killed_during_verification
+#                   killed while the restarted printer is not answering yet: the
+#                   next run updates the printer
 # Screenshots go to $TIDEWAY_ARTIFACTS/dialog-<case>-<state>.png.
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE,
@@ -41,6 +48,7 @@ PROGRESS=1001
 SEND=1008
 EXIT=1009
 PICTURE=1010
+STATUS=1015
 RFU_DISABLE=1000
 RFU_ENABLE=1001
 RFU_OK=1012
@@ -118,6 +126,40 @@ select_printer() {
 
 send_firmware() { drive "$MAIN" click "$SEND" >/dev/null || fail "Send Firmware could not be clicked"; }
 
+# The status line's text now.
+status_text() { control_state "$MAIN" "$STATUS" | sed -E 's/.* rect=[-0-9,]+ "(.*)"$/\1/'; }
+expect_status() {
+  local now
+  now=$(status_text)
+  [ "$now" = "$1" ] && echo "status line ok ($2): $now" || fail "status line ($2): [$now], not [$1]"
+}
+
+# Records each new text of the status line into `file` until the file
+# `file.stop` appears (in the background).
+record_status() {
+  local file="$1" last="" now
+  : >"$file"
+  while [ ! -e "$file.stop" ]; do
+    now=$(status_text)
+    [ -n "$now" ] && [ "$now" != "$last" ] && echo "$now" >>"$file" && last="$now"
+    sleep 0.2
+  done
+}
+
+# The recorded texts follow the phases in `order` (one a line) forwards, some
+# perhaps too short to be seen, and include the given ones.
+expect_status_order() {
+  local file="$1" order="$2" rank=0 line i
+  shift 2
+  while IFS= read -r line; do
+    i=$(grep -nxF -- "$line" <<<"$order" | cut -d: -f1 | awk -v r="$rank" '$1 > r { print; exit }')
+    if [ -z "$i" ]; then fail "status line out of order or unexpected: [$line]"; continue; fi
+    rank=$i
+  done <"$file"
+  for line in "$@"; do grep -qxF -- "$line" "$file" || fail "status line never showed [$line]"; done
+  echo "status line phases: $(tr '\n' '|' <"$file")"
+}
+
 # The combo box, "Send Firmware" and "Exit": enabled or disabled each.
 expect_controls() {
   local state
@@ -131,6 +173,9 @@ expect_success() {
   wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=100" "$1" || { fail "no success (bar not at 100)"; return; }
   control_state "$MAIN" "$PICTURE" | grep -q "image=bitmap" || fail "no success picture"
   expect_controls disabled disabled enabled "after success"
+  expect_status "The firmware was updated successfully." "after success"
+  # Exit is all that is left: Enter presses it.
+  control_state "$MAIN" "$EXIT" | grep -q " default " || fail "Exit is not the default button after success"
 }
 
 # The failure box (the dialog's caption, string 238 first), OK, the end.
@@ -138,6 +183,7 @@ expect_failure_box() {
   local limit="$1" texts
   wait_state "$MAIN" "^Button 1 " "$limit" || { fail "no failure box"; return; }
   sleep 0.5
+  expect_status "The firmware update failed." "behind the failure box"
   texts=$(box_texts "$MAIN")
   if grep -qF -- "$STRING_238" <<<"$texts"; then echo "box text ok: string 238"; else fail "box lacks string 238: [$texts]"; fi
   [ -n "${2:-}" ] && { grep -qF -- "$2" <<<"$texts" && echo "box detail ok: $2" || fail "box lacks [$2]"; }
@@ -156,6 +202,58 @@ answer_rfu_question() {
   drive "$MAIN" "@$RFU_OK" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
 }
 
+# What a killed run leaves behind: the spooler's state, the sequencer's values.
+spooler_state() {
+  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/^ *STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
+}
+SEQ_KEY='HKLM\SOFTWARE\Local AppWizard-Generated Applications\tideway'
+sequencer_values() {
+  (cd "$CASE_DIR" && wine reg query "$SEQ_KEY" 2>/dev/null) | tr -d '\r' | grep -oE '(SeqStack|InstallCrashed)' | sort | tr '\n' ' '
+}
+
+# The user ends the program from the task manager: no clean-up of its own.
+kill_program() {
+  kill -KILL "$APP_PID" 2>/dev/null
+  wait_exit 20 || fail "tideway.exe did not end when killed"
+  echo "killed $1: spooler $(spooler_state), sequencer values [$(sequencer_values)], RFU $(cat "${UPDATE_RFU_STATE:-/dev/null}" 2>/dev/null)"
+}
+
+wait_sim_event() {
+  local pattern="$1" limit="$2" i
+  for i in $(seq $((limit * 10))); do
+    grep -qE -- "$pattern" "$UPDATE_SIM_EVENTS" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A run after a killed one: the dialog opens (no "already running"), the update
+# ends in success and the printer took the whole file (the number of whole
+# burns it then holds: $1); Exit answers the RFU question with $2.
+update_after_kill() {
+  local offset
+  start_program
+  offset=$LOG_OFFSET
+  [ "$(spooler_state)" = RUNNING ] && echo "the next run found the spooler running" ||
+    fail "spooler $(spooler_state) when the next run opened"
+  select_printer "$PRINTER"
+  send_firmware
+  expect_success 200
+  local report sha
+  report=$(sim_report)
+  sha=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+  [ "$(grep -c "received: BURN_FLASH .* sha256=$sha answer=1\$" <<<"$report")" = "$1" ] &&
+    echo "the next run burned the whole file" || fail "the next run did not burn the file: $report"
+  [ "$(spooler_state)" = RUNNING ] && echo "spooler running again" || fail "spooler $(spooler_state) after the update"
+  drive "$MAIN" click "$EXIT" >/dev/null
+  answer_rfu_question "$2" after-update
+  wait_exit 30 || fail "tideway.exe did not end after Exit"
+  segment=$(log_since "$offset")
+  grep -qF "There is already a copy" <<<"$segment" && fail "the next run met the mutex"
+  expect_log "$segment" "---Firmware download Fininsh Success---"
+  echo "$report"
+}
+
 ensure_display 99 98 97 96 95 || exit 1
 [ -f "$EXE" ] && [ -f "$DLGDRIVE" ] || { echo "tideway.exe or dlgdrive.exe missing"; exit 1; }
 make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
@@ -169,6 +267,8 @@ case "$CASE" in
     start_program
     screenshot start
     select_printer "$PRINTER"
+    record_status "$CASE_DIR/status.txt" &
+    RECORDER=$!
     send_firmware
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=([1-9]|[1-9][0-9])\b" 40 || fail "the bar did not move"
     expect_controls disabled disabled disabled "while updating"
@@ -184,12 +284,20 @@ case "$CASE" in
     # While the printer programs its flash the bar keeps creeping.
     pos_of() { control_state "$MAIN" "$PROGRESS" | sed -E 's/.* pos=([0-9]+).*/\1/'; }
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=(5[0-9]|[6-8][0-9])\b" 60 || fail "the bar did not pass 50"
+    expect_status "Sending the firmware to the printer..." "past 50"
     first=$(pos_of)
     sleep 3
     second=$(pos_of)
     [ "${second:-0}" -gt "${first:-0}" ] && echo "the bar moved from $first to $second while the printer was busy" ||
       fail "the bar stood at $first while the printer was busy"
     expect_success 150
+    touch "$CASE_DIR/status.txt.stop"
+    wait "$RECORDER"
+    expect_status_order "$CASE_DIR/status.txt" "Reading the printer's firmware version...
+Choosing the firmware file...
+Reading the printer's firmware version...
+Sending the firmware to the printer...
+The firmware was updated successfully." "Sending the firmware to the printer..." "The firmware was updated successfully."
     screenshot success
     # The outcome line shows as the picture's tooltip.
     rect=$(control_state "$MAIN" "$PICTURE" | sed -E 's/.* rect=([-0-9,]+) .*/\1/')
@@ -217,6 +325,7 @@ case "$CASE" in
     start_program
     select_printer "$PRINTER"
     send_firmware
+    wait_state "$MAIN" "^Button $RFU_OK " 60 && expect_status "Changing the printer's Remote Firmware Update setting..." "RFU question"
     answer_rfu_question "$RFU_ENABLE" before-update
     expect_success 200
     [ "$(cat "$UPDATE_RFU_STATE")" = 2 ] && echo "RFU on during the update" || fail "RFU not switched on"
@@ -298,6 +407,73 @@ case "$CASE" in
     drive "$MAIN" click "$EXIT" >/dev/null
     answer_rfu_question "$RFU_ENABLE" enable
     wait_exit 20 || fail "tideway.exe did not end after Exit"
+    ;;
+  killed_during_data)
+    prepare_program bin code-only.bin
+    # Larger than the sockets buffer, so the program is still sending when killed.
+    python3 -c 'import sys; t = b"QV\0" b"1300\0"; sys.stdout.buffer.write(
+      b"\xaa\x55\x41\x54" + bytes(16 << 20) + t + bytes([len(t) + 1]))' >"$CASE_DIR/update.bin"
+    start_update_printer "$CASE_DIR/sim" --version 20150101 --restart-ms 0 \
+      --fault stall-mid-data:at=4096,delay_ms=5000 || exit 1
+    start_rfu_agent "$CASE_DIR" 1 || exit 1
+    install_update_printer "$WINEPREFIX" "$PRINTER" "QV E2E Driver"
+    # Killed while the RFU question is open: the sequence is half way.
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    wait_state "$MAIN" "^Button $RFU_OK " 60 || fail "no RFU question"
+    kill_program "at the RFU question"
+    [ "$(sequencer_values)" = "InstallCrashed SeqStack " ] || fail "no sequencer values left: [$(sequencer_values)]"
+    # Killed while the printer takes the data.
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    answer_rfu_question "$RFU_ENABLE" before-update
+    wait_sim_event '"mode": *"stall-mid-data"' 60 || fail "the data did not start"
+    kill_program "during the data"
+    [ "$(spooler_state)" = STOPPED ] || fail "spooler $(spooler_state) after the kill"
+    wait_sim_event '"reason": *"incomplete"' 20 && echo "the printer kept its firmware (data incomplete)" ||
+      fail "the printer did not see the data end early"
+    sim_control '{"op":"faults","list":[]}' >/dev/null
+    update_after_kill 1 "$RFU_DISABLE"
+    [ "$(cat "$UPDATE_RFU_STATE")" = 1 ] && echo "RFU off again" || fail "RFU $(cat "$UPDATE_RFU_STATE")"
+    [ -z "$(sequencer_values)" ] && echo "sequencer values gone" || fail "sequencer values left: $(sequencer_values)"
+    ;;
+  killed_during_verification)
+    prepare_program bin code-only.bin
+    # The restarting printer takes connections and closes them until the test
+    # ends its restart. Its listener stays open: a printer of another test run
+    # could take the address of a closed one.
+    start_update_printer "$CASE_DIR/sim" --version 1000 --restart-connections 300 || exit 1
+    install_update_printer "$WINEPREFIX" "$PRINTER" "QV E2E Driver"
+    start_program
+    select_printer "$PRINTER"
+    send_firmware
+    verifying=0
+    for _ in $(seq 900); do
+      log_since "$LOG_OFFSET" | grep -qF "check firmwareVersion idx 1" && { verifying=1; break; }
+      sleep 0.1
+    done
+    [ "$verifying" = 1 ] || fail "the verification did not start"
+    kill_program "during the verification"
+    log_since "$LOG_OFFSET" | grep -qF -- "---Firmware download Fininsh" && fail "the update ended before the kill"
+    sim_control '{"op":"set","restart_connections":null,"restart_ms":0}' >/dev/null
+    # Takes the connections the restart still closes, until one stays open.
+    python3 - "$UPDATE_ADDRESS" <<'PY' || fail "the printer did not come back"
+import socket, sys
+for _ in range(400):
+    s = socket.create_connection((sys.argv[1], 9100), timeout=5)
+    s.settimeout(0.5)
+    try:
+        closed = s.recv(1) == b""
+    except socket.timeout:
+        closed = False
+    s.close()
+    if not closed:
+        sys.exit(0)
+sys.exit(1)
+PY
+    update_after_kill 2 "$RFU_ENABLE"
     ;;
   *)
     echo "unknown case $CASE"

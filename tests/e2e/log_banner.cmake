@@ -6,5 +6,5 @@ add_test(NAME "win:e2e.log_banner"
     --gtest_filter=TidewayExe.DISABLED_StartsAndWritesTheBannerToTheLogOnDriveC)
 set_tests_properties("win:e2e.log_banner" PROPERTIES
   ENVIRONMENT "${WINE_TEST_ENV}"
-  RESOURCE_LOCK "display;tideway-exe"
+  RESOURCE_LOCK "display;tideway-exe;wineprefix-spooler"
   TIMEOUT 120)

@@ -50,6 +50,11 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
        2},
       {"printer never comes back", L"QV5000", {"--restart-connections", "100000"}, FWDL_FAILED, 60},
       {"burn refused: no verification", L"QV5000", {"--fault", "status:value=2,cmd=burn"}, FWDL_FAILED, 0},
+      {"connection dropped in the middle of the data",
+       L"QV5000",
+       {"--fault", "close-mid-data:cmd=burn"},
+       FWDL_FAILED,
+       0},
       {"QV4410SERIES is not verified", L"QV4410SERIES", {"--restart-connections", "100000"}, FWDL_UPDATED, 0},
       {"corrupt file: nothing sent", L"QV5000", {}, FWDL_FAILED, 0, fwtest::BinKind::Corrupt},
   };
@@ -87,7 +92,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
 }
 
 TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
-  NtwkScene scene(L"VESTRA 2", "127.62.1.1", {"--fault", "no-restart"});
+  NtwkScene scene(L"VESTRA 2", "127.62.7.1", {"--fault", "no-restart"});
   ASSERT_TRUE(scene.started) << scene.sim.error();
 
   EXPECT_EQ(CFWDownload().FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
@@ -116,4 +121,46 @@ TEST(FWDownloadNtwk, ModelAndPanelFieldsFromThePrinter) {
   EXPECT_EQ(controller.GetFwPrinterName(L"QV", name), 0);
   EXPECT_STREQ(name, L"EN-GB");
   EXPECT_EQ(controller.GetFwPrinterName(L"Not Installed", name), 0);
+}
+
+// The firmware file changes under the program between the choice and the
+// burn (an administrator copies a new release over it, a copy is still being
+// written): whatever was not checked is not sent, and no success is reported.
+// KORM is not verified after the burn, so a partial image sent would end as
+// success.
+TEST(FWDownloadNtwk, AFileThatChangedOrShrankIsNotSent) {
+  const std::vector<uint8_t> release = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 64 * 1024, 1100);
+  const std::vector<uint8_t> cut(release.begin(), release.begin() + 40000);
+  const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 64 * 1024, 1200);
+  struct Case {
+    const char* name;
+    bool beforeTheChoice;  // else after the version check (at progress 50)
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"cut short before the choice", true, cut},
+      {"cut short after the check", false, cut},
+      {"emptied after the check", false, {}},
+      {"another release after the check", false, other},
+      {"another build of the same release after the check", false,
+       fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NtwkScene scene(L"KORM", "127.62.6." + std::to_string(++n), {"--restart-ms", "0"});
+    ASSERT_TRUE(scene.started) << scene.sim.error();
+    static std::wstring path;
+    static const std::vector<uint8_t>* change;
+    path = fwtest::TempPath(L"changing.bin");
+    change = &c.bytes;
+    fwtest::WriteFileBytes(path, c.beforeTheChoice ? c.bytes : release);
+    MainWindowSender log = SetMainWindowSenderForTesting([](void*, unsigned message, uintptr_t, intptr_t lParam) {
+      if (message == WM_FW_PROGRESS && lParam == 50) fwtest::WriteFileBytes(path, *change);
+    });
+
+    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", path.c_str(), L""), FWDL_FAILED);
+
+    SetMainWindowSenderForTesting(log);
+    EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
+  }
 }

@@ -434,6 +434,19 @@ TEST(NtwkBurnNandFlash, NothingToBurnSendsNoPackageAndNoReset) {
                                L"--Reject NAND package 001: 900, ", L"BurnFlash succeeded."}));
 }
 
+TEST(NtwkBurnNandFlash, FileWithNoPackageForThePrinterIsAFailure) {
+  FakeClock clock;
+  LogCapture log;
+  FakeNet net;
+  TempFile file(L"foreign.pkg", fwtest::BuildNand(ThreePackages()));
+  FirmwareFileInfo info = PrinterComponents(kPrinter);
+  log.Clear();
+  EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"XYZ", L"", &info), 0);
+  EXPECT_TRUE(net.Sent(1).empty());
+  EXPECT_TRUE(log.Contains(L"ERROR: no NAND package of the file is for this printer, nothing is sent."));
+  EXPECT_FALSE(log.Contains(L"BurnFlash succeeded."));
+}
+
 TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   LogCapture log;
   fwtest::NandFileLayout layout = ThreePackages();

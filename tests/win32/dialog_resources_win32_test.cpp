@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -173,34 +174,41 @@ class DialogResources : public ::testing::Test {
 
 constexpr int kNoId = -1;
 
+// The templates as the labels' layout needs them: ids the code sets texts by,
+// the tab order (combo box, Send Firmware, Exit), the default buttons.
 TEST_F(DialogResources, MainDialog107) {
   Dialog d = Load(IDD_TIDEWAY_DIALOG);
   EXPECT_EQ(389, d.cx);
-  EXPECT_EQ(137, d.cy);
+  EXPECT_EQ(154, d.cy);
   EXPECT_EQ(L"MS Shell Dlg", d.font);
   EXPECT_EQ(8, d.pointSize);
   EXPECT_TRUE(d.style & WS_CAPTION);
   EXPECT_FALSE(d.style & WS_SYSMENU);
   const DWORD styles[] = {SS_LEFT,
-                          CBS_DROPDOWNLIST | WS_VSCROLL,
-                          SS_LEFT,
+                          CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP,
+                          SS_NOPREFIX,
                           BS_GROUPBOX,
                           0,
-                          BS_PUSHBUTTON,
-                          BS_PUSHBUTTON,
-                          SS_ICON};
+                          SS_ICON,
+                          SS_NOPREFIX,
+                          BS_DEFPUSHBUTTON | WS_TABSTOP,
+                          BS_PUSHBUTTON | WS_TABSTOP};
   ExpectControls(d,
-                 {{kNoId, L"Static", L"Select Printer to Update:", 23, 16, 80, 11, 0},
-                  {1000, L"ComboBox", L"", 107, 13, 260, 44, 0},
-                  {kNoId, L"Static", L"Please ensure the printer is in ready state before continuing", 43, 41, 200, 11, 0},
-                  {kNoId, L"Button", L"Progress", 37, 56, 280, 43, 0},
-                  {1001, L"msctls_progress32", L"", 54, 72, 245, 16, 0},
-                  {1008, L"Button", L"Send Firmware", 165, 109, 58, 18, 0},
-                  {1009, L"Button", L"Exit", 266, 109, 58, 18, 0},
-                  {1010, L"Static", L"", 325, 61, 20, 20, 0}},
+                 {{IDC_SELECT_LABEL, L"Static", L"Select &Printer to Update:", 12, 10, 365, 9, 0},
+                  {1000, L"ComboBox", L"", 12, 21, 365, 60, 0},
+                  {IDC_READY_LABEL, L"Static", L"Please ensure the printer is in ready state before continuing", 12,
+                   40, 365, 9, 0},
+                  {IDC_PROGRESS_GROUP, L"Button", L"Progress", 12, 56, 365, 62, 0},
+                  {1001, L"msctls_progress32", L"", 22, 72, 312, 14, 0},
+                  {1010, L"Static", L"", 345, 69, 20, 20, 0},
+                  {IDC_STATUS_TEXT, L"Static", L"", 22, 94, 345, 18, 0},
+                  {1008, L"Button", L"&Send Firmware", 167, 128, 124, 16, 0},
+                  {1009, L"Button", L"E&xit", 297, 128, 80, 16, 0}},
                  styles);
-  EXPECT_EQ(static_cast<DWORD>(SS_ICON), d.controls[7].style & SS_TYPEMASK);
+  EXPECT_EQ(static_cast<DWORD>(SS_ICON), d.controls[5].style & SS_TYPEMASK);
   EXPECT_EQ(static_cast<DWORD>(BS_GROUPBOX), d.controls[3].style & BS_TYPEMASK);
+  EXPECT_EQ(static_cast<DWORD>(BS_DEFPUSHBUTTON), d.controls[7].style & BS_TYPEMASK);
+  EXPECT_EQ(static_cast<DWORD>(BS_PUSHBUTTON), d.controls[8].style & BS_TYPEMASK);
 }
 
 TEST_F(DialogResources, CommunityName130) {
@@ -210,16 +218,16 @@ TEST_F(DialogResources, CommunityName130) {
   EXPECT_EQ(L"Firmware Download Utilty", d.caption);
   EXPECT_EQ(L"MS Shell Dlg", d.font);
   EXPECT_TRUE(d.style & WS_SYSMENU);
-  const DWORD styles[] = {SS_LEFT, SS_ETCHEDHORZ, BS_GROUPBOX, SS_BITMAP, ES_AUTOHSCROLL, BS_PUSHBUTTON,
-                          BS_PUSHBUTTON};
+  const DWORD styles[] = {SS_NOPREFIX, SS_ETCHEDHORZ, BS_GROUPBOX, SS_BITMAP, ES_AUTOHSCROLL | WS_TABSTOP,
+                          BS_DEFPUSHBUTTON, BS_PUSHBUTTON};
   ExpectControls(d,
-                 {{kNoId, L"Static", L"Please enter the product Get Community Name", 20, 15, 167, 12, 0},
-                  {kNoId, L"Static", L"", 16, 31, 269, 1, 0},
-                  {kNoId, L"Button", L"", 20, 44, 260, 80, 0},
+                 {{IDC_COMMUNITY_PROMPT, L"Static", L"Please enter the product Get Community Name", 20, 15, 274, 12, 0},
+                  {kNoId, L"Static", L"", 16, 31, 282, 1, 0},
+                  {kNoId, L"Button", L"", 20, 44, 274, 80, 0},
                   {1011, L"Static", L"", 35, 64, 46, 36, 0},
-                  {1004, L"Edit", L"", 93, 75, 122, 12, 0},
-                  {1012, L"Button", L"OK", 171, 147, 58, 18, 0},
-                  {1013, L"Button", L"Cancel", 234, 147, 58, 18, 0}},
+                  {1004, L"Edit", L"", 93, 75, 180, 12, 0},
+                  {1012, L"Button", L"OK", 153, 147, 68, 18, 0},
+                  {1013, L"Button", L"Cancel", 226, 147, 68, 18, 0}},
                  styles);
   EXPECT_EQ(0u, d.controls[4].style & ES_PASSWORD);
   EXPECT_EQ(static_cast<DWORD>(SS_BITMAP), d.controls[3].style & SS_TYPEMASK);
@@ -229,19 +237,21 @@ TEST_F(DialogResources, CommunityName130) {
 TEST_F(DialogResources, RemoteUpgrade131) {
   Dialog d = Load(IDD_REMOTE_UPGRADE);
   EXPECT_EQ(326, d.cx);
-  EXPECT_EQ(100, d.cy);
+  EXPECT_EQ(124, d.cy);
   EXPECT_EQ(L"Firmware Download Utilty", d.caption);
   EXPECT_TRUE(d.style & WS_SYSMENU);
-  const DWORD styles[] = {SS_LEFT, SS_LEFT, BS_AUTORADIOBUTTON, BS_AUTORADIOBUTTON, BS_PUSHBUTTON};
+  const DWORD styles[] = {SS_NOPREFIX, SS_NOPREFIX, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, BS_AUTORADIOBUTTON,
+                          BS_DEFPUSHBUTTON | WS_GROUP};
   ExpectControls(d,
-                 {{kNoId, L"Static",
-                   L"QV recommends updating firmware whenever a new version is available, and disabling Printer \n"
+                 {{IDC_RFU_RECOMMENDATION, L"Static",
+                   L"QV recommends updating firmware whenever a new version is available, and disabling Printer "
                    L"Firmware Update except when in the process of updating firmware.",
-                   9, 7, 300, 24, 0},
-                  {kNoId, L"Static", L"Would you like to enable or disable Remote Firmware Update?", 21, 34, 268, 12, 0},
-                  {1000, L"Button", L"Disable", 49, 48, 70, 12, 0},
-                  {1001, L"Button", L"Enable", 49, 64, 65, 12, 0},
-                  {1012, L"Button", L"OK", 260, 76, 58, 18, 0}},
+                   9, 7, 308, 36, 0},
+                  {IDC_RFU_QUESTION, L"Static", L"Would you like to enable or disable Remote Firmware Update?", 9, 48,
+                   308, 18, 0},
+                  {1000, L"Button", L"&Disable", 21, 70, 200, 12, 0},
+                  {1001, L"Button", L"&Enable", 21, 84, 200, 12, 0},
+                  {1012, L"Button", L"OK", 249, 100, 68, 16, 0}},
                  styles);
   EXPECT_EQ(static_cast<DWORD>(BS_AUTORADIOBUTTON), d.controls[2].style & BS_TYPEMASK);
   EXPECT_EQ(static_cast<DWORD>(BS_AUTORADIOBUTTON), d.controls[3].style & BS_TYPEMASK);
@@ -253,8 +263,9 @@ TEST_F(DialogResources, AboutBox100) {
   ASSERT_EQ(4u, d.controls.size());
   EXPECT_EQ(static_cast<DWORD>(SS_ICON), d.controls[0].style & SS_TYPEMASK);
   EXPECT_EQ(L"#128", d.controls[0].text);
+  EXPECT_EQ(IDC_ABOUT_VERSION, d.controls[1].id);
   EXPECT_EQ(L"quillo Version 1.0", d.controls[1].text);
-  EXPECT_TRUE(TextEquals(L"Static", d.controls[2].cls.c_str()));
+  EXPECT_EQ(IDC_ABOUT_DESCRIPTION, d.controls[2].id);
   EXPECT_FALSE(d.controls[2].text.empty());
   EXPECT_EQ(IDOK, d.controls[3].id);
   EXPECT_EQ(L"OK", d.controls[3].text);
@@ -262,18 +273,31 @@ TEST_F(DialogResources, AboutBox100) {
 
 TEST_F(DialogResources, IconBitmapsManifestAndVersion) {
   EXPECT_FALSE(Resource(RT_GROUP_ICON, IDR_MAINFRAME).empty());
-  for (int id : {IDB_COMMUNITY, IDB_SUCCESS}) {
-    std::vector<BYTE> bmp = Resource(RT_BITMAP, id);
-    ASSERT_GE(bmp.size(), sizeof(BITMAPINFOHEADER)) << id;
+  // Each picture drawn for 100 %, 150 % and 200 %, not stretched.
+  const struct {
+    int id, width, height;
+  } bitmaps[] = {{IDB_COMMUNITY, 69, 58},      {IDB_COMMUNITY_144, 104, 87}, {IDB_COMMUNITY_192, 138, 116},
+                 {IDB_SUCCESS, 32, 32},        {IDB_SUCCESS_144, 48, 48},    {IDB_SUCCESS_192, 64, 64}};
+  for (const auto& b : bitmaps) {
+    std::vector<BYTE> bmp = Resource(RT_BITMAP, b.id);
+    ASSERT_GE(bmp.size(), sizeof(BITMAPINFOHEADER)) << b.id;
     BITMAPINFOHEADER header;
     memcpy(&header, bmp.data(), sizeof header);
-    EXPECT_GT(header.biWidth, 0) << id;
-    EXPECT_NE(0, header.biHeight) << id;
+    EXPECT_EQ(b.width, header.biWidth) << b.id;
+    EXPECT_EQ(b.height, std::abs(header.biHeight)) << b.id;
   }
+  // The icon in every size from 100 % to 200 % of the small and big icons.
+  std::vector<BYTE> group = Resource(RT_GROUP_ICON, IDR_MAINFRAME);
+  ASSERT_GE(group.size(), 6u);
+  std::vector<int> sizes;
+  for (size_t at = 6; at + 14 <= group.size(); at += 14) sizes.push_back(group[at] ? group[at] : 256);
+  EXPECT_EQ((std::vector<int>{64, 48, 40, 32, 24, 20, 16}), sizes);
   std::vector<BYTE> manifest = Resource(RT_MANIFEST, 1);
   std::string text(manifest.begin(), manifest.end());
   EXPECT_NE(std::string::npos, text.find("level=\"requireAdministrator\""));
   EXPECT_NE(std::string::npos, text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
+  EXPECT_NE(std::string::npos, text.find(">PerMonitorV2, PerMonitor</dpiAwareness>"));
+  EXPECT_NE(std::string::npos, text.find(">true/pm</dpiAware>"));
 
   std::vector<BYTE> version = Resource(RT_VERSION, 1);
   const DWORD signature = 0xFEEF04BD;

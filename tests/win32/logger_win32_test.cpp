@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "host/logger.h"
+#include "host/strings.h"
 #include "host/text_utils.h"
+#include "resources/resource.h"
 #include "support/log_capture.h"
+#include "support/test_env.h"
 
 namespace {
 
@@ -116,6 +119,24 @@ TEST(LoggerWin32, DebuggerOutputIsOneLinePerCall) {
     if (text.find(L"): probe first second third\n") != std::wstring::npos) found = true;
   }
   EXPECT_TRUE(found) << outputs.size() << " outputs";
+}
+
+// On this English interface a box whose texts come from the Arabic library
+// reads right to left all the same; with English texts again, left to right.
+TEST(LoggerWin32, BoxReadsTheWayItsTextsRead) {
+  const struct {
+    const wchar_t* code;
+    uint32_t flags;
+  } cases[] = {{L"ar", MB_RIGHT | MB_RTLREADING}, {L"en", 0}};
+  for (const auto& c : cases) {
+    const std::wstring dll = fwtest::BinaryDir() + L"\\bin\\languages\\" + c.code + L"\\strings.dll";
+    ASSERT_EQ(1, Strings::Instance()->LoadLibraryFile(dll.c_str()));
+    BoxCapture boxes;
+    Logger::Instance()->ShowStringError(IDS_APP_TITLE);
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(c.flags, boxes.Boxes()[0].flags & (MB_RIGHT | MB_RTLREADING));
+    EXPECT_EQ(LocalString(IDS_APP_TITLE), boxes.Boxes()[0].text);
+  }
 }
 
 }  // namespace

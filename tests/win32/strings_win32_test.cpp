@@ -12,6 +12,8 @@
 #include "host/program_dir.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
+#include "resources/resource.h"
+#include "support/language_tables.h"
 #include "support/log_capture.h"
 #include "support/test_env.h"
 
@@ -21,38 +23,68 @@ constexpr unsigned kHighestId = 2000;
 
 using fwtest::BinaryDir;
 
-void ExpectSameTable(HMODULE module, const char* what) {
+// `module` holds exactly `table`'s texts, in its resource language.
+void ExpectSameTable(HMODULE module, const LanguageTable& table, const std::string& what) {
   unsigned found = 0;
   for (unsigned id = 0; id < kHighestId; ++id) {
     wchar_t text[STRINGS_TEXT_MAX];
     int n = LoadStringW(module, id, text, STRINGS_TEXT_MAX);
-    const wchar_t* builtIn = BuiltInString(id);
-    if (!builtIn) {
+    const wchar_t* expected = table.Find(id);
+    if (!expected) {
       EXPECT_EQ(0, n) << what << " has an extra string " << id;
       continue;
     }
     ASSERT_GT(n, 0) << what << " lacks string " << id;
-    EXPECT_EQ(std::wstring(builtIn), std::wstring(text)) << what << " string " << id;
+    EXPECT_EQ(std::wstring(expected), std::wstring(text)) << what << " string " << id;
     ++found;
   }
-  EXPECT_EQ(28u, found) << what;
+  EXPECT_EQ(table.count, found) << what;
+  WORD language = 0;
+  EnumResourceLanguagesW(
+      module, RT_STRING, MAKEINTRESOURCEW(IDS_APP_TITLE / 16 + 1),
+      [](HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR out) -> BOOL {
+        *reinterpret_cast<WORD*>(out) = lang;
+        return FALSE;
+      },
+      reinterpret_cast<LONG_PTR>(&language));
+  EXPECT_EQ(table.languageId, language) << what;
 }
 
-TEST(StringResources, ProgramTableEqualsBuiltInTable) { ExpectSameTable(GetModuleHandleW(nullptr), "test program"); }
+const LanguageTable& English() {
+  return LanguageTables()[0];
+}
+
+TEST(StringResources, ProgramTableEqualsBuiltInTable) {
+  ExpectSameTable(GetModuleHandleW(nullptr), English(), "test program");
+}
 
 TEST(StringResources, StringsDllEqualsBuiltInTable) {
   std::wstring dll = BinaryDir() + L"\\bin\\strings.dll";
   HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, module) << "error " << GetLastError();
-  ExpectSameTable(module, "strings.dll");
+  ExpectSameTable(module, English(), "strings.dll");
   FreeLibrary(module);
+}
+
+// Every language's library holds every id the program uses, in its own words,
+// and says which language it is (the dialogs' direction follows it).
+TEST(StringResources, EachLanguageLibraryEqualsItsTable) {
+  for (size_t t = 0; t < LanguageTableCount(); ++t) {
+    const LanguageTable& table = LanguageTables()[t];
+    std::wstring dll =
+        BinaryDir() + L"\\bin\\languages\\" + std::wstring(table.code, table.code + 2) + L"\\strings.dll";
+    HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module) << table.code << " error " << GetLastError();
+    ExpectSameTable(module, table, std::string("languages/") + table.code + "/strings.dll");
+    FreeLibrary(module);
+  }
 }
 
 TEST(StringResources, TidewayExeEqualsBuiltInTable) {
   std::wstring exe = BinaryDir() + L"\\bin\\tideway.exe";
   HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(nullptr, module) << "error " << GetLastError();
-  ExpectSameTable(module, "tideway.exe");
+  ExpectSameTable(module, English(), "tideway.exe");
   FreeLibrary(module);
 }
 

@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
+#include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -166,6 +169,62 @@ TEST_F(UsbDevice, VersionQueryAndImageBurnEndToEnd) {
   burned.resize(got);
   EXPECT_EQ(burned, image);
   DeleteFileW(path.c_str());
+}
+
+// The device is unplugged in the middle of a burn (the relay ends): the burn
+// ends at once rather than after its time-outs (10 s a write, 120 s for the
+// answer). Gone during the data, it fails. Gone after the data, it looks like
+// a printer that restarted before answering, which most products are allowed:
+// the controller's verification then finds no device.
+TEST_F(UsbDevice, DeviceGoneInTheMiddleOfABurnEndsAtOnce) {
+  struct Case {
+    const char* name;
+    std::string fault;
+    uint64_t imageSize;
+    const char* gone;  // the simulator event after which the relay ends
+    const wchar_t* product;
+    int result;
+    const wchar_t* line;
+  } cases[] = {
+      // The printer stops reading: the writes back up into the device.
+      {"during the data", "stall-mid-data:at=65536,delay_ms=60000", 8u << 20, "fault", L"", -1, L"Write  data failed"},
+      {"waiting for the answer", "no-reply:cmd=burn", 64u << 10, "command", L"", 1, L"Read  acl response failed"},
+      {"waiting for the answer, no leniency", "no-reply:cmd=burn", 64u << 10, "command", L"KORM", -1,
+       L"Read  acl response failed"},
+  };
+  FakeUsbDeviceTree tree(TWO_PRINTERS);
+  ASSERT_TRUE(tree.ok());
+  FakeClock clock;  // the pause after the data; the device waits stay real
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartPrinter({"--fault", c.fault});
+    SetProductName(c.product);
+    const std::wstring path = fwtest::TempPath(L"usb-gone.bin");
+    ASSERT_EQ(fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, c.imageSize, 4400)), 1);
+    DeviceHandle device = OpenUSBDevice(L"USB002");
+    ASSERT_NE(device, DEVICE_NONE);
+    LogCapture log;
+
+    int result = 0;
+    std::thread burn([&] {
+      FirmwareFileInfo info;
+      result = CFWDownloadUSB().DownLoadFirmware(&info, device, path.c_str(), L"", L"");
+    });
+    EXPECT_TRUE(sim.WaitForEvents(c.gone, 1, 20000));
+    relay.Stop();
+    const auto gone = std::chrono::steady_clock::now();
+    burn.join();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - gone).count();
+
+    EXPECT_EQ(result, c.result);
+    EXPECT_LT(ms, 5000);
+    EXPECT_TRUE(log.Contains(c.line));
+    SetProductName(L"");
+    CloseDevice(device);
+    sim.Stop();
+    DeleteFileW(path.c_str());
+  }
 }
 
 }  // namespace

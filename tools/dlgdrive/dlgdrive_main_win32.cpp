@@ -3,6 +3,7 @@
 // (and one with id `marker`, which tells apart dialogs of the same caption).
 //   state                 one line per child of every such window:
 //                         <class> <id> enabled|disabled [pos=N] [sel=N] [image=icon|bitmap|none] [checked]
+//                         [default]
 //                         rect=<left>,<top>,<right>,<bottom> (screen) "<text>"
 //   select <id> <text>    combo box: selects the item and tells the dialog (CBN_SELCHANGE)
 //   click <id>            button: the dialog gets BN_CLICKED (refused, exit 3, when disabled)
@@ -75,6 +76,7 @@ BOOL CALLBACK OnChild(HWND child, LPARAM) {
   if (cls == L"Button") {
     const LRESULT checked = Ask(child, BM_GETCHECK);
     if (checked == BST_CHECKED) std::printf(" checked");
+    if ((GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) std::printf(" default");
   }
   RECT r;
   GetWindowRect(child, &r);

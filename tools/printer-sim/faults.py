@@ -11,6 +11,7 @@ MODES = {
     "wrong-cmdid": ("value",),
     "wrong-prefix": ("value",),
     "close-mid-data": ("at",),
+    "stall-mid-data": ("at", "delay_ms"),
     "close-before-reply": (),
     "split-reply": ("at", "delay_ms"),
     "short-reply": ("at",),

@@ -117,6 +117,18 @@ class Connection:
                 self.emit("fault", mode="close-mid-data", cmd=command.name, at=at)
                 self._finish_incomplete("closed")
                 return CLOSE
+        stall = self.faults.pop("stall-mid-data", None)
+        if stall is not None:
+            # Stops reading, so the sender's buffers fill and it blocks in the
+            # middle of the data; reading resumes after the delay (or at stop).
+            room = max(0, stall.param("at", command.data_length // 2) - command.sink.received)
+            if len(chunk) >= room:
+                command.sink.write(chunk[:room])
+                chunk = chunk[room:]
+                self.emit("fault", mode="stall-mid-data", cmd=command.name, at=command.sink.received)
+                self.server.wait_stopped(stall.param("delay_ms", 60000) / 1000.0)
+            else:
+                self.faults["stall-mid-data"] = stall
         command.sink.write(chunk)
         return None
 

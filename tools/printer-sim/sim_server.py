@@ -95,6 +95,10 @@ class PrinterSimServer:
         self._stop.set()
         self.wake()
 
+    def wait_stopped(self, seconds):
+        """Sleeps up to `seconds`; True when the simulator is stopping."""
+        return self._stop.wait(seconds)
+
     def _want_listener(self):
         if self.faults.has("refuse"):
             return False

@@ -128,6 +128,24 @@ class DataFaults(SimTestCase):
             s.sendall(UEL + ENTER + rec(1))
             self.assertEqual(recv_exact(s, 16), b"")
 
+    def test_stall_mid_data_blocks_the_sender_then_takes_the_rest(self):
+        image = code_only_image(5, 4 << 20)  # more than the sockets buffer
+        sim = self.start("--fault", "stall-mid-data:at=1000,delay_ms=1500")
+        with sim.connect() as s:
+            s.settimeout(0.5)
+            job = UEL + ENTER + burn_record(image, 3, acl_checksum(image)) + image
+            sent = 0
+            with self.assertRaises(socket.timeout):
+                while sent < len(job):
+                    sent += s.send(job[sent:])
+            self.assertEqual(sim.wait_event("fault")[0]["at"], 1000)
+            self.assertEqual(sim.events("command"), [])
+            s.settimeout(5)
+            s.sendall(job[sent:])
+            self.assertEqual(recv_exact(s, 16, timeout=5), reply(0xF))
+        e = self.command_events(sim)[0]
+        self.assertEqual((e["received"], e["ok"]), (len(image), True))
+
     def test_status_on_the_second_package_only(self):
         sim = self.start("--fault", "status:cmd=burn,skip=1,times=1")
         statuses = []
