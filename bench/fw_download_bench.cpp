@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "host/clock.h"
 #include "host/file_io.h"
 #include "host/logger.h"

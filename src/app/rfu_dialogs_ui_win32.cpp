@@ -4,7 +4,7 @@
 
 #include "app/dialog_layout_win32.h"
 #include "app/rfu_dialogs.h"
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 #include "app/tideway_dlg.h"
 #include "host/properties.h"
 #include "host/registry.h"

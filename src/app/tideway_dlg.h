@@ -3,45 +3,26 @@
 // Firmware", watches the progress bar and leaves with "Exit". One printer is
 // updated per run.
 //
-// The data and the update worker's part (firmware file choice, the download,
-// the outcome lines) are portable (tideway_dlg.cpp); the window handlers live
-// in tideway_dlg_ui_win32.cpp and go only into the program.
+// The update itself lives in update/ (the worker, the file choice, the
+// controller); the dialog is one front end over it and hears of the update's
+// progress through the listener it installs on m_progress, which sends the
+// window messages. The data are portable (tideway_dlg.cpp); the window
+// handlers live in tideway_dlg_ui_win32.cpp and go only into the program.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "app/printer_record.h"
-
-constexpr size_t DLG_NAME_MAX = 256;
-constexpr size_t DLG_PATH_MAX = 260;
-constexpr uint32_t SECURITY_FW_START_DATE = 20111210;
-
-// Results of CheckSecurityFirmware.
-constexpr int SECURITY_FW_DIRECT = 0;
-constexpr int SECURITY_FW_GATE = 1;
-constexpr int SECURITY_FW_UNREACHABLE = 2;
-
-using TextList = std::vector<std::wstring>;
+#include "update/firmware_choice.h"
+#include "update/printer_record.h"
+#include "update/security_firmware.h"
+#include "update/update_progress.h"
+#include "update/update_worker.h"
 
 // The series name + " " + the program's title: the caption of the program's
 // dialogs and of its failure box.
 std::wstring DialogTitle(const wchar_t* seriesName);
-// The localised string that reports a download status (FWDL_*).
-unsigned OutcomeStringId(int status);
-// Whether the status ends in the success state: written, or nothing to write.
-bool OutcomeSucceeded(int status);
-// `printerName` + ": " + the localised string `stringId`.
-std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId);
-
-// The firmware file for `key` from one table: `pairs` (driver pattern, file
-// name) when it has two or more entries, else `groups` (driver pattern, file
-// name, product ID, family ID) when it has more than one. `fileName`,
-// `productId` and `familyId` (DLG_NAME_MAX each) get the first match; false
-// when no entry matched.
-bool ChooseFirmwareEntry(const TextList& pairs, const TextList& groups, const wchar_t* key, wchar_t* fileName,
-                         wchar_t* productId, wchar_t* familyId);
 
 class CtidewayDlg {
  public:
@@ -69,7 +50,7 @@ class CtidewayDlg {
   // information can be read, without the parallel-port driver of one series.
   void CollectPrinters();
 
-  // The worker's part (any thread; tideway_dlg.cpp).
+  // The worker's part (any thread; tideway_dlg.cpp), over update/.
   bool FWDownload(const plist_t& printer);
   void RunDownload();
   bool GetBinFile(const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
@@ -92,9 +73,13 @@ class CtidewayDlg {
   // Folder the firmware files are read from: the program's, with its trailing
   // separator.
   wchar_t m_programDirectory[DLG_PATH_MAX];
+  // This dialog's one update. Its listener sends WM_FW_PROGRESS for each
+  // milestone and WM_FW_FAILED for a failed end to g_hMainWnd.
+  UpdateProgress m_progress;
 
  private:
-  bool ChooseBinFile(const TextList& pairs, const wchar_t* key, wchar_t* path, wchar_t* productId, wchar_t* familyId);
+  WorkerResult m_workerResult;
+  FirmwareTables Tables() const;
   // The update's start on the dialog's thread: the notice, or the security
   // check and the RFU gate, then the worker.
   void StartUpdate();

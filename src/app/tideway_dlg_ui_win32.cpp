@@ -9,20 +9,16 @@
 
 #include "app/dialog_layout_win32.h"
 #include "app/main_window_link.h"
-#include "app/rfu_sequencer.h"
-#include "app/security_firmware.h"
 #include "app/status_line.h"
 #include "app/tideway_dlg.h"
-#include "firmware/firmware_file.h"
 #include "host/clock.h"
 #include "host/logger.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "host/win_handles.h"
 #include "net/ip_address.h"
-#include "printer/port_address.h"
 #include "resources/resource.h"
-#include "transport/ntwk_download.h"
+#include "update/rfu_sequencer.h"
 
 namespace {
 constexpr UINT_PTR kCreepTimer = 1;

@@ -1,8 +1,18 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
+#include <string>
+#include <vector>
+
+#include "app/console_output.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
+#include "app/unattended_startup.h"
 #include "host/properties.h"
+#include "update/rfu_sequencer.h"
 
 namespace {
 CtidewayDlg* g_mainDialog = nullptr;
@@ -10,11 +20,29 @@ CtidewayDlg* g_mainDialog = nullptr;
 int RunMainDialog() {
   return static_cast<int>(g_mainDialog->DoModal());
 }
+
+// The arguments after the program name, split the way the system splits them.
+std::vector<std::wstring> CommandLineArguments() {
+  std::vector<std::wstring> args;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return args;
+  for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
+  LocalFree(argv);
+  return args;
+}
 }  // namespace
 
-// The process runs start-up once; it reads no command line and has no message
-// loop of its own.
+// Without arguments the process runs the dialog's start-up once and has no
+// message loop of its own; with arguments it is an unattended run whose exit
+// code tells how it went.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::vector<std::wstring> args = CommandLineArguments();
+  if (!args.empty()) {
+    ConsoleOutput console;
+    return RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
+                          [&console](const std::wstring& line) { console.WriteLine(line); });
+  }
   CtidewayDlg dialog;
   g_mainDialog = &dialog;
   SetMainDialogRunner(RunMainDialog);

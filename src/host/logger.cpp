@@ -1,16 +1,17 @@
 #include "host/logger.h"
 
 #include <atomic>
+#include <string>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
 #include "host/file_io.h"
-#include "host/unique_file.h"
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "host/ui_language.h"
+#include "host/unique_file.h"
 
 namespace {
 const wchar_t kConfiguredLogName[] = L"C:\\QVTideway.log";
@@ -68,9 +69,13 @@ size_t FormatLogTimeStamp(const LogTimeParts& t, char* out, size_t outSize) {
   return static_cast<size_t>(n) < outSize ? static_cast<size_t>(n) : outSize - 1;
 }
 
-LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) { return g_debugSink.exchange(sink); }
+LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) {
+  return g_debugSink.exchange(sink);
+}
 
-LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) { return g_boxHook.exchange(hook); }
+LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) {
+  return g_boxHook.exchange(hook);
+}
 
 LogFileSink SetLogFileSinkForTesting(LogFileSink sink) { return g_fileSink.exchange(sink); }
 
@@ -87,7 +92,9 @@ Logger* Logger::Instance() {
   return instance;
 }
 
-void Logger::InitLogFile() { InitLogFileNamed(kConfiguredLogName); }
+void Logger::InitLogFile() {
+  InitLogFileNamed(kConfiguredLogName);
+}
 
 void Logger::InitLogFileNamed(const wchar_t* configuredName) {
   wchar_t name[LOG_PATH_MAX];
@@ -112,8 +119,10 @@ void Logger::InitLogFileNamed(const wchar_t* configuredName) {
   if (GetFileSizeWide(current, &size) && size >= LOG_ROTATE_THRESHOLD) {
     for (int n = LOG_OLD_GENERATIONS; n >= 0; --n) {
       wchar_t from[LOG_PATH_MAX];
-      if (n == 0) FormatText(from, LOG_PATH_MAX, L"%ls.log", base);
-      else FormatText(from, LOG_PATH_MAX, L"%ls%d.log", base, n);
+      if (n == 0)
+        FormatText(from, LOG_PATH_MAX, L"%ls.log", base);
+      else
+        FormatText(from, LOG_PATH_MAX, L"%ls%d.log", base, n);
       if (!FileExistsWide(from)) continue;
       if (n == LOG_OLD_GENERATIONS) {
         RemoveFileWide(from);
@@ -137,9 +146,13 @@ void Logger::SetLogFilePathForTesting(const wchar_t* path) {
   CopyText(m_logFilePath, LOG_PATH_MAX, path);
 }
 
-void Logger::SetTag(const wchar_t* tag) { CopyText(m_tag, LOG_TAG_MAX, tag); }
+void Logger::SetTag(const wchar_t* tag) {
+  CopyText(m_tag, LOG_TAG_MAX, tag);
+}
 
-void Logger::SetCaption(const wchar_t* caption) { CopyText(m_caption, LOG_CAPTION_MAX, caption); }
+void Logger::SetCaption(const wchar_t* caption) {
+  CopyText(m_caption, LOG_CAPTION_MAX, caption);
+}
 
 void Logger::WriteComposed(const wchar_t* text) {
   // Writing sets the thread's error (opening the existing log file does on
@@ -213,6 +226,10 @@ uint32_t Logger::MessageBoxFlags(uint32_t type, uint16_t uiLanguage) {
   return flags;
 }
 
+void Logger::SetBoxesSilent(bool silent) {
+  m_boxesSilent = silent;
+}
+
 namespace {
 // A box reads right to left on a right-to-left interface, and as well when
 // its texts are in such a language (a library installed on another system).
@@ -225,6 +242,17 @@ uint16_t BoxLanguage() {
 }  // namespace
 
 int Logger::ShowBox(uint32_t type, const wchar_t* text) {
+  if (m_boxesSilent) {
+    // A box text may end in a line break; the log line ends by itself.
+    std::wstring line(text ? text : L"");
+    while (!line.empty() && (line.back() == L'\r' || line.back() == L'\n')) line.pop_back();
+    Write(L"No box (silent): %ls", line.c_str());
+    constexpr uint32_t kButtonsMask = 0x0F, kYesNo = 4;  // MB_OK = 0; every other set has Cancel or No
+    constexpr int kIdOk = 1, kIdCancel = 2, kIdNo = 7;
+    const uint32_t buttons = type & kButtonsMask;
+    if (buttons == 0) return kIdOk;
+    return buttons == kYesNo ? kIdNo : kIdCancel;
+  }
   std::lock_guard<std::recursive_mutex> lock(m_boxLock);
   uint32_t flags = MessageBoxFlags(type, BoxLanguage());
   if (LogMessageBoxHook hook = g_boxHook.load()) return hook(text, m_caption, flags);

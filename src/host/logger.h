@@ -5,6 +5,7 @@
 // string conversion that means the same on every C library we build with) and
 // convert narrow texts first (FromUtf8Static).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -41,6 +42,12 @@ class Logger {
   int ShowStringMessage();
   int ShowStringError(int id);
 
+  // An unattended run has nobody to answer a box: with `silent` each box
+  // becomes a log line ("No box (silent): ...") and is answered No or Cancel
+  // where the box has such a button, else OK.
+  void SetBoxesSilent(bool silent);
+  bool BoxesSilent() const { return m_boxesSilent; }
+
   void SetTag(const wchar_t* tag);
   void SetCaption(const wchar_t* caption);
   const wchar_t* Tag() const { return m_tag; }
@@ -73,6 +80,7 @@ class Logger {
   // outer one waits for it, as nested modal loops do; other threads still wait
   // until every box of the holder is closed.
   std::recursive_mutex m_boxLock;
+  std::atomic<bool> m_boxesSilent{false};
 };
 
 // Platform pieces of the logger (log_platform_win32.cpp / log_platform_posix.cpp).

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "ntwk_sim_fixture.h"
 #include "support/fake_ports.h"
@@ -64,7 +64,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     NtwkScene scene(c.product, "127.62.0." + std::to_string(++n), c.simArgs);
     ASSERT_TRUE(scene.started) << scene.sim.error();
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile(c.kind).c_str(), nullptr), c.status);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile(c.kind).c_str(), nullptr), c.status);
 
     std::vector<std::wstring> steps = {
         L"[progress 15]",         L"CFWDownloadNtwk::CheckFirmwareVersion", L"[progress 50]",
@@ -95,7 +95,7 @@ TEST(FWDownloadNtwk, VestraGetsTheNvramFixAndARestartBeforeTheDownload) {
   NtwkScene scene(L"VESTRA 2", "127.62.7.1", {"--fault", "no-restart"});
   ASSERT_TRUE(scene.started) << scene.sim.error();
 
-  EXPECT_EQ(CFWDownload().FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
+  EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", nullptr, ImageFile().c_str(), L""), FWDL_UPDATED);
 
   // The reset is sent without waiting for an answer: let its connection be served.
   ASSERT_TRUE(scene.sim.sim().WaitForEvents("command", 5, 5000));
@@ -154,13 +154,12 @@ TEST(FWDownloadNtwk, AFileThatChangedOrShrankIsNotSent) {
     path = fwtest::TempPath(L"changing.bin");
     change = &c.bytes;
     fwtest::WriteFileBytes(path, c.beforeTheChoice ? c.bytes : release);
-    MainWindowSender log = SetMainWindowSenderForTesting([](void*, unsigned message, uintptr_t, intptr_t lParam) {
-      if (message == WM_FW_PROGRESS && lParam == 50) fwtest::WriteFileBytes(path, *change);
+    scene.progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
+      if (what == UpdateProgressEvent::Milestone && p.Percent() == 50) fwtest::WriteFileBytes(path, *change);
     });
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", path.c_str(), L""), FWDL_FAILED);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", path.c_str(), L""), FWDL_FAILED);
 
-    SetMainWindowSenderForTesting(log);
     EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
   }
 }

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "host/text_utils.h"
 #include "support/fake_tcp_channel.h"
@@ -87,7 +87,7 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     CountingPort port(c.failOpen);
     nettest::FakeNet net;
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
     EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
     EXPECT_EQ(port.StillOpen(), 0u);
     EXPECT_EQ(port.strayCloses, 0);

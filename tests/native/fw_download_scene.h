@@ -2,14 +2,13 @@
 // One installed printer "QV" on `port` for a whole update: the product name,
 // the fake clock, the log, and the main window's messages written into the
 // log ("[progress N]"), so their order against the controller's steps shows
-// in one list.
+// in one list. The controller reports to `progress` (CFWDownload(&scene.progress)).
 
 #include <algorithm>
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "app/main_window_link.h"
 #include "host/logger.h"
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
@@ -17,22 +16,18 @@
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "support/printer_sim.h"
+#include "update/update_progress.h"
 
 namespace fwdltest {
 
 struct ControllerScene {
   ControllerScene(const wchar_t* product, const std::wstring& port) : spooler({{L"QV", port, L"QV Driver", L"", 0}}) {
     SetProductName(product);
-    g_hMainWnd = this;
-    previousSender = SetMainWindowSenderForTesting([](void*, unsigned message, uintptr_t, intptr_t lParam) {
-      if (message == WM_FW_PROGRESS) Logger::Instance()->Write(L"[progress %d]", static_cast<int>(lParam));
+    progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
+      if (what == UpdateProgressEvent::Milestone) Logger::Instance()->Write(L"[progress %d]", p.Percent());
     });
   }
-  ~ControllerScene() {
-    SetMainWindowSenderForTesting(previousSender);
-    g_hMainWnd = nullptr;
-    SetProductName(L"");
-  }
+  ~ControllerScene() { SetProductName(L""); }
 
   // The log lines that begin with one of `starts`, in their order.
   std::vector<std::wstring> LinesStarting(const std::vector<const wchar_t*>& starts) const {
@@ -49,7 +44,7 @@ struct ControllerScene {
   FakeClock clock;
   LogCapture log;
   FakeSpooler spooler;
-  MainWindowSender previousSender;
+  UpdateProgress progress;
 };
 
 inline std::wstring ImageFile(fwtest::BinKind kind = fwtest::BinKind::CodeOnly) {

@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "ntwk_sim_fixture.h"
 #include "printer/usb_device.h"
@@ -94,7 +94,7 @@ TEST(FWDownloadUsb, OpeningTheDeviceBeforeAndAfterTheDownload) {
     UsbScene scene(L"QV5000", "127.62.3." + std::to_string(++n), c.simArgs, c.allowed);
     ASSERT_TRUE(scene.started) << scene.sim.error();
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
     EXPECT_EQ(g_opens.calls, c.opens);
     bool downloaded = c.allowed > 1;
     EXPECT_EQ(scene.Progress().size(), downloaded ? 2u : 0u);
@@ -123,7 +123,7 @@ TEST(FWDownloadUsb, VestraNvramModeFollowsALowerCaseNInTheModelName) {
                    {"--printer-info", c.info, "--fault", "no-restart", "--fault", "no-reply:cmd=reset"}, 100);
     ASSERT_TRUE(scene.started) << scene.sim.error();
 
-    EXPECT_EQ(CFWDownload().FWDownload(L"QV", L"", ImageFile().c_str(), L""), FWDL_UPDATED);
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), FWDL_UPDATED);
     EXPECT_EQ(SimCommands(scene.sim.sim()),
               (std::vector<std::string>{"GET_PRINTER_INFO", "GET_VERSION", "WRITE_NVRAM", "RESET", "BURN_FLASH"}));
     EXPECT_EQ(PrinterSim::Num(SimCommands(scene.sim.sim(), "WRITE_NVRAM")[0], "mode"), c.mode);

@@ -2,7 +2,7 @@
 // information text, the progress messages to the main window, the path a
 // port name takes, and ports without an address.
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window_link.h"
-#include "app/printer_record.h"
+#include "update/printer_record.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_spooler.h"

@@ -427,3 +427,23 @@ TEST_F(LogRotationTest, FileNames) {
 }
 
 }  // namespace
+
+// Unattended: nobody answers, so a box is a log line and the answer is the
+// one that starts nothing (No or Cancel where the box has it).
+TEST_F(LoggerTest, SilentBoxesAreLogLinesAnsweredWithoutConsent) {
+  LogCapture log;
+  BoxCapture boxes;
+  log_->SetBoxesSilent(true);
+  const struct {
+    uint32_t type;
+    int answer;
+  } cases[] = {{0x10 /* OK, error icon */, 1}, {0x41 /* OK Cancel */, 2}, {0x04 /* Yes No */, 7}, {0x03, 2}};
+  for (const auto& c : cases) EXPECT_EQ(log_->ShowMessageTyped(c.type, L"Box %d\r\n", c.type), c.answer) << c.type;
+  EXPECT_EQ(log_->ShowStringError(105), 1);
+  log_->SetBoxesSilent(false);
+  EXPECT_TRUE(boxes.Boxes().empty());
+  EXPECT_TRUE(log.Contains(L"No box (silent): Box 65"));
+  EXPECT_TRUE(log.Contains(L"No box (silent): Missing a configuration file."));
+  EXPECT_EQ(log_->ShowMessageTyped(0, L"shown"), 1);
+  EXPECT_EQ(boxes.Boxes().size(), 1u);
+}

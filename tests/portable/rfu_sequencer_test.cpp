@@ -1,6 +1,6 @@
 // The RFU gate with scripted SNMP answers, prompts and registry: every way
 // through the steps, the walk back, the stack and its persisted form.
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // question goes to the printer over the scripted network, the ping is the
 // test's.
 
-#include "app/security_firmware.h"
+#include "update/security_firmware.h"
 
 #include <gtest/gtest.h>
 

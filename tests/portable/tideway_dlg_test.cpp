@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 #include "host/text_utils.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"

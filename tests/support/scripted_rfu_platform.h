@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 
 class ScriptedRfuPlatform : public RfuPlatform {
  public:

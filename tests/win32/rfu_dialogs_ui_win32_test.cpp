@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 #include "resources/resource.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/printer_record.h"
+#include "update/printer_record.h"
 
 // Step numbers; the log names them (RfuStepName).
 enum RfuStep : int32_t {
@@ -91,6 +91,9 @@ class RfuPlatform {
 // Real SNMP, the dialogs and the registry (tideway.exe only).
 RfuPlatform& SystemRfuPlatform();
 
+// The community names a sequence tries first, for reading and writing alike.
+constexpr const wchar_t* RFU_DEFAULT_COMMUNITY = L"tarnel";
+
 // State shared by the steps; a new one, with the default community names, for
 // every sequence and every post-update question.
 struct RfuContext {
@@ -103,8 +106,8 @@ struct RfuContext {
   std::vector<std::wstring> binFilesWithIds;
   plist_t printer;
   std::wstring seriesName;
-  std::wstring getCommunity = L"tarnel";
-  std::wstring setCommunity = L"tarnel";
+  std::wstring getCommunity = RFU_DEFAULT_COMMUNITY;
+  std::wstring setCommunity = RFU_DEFAULT_COMMUNITY;
   bool afterDownload = false;
   bool querySucceeded = false;
   int32_t rfuValue = 0;
@@ -125,6 +128,9 @@ class RfuSequencer {
 
   // Runs the gate once: RFU_GATE_PASSED, _STOPPED or _CANCELLED.
   int InstallSequencer();
+  // The community names the first SNMP read and write try (an unattended run
+  // has them from its command line); the defaults otherwise.
+  void SetCommunities(const std::wstring& getCommunity, const std::wstring& setCommunity);
 
   void PushStep(int step);
   // FAILED_STOP when the stack is empty.
@@ -152,4 +158,10 @@ int RunRfuGate(const plist_t& printer, RfuPlatform& platform = SystemRfuPlatform
 // After a successful update: asks again whether RFU stays enabled and, when
 // `afterDownload` and the user says disable (or closes the question), switches
 // it off. No stack, no registry values.
-void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatform& platform = SystemRfuPlatform());
+// `setCommunity` (null: the default) is the name the switch-off tries first.
+void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatform& platform = SystemRfuPlatform(),
+                           const wchar_t* setCommunity = nullptr);
+// Switches the RFU setting off with `setCommunity` (null: the default), as
+// the post-update question does when the user chooses disable; a refused
+// community is not asked again. 1 when the printer took it.
+int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity);

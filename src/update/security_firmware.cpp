@@ -1,8 +1,7 @@
-#include "app/security_firmware.h"
+#include "update/security_firmware.h"
 
 #include <string>
 
-#include "app/tideway_dlg.h"
 #include "firmware/firmware_file.h"
 #include "host/clock.h"
 #include "host/logger.h"

@@ -1,5 +1,5 @@
 // The RFU step sequencer and its steps.
-#include "app/rfu_sequencer.h"
+#include "update/rfu_sequencer.h"
 
 #include "host/logger.h"
 #include "host/program_dir.h"
@@ -167,6 +167,11 @@ RfuSequencer::RfuSequencer(RfuPlatform& platform, const plist_t& printer) : m_co
   CopyText(m_keyPath, sizeof m_keyPath / sizeof m_keyPath[0], RFU_STATE_KEY_PATH);
 }
 
+void RfuSequencer::SetCommunities(const std::wstring& getCommunity, const std::wstring& setCommunity) {
+  m_context.getCommunity = getCommunity;
+  m_context.setCommunity = setCommunity;
+}
+
 void RfuSequencer::SaveStack() {
   uint8_t bytes[RFU_SEQ_STACK_BYTES];
   auto put = [&bytes](size_t offset, int32_t v) {
@@ -324,10 +329,21 @@ int RunRfuGate(const plist_t& printer, RfuPlatform& platform) {
   return sequencer.InstallSequencer();
 }
 
-void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatform& platform) {
+void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatform& platform,
+                           const wchar_t* setCommunity) {
   RfuContext context(platform);
   InitializeStep(context, printer, 0);
+  if (setCommunity) context.setCommunity = setCommunity;
   context.afterDownload = afterDownload;
   bool enable = false;
   RemoteUpgradeStep(context, 0, &enable);
+}
+
+int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity) {
+  RfuContext context(platform);
+  InitializeStep(context, printer, 0);
+  if (setCommunity) context.setCommunity = setCommunity;
+  snmpSetStep(context, 0, RFU_OFF);
+  if (!context.querySucceeded) Log()->Write(L"RemoteUpgradeStep set snmp to off failed");
+  return context.querySucceeded ? 1 : 0;
 }

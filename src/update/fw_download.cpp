@@ -1,10 +1,8 @@
-#include "app/fw_download.h"
+#include "update/fw_download.h"
 
 #include <cstring>
 #include <cwchar>
 
-#include "app/main_window_link.h"
-#include "app/printer_record.h"
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
 #include "host/clock.h"
@@ -16,6 +14,7 @@
 #include "printer/services.h"
 #include "transport/acl_protocol.h"
 #include "transport/ntwk_download.h"
+#include "update/printer_record.h"
 
 int MapDownloadResult(int result) {
   if (result == 1) return FWDL_UPDATED;
@@ -81,20 +80,27 @@ int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId
   }
 }
 
+void CFWDownload::Wait(uint32_t ms) {
+  SleepMs(ms);
+  ReportWaitMs(m_progress, ms);
+}
+
 int CFWDownload::NtwkDownload(const Job& job) {
-  SendFwProgress(15);
+  ReportPhase(m_progress, UpdatePhase::ReadingVersion);
+  ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
   if (!NtwkPrinterAddress(job.portName, address)) return FWDL_FAILED;
 
   CFWDownloadNtwk ntwk;
   FirmwareFileInfo info;
   ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
-  SendFwProgress(50);
+  ReportMilestone(m_progress, 50);
 
+  ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
     ntwk.FixNvRam(address);
     ntwk.ResetNtwkPrinter(address);
-    SleepMs(FWDL_NTWK_VESTRA_RESET_WAIT_MS);
+    Wait(FWDL_NTWK_VESTRA_RESET_WAIT_MS);
   }
 
   StopAService();
@@ -105,13 +111,15 @@ int CFWDownload::NtwkDownload(const Job& job) {
 
   // The printer restarts with the new firmware; until it answers, the check
   // reports an error and the next pass waits.
-  SleepMs(FWDL_RESTART_WAIT_MS);
+  ReportPhase(m_progress, UpdatePhase::Restarting);
+  Wait(FWDL_RESTART_WAIT_MS);
+  ReportPhase(m_progress, UpdatePhase::Verifying);
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);
     int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
     if (check == VERCHK_UP_TO_DATE) return FWDL_UPDATED;
     if (check == VERCHK_FILE_NEWER) return FWDL_FAILED;
-    SleepMs(FWDL_VERIFY_PASS_WAIT_MS);
+    Wait(FWDL_VERIFY_PASS_WAIT_MS);
   }
   return FWDL_FAILED;
 }

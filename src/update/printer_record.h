@@ -3,6 +3,7 @@
 // which path an update takes.
 
 #include <string>
+#include <vector>
 
 struct plist_t {
   std::wstring printerName;
@@ -15,3 +16,9 @@ enum PortKind { PORT_NETWORK = 0, PORT_USB = 1, PORT_PARALLEL = 2 };
 // "USB" as the first three characters (case-sensitive) is a USB port; otherwise
 // "LPT" anywhere is a parallel port; everything else is a network port.
 PortKind ClassifyPort(const wchar_t* portName);
+
+// The installed printers whose driver is one of `driverNames`, in the
+// spooler's order, each with its port and jobs; printers whose information
+// cannot be read are left out, and so are the parallel-port printers of the
+// one driver that cannot take an update from here.
+std::vector<plist_t> CollectSupportedPrinters(const std::vector<std::wstring>& driverNames);

@@ -2,18 +2,23 @@
 #include <cstring>
 #include <cwchar>
 
-#include "app/fw_download.h"
-#include "app/main_window_link.h"
 #include "firmware/firmware_file.h"
+#include "firmware/versions.h"
 #include "host/clock.h"
 #include "host/logger.h"
+#include "net/ip_address.h"
+#include "printer/installed_printers.h"
+#include "printer/port_address.h"
 #include "printer/product_name.h"
 #include "printer/services.h"
 #include "printer/usb_device.h"
 #include "transport/acl_protocol.h"
+#include "transport/ntwk_download.h"
 #include "transport/prll_device.h"
 #include "transport/prll_download.h"
 #include "transport/usb_download.h"
+#include "update/fw_download.h"
+#include "update/printer_record.h"
 
 namespace {
 
@@ -75,18 +80,20 @@ bool OpenPrll(CFWDownloadPrll& prll, OwnedHandle* port) {
 int CFWDownload::UsbDownload(const Job& job) {
   OwnedHandle device;
   if (!OpenUsb(&device, job.portName)) return FWDL_NO_USB_DEVICE;
-  SendFwProgress(15);
+  ReportPhase(m_progress, UpdatePhase::ReadingVersion);
+  ReportMilestone(m_progress, 15);
 
   CFWDownloadUSB usb;
   FirmwareFileInfo info;
   usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
-  SendFwProgress(50);
+  ReportMilestone(m_progress, 50);
 
+  ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
     // The lower-case "n" of the model name selects the second identity block.
     usb.FixNvRam(device.Get(), wcschr(job.modelName, L'n') ? 1 : 0);
     usb.ResetPrinter(device.Get());
-    SleepMs(FWDL_USB_VESTRA_RESET_WAIT_MS);
+    Wait(FWDL_USB_VESTRA_RESET_WAIT_MS);
   }
 
   StopAService();
@@ -96,12 +103,14 @@ int CFWDownload::UsbDownload(const Job& job) {
   if (result == 1 && VerifiesAfterDownload()) {
     // The printer leaves the bus while it restarts; its device comes back
     // under the same port.
-    SleepMs(FWDL_RESTART_WAIT_MS);
+    ReportPhase(m_progress, UpdatePhase::Restarting);
+    Wait(FWDL_RESTART_WAIT_MS);
     device.Reset();
     for (int attempt = 0; attempt < FWDL_VERIFY_PASSES && !OpenUsb(&device, job.portName); ++attempt) {
-      SleepMs(FWDL_VERIFY_PASS_WAIT_MS);
+      Wait(FWDL_VERIFY_PASS_WAIT_MS);
     }
     if (!device) return FWDL_NO_USB_DEVICE;
+    ReportPhase(m_progress, UpdatePhase::Verifying);
     if (usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName) != 0) result = -1;
   }
   return MapDownloadResult(result);
@@ -111,7 +120,8 @@ int CFWDownload::PrllDownload(const Job& job) {
   CFWDownloadPrll prll;
   OwnedHandle port;
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
-  SendFwProgress(15);
+  ReportPhase(m_progress, UpdatePhase::ReadingVersion);
+  ReportMilestone(m_progress, 15);
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
@@ -120,14 +130,15 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
     prll.PrllFixNvRam(port.Get());
-    SleepMs(FWDL_PRLL_VESTRA_NVRAM_WAIT_MS);
+    Wait(FWDL_PRLL_VESTRA_NVRAM_WAIT_MS);
     prll.ResetPrllPrinter(port.Get());
     port.Reset();
   }
 
-  SleepMs(FWDL_PRLL_REOPEN_WAIT_MS);
+  Wait(FWDL_PRLL_REOPEN_WAIT_MS);
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
-  SendFwProgress(50);
+  ReportMilestone(m_progress, 50);
+  ReportPhase(m_progress, UpdatePhase::Sending);
 
   StopAService();
   int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
@@ -156,6 +167,59 @@ int CFWDownload::ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text
       log->Write(L"Pax: retry %d", attempt);
       if (attempt >= FWDL_CORVINE_INFO_ATTEMPTS) return 0;
       ++attempt;
+    }
+  }
+}
+
+int CFWDownload::CheckPrinter(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
+                              const wchar_t* familyId, PrinterVersionCheck* out) {
+  Logger::Instance()->Write(L"CFWDownload::CheckPrinter");
+  *out = PrinterVersionCheck();
+  wchar_t portName[FWDL_NAME_MAX] = {};
+  if (!GetPortname(printerName, portName)) return out->result;
+  if (!productId) productId = L"";
+  if (!familyId) familyId = L"";
+  FirmwareFileInfo info;
+  // Every answer goes through here, so the last one is what the printer said.
+  auto record = [out](uint32_t version, const std::string* text) {
+    out->printerVersion = version;
+    out->componentText = text ? *text : std::string();
+    return version;
+  };
+
+  switch (ClassifyPort(portName)) {
+    case PORT_USB: {
+      OwnedHandle device;
+      if (!OpenUsb(&device, portName)) return out->result;
+      CFWDownloadUSB usb;
+      out->result = ::CheckFirmwareVersion(productId, familyId, &info, fileName,
+                                           [&](FirmwareFileInfo* fileInfo, std::string* text) {
+                                             return record(usb.GetFWVersion(fileInfo, device.Get(), text), text);
+                                           });
+      return out->result;
+    }
+    case PORT_PARALLEL: {
+      CFWDownloadPrll prll;
+      out->result = ::CheckFirmwareVersion(productId, familyId, &info, fileName, [&](FirmwareFileInfo*, std::string*) {
+        // Each question opens the port anew; the query closes it.
+        OwnedHandle port;
+        if (!OpenPrll(prll, &port)) return record(0, nullptr);
+        return record(prll.GetPrllFWVersion(port.Release()), nullptr);
+      });
+      return out->result;
+    }
+    default: {
+      wchar_t host[PORT_ADDRESS_MAX] = {};
+      wchar_t address[FWDL_NAME_MAX] = {};
+      GetIPAddressFromPort(portName, host);
+      ResolveHostname(host, address);
+      out->address = address;
+      CFWDownloadNtwk ntwk;
+      out->result = ::CheckFirmwareVersion(productId, familyId, &info, fileName,
+                                           [&](FirmwareFileInfo* fileInfo, std::string* text) {
+                                             return record(ntwk.GetFWVersion(fileInfo, address, text), text);
+                                           });
+      return out->result;
     }
   }
 }

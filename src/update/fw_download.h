@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "transport/device_io.h"
+#include "update/update_progress.h"
 
 // Statuses of CFWDownload::FWDownload.
 constexpr int FWDL_FAILED = 0;            // no port, failed download or failed verification
@@ -34,8 +36,21 @@ constexpr int FWDL_CORVINE_INFO_ATTEMPTS = 6;
 constexpr int FWDL_CORVINE_BUILD_LAST_ATTEMPT = 3;
 constexpr int FWDL_CORVINE_BUILD_ATTEMPT_STEP = 2;
 
+// What the printer reported when asked for its version, and how that compares
+// with a file.
+struct PrinterVersionCheck {
+  int result = -1;              // VERCHK_*
+  uint32_t printerVersion = 0;  // 0: none obtained; 9999: component versions
+  std::string componentText;    // the printer's component version text
+  std::wstring address;         // the numeric address a network printer was asked at
+};
+
 class CFWDownload {
  public:
+  // `progress` (may be null) gets the phases, milestones 15 and 50 and the
+  // waits of this update.
+  explicit CFWDownload(UpdateProgress* progress = nullptr) : m_progress(progress) {}
+
   // Runs one update: a FWDL_* status. Null identifiers count as empty.
   int FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                  const wchar_t* familyId);
@@ -49,6 +64,12 @@ class CFWDownload {
   // otherwise 0 and `out` as it was.
   int GetFwPrinterName(const wchar_t* printerName, wchar_t* out);
   int GetFwBuildName(const wchar_t* printerName, wchar_t* out);
+
+  // Asks the printer for its version the way its port's transport does (3
+  // questions, 1000 ms apart) and compares it with the file; writes nothing.
+  // A USB device or parallel port that cannot be opened gives VERCHK_ERROR.
+  int CheckPrinter(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
+                   const wchar_t* familyId, PrinterVersionCheck* out);
 
  private:
   struct Job {
@@ -65,6 +86,10 @@ class CFWDownload {
   // the retries of the kind: 1 or 0.
   int ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text);
   int ReadField(const wchar_t* printerName, uint16_t cmdID, const wchar_t* field, wchar_t* out);
+  // A wait for the printer, counted in the progress.
+  void Wait(uint32_t ms);
+
+  UpdateProgress* m_progress;
 };
 
 // False for the products whose printers are not asked for their version after

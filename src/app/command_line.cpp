@@ -1,0 +1,170 @@
+#include "app/command_line.h"
+
+#include "host/text_utils.h"
+
+const std::vector<ExitCodeInfo>& ExitCodeTable() {
+  static const std::vector<ExitCodeInfo> table = {
+      {EXITCODE_OK, L"every selected printer updated (and verified where the product verifies)"},
+      {EXITCODE_FAILED, L"at least one printer failed"},
+      {EXITCODE_USAGE, L"bad command line (usage printed)"},
+      {EXITCODE_CURRENT, L"nothing written: every selected printer already runs the file's version or newer"},
+      {EXITCODE_NO_DEVICE, L"no supported device: a named printer is not installed, or none is installed"},
+      {EXITCODE_NOT_APPLICABLE, L"not applicable: a printer needs the RFU setting switched on and /rfu was not given"},
+      {EXITCODE_ALREADY_RUNNING, L"another copy is running"},
+      {EXITCODE_NOT_ADMIN, L"not run as an administrator"},
+      {EXITCODE_CONFIGURATION, L"the configuration file is missing or incomplete"},
+  };
+  return table;
+}
+
+ExitCode WorseExitCode(ExitCode a, ExitCode b) {
+  // Rank by badness; codes outside the per-printer ones rank worst of all.
+  auto rank = [](ExitCode c) {
+    switch (c) {
+      case EXITCODE_OK:
+        return 0;
+      case EXITCODE_CURRENT:
+        return 1;
+      case EXITCODE_NOT_APPLICABLE:
+        return 2;
+      case EXITCODE_NO_DEVICE:
+        return 3;
+      case EXITCODE_FAILED:
+        return 4;
+      default:
+        return 5;
+    }
+  };
+  return rank(b) > rank(a) ? b : a;
+}
+
+const std::vector<SwitchSpec>& SwitchTable() {
+  static const std::vector<SwitchSpec> table = {
+      {SwitchId::Help, L"?", SwitchValue::None, nullptr, L"this text: every switch and the exit codes"},
+      {SwitchId::Silent, L"s", SwitchValue::None, nullptr, L"silent: no window and no message box at all"},
+      {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do, write nothing"},
+      {SwitchId::Printer, L"printer", SwitchValue::Text, L"NAME",
+       L"a printer by its installed name (repeatable); without /printer or /all: every supported printer"},
+      {SwitchId::All, L"all", SwitchValue::None, nullptr, L"every installed printer whose driver is listed"},
+      {SwitchId::Force, L"f", SwitchValue::None, nullptr,
+       L"force: write even when the printer already runs the file's version or a newer one"},
+      {SwitchId::Rfu, L"rfu", SwitchValue::Choice, L"on|onoff",
+       L"may switch the RFU setting on where the update needs it: on = leave it on, onoff = switch it off again "
+       L"afterwards"},
+      {SwitchId::GetCommunity, L"getcommunity", SwitchValue::Text, L"NAME",
+       L"the SNMP community that reads the RFU setting"},
+      {SwitchId::SetCommunity, L"setcommunity", SwitchValue::Text, L"NAME",
+       L"the SNMP community that writes the RFU setting"},
+      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE"},
+      {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
+  };
+  return table;
+}
+
+namespace {
+
+const SwitchSpec* FindSwitch(const std::wstring& name) {
+  for (const SwitchSpec& spec : SwitchTable()) {
+    if (TextEquals(spec.name, name.c_str())) return &spec;
+  }
+  return nullptr;
+}
+
+bool Fail(std::wstring* error, const std::wstring& arg, const wchar_t* why) {
+  if (error) *error = L"\"" + arg + L"\": " + why;
+  return false;
+}
+
+// A second, different value for a switch that takes one is a mistake in the
+// script, not something to resolve silently.
+bool SetOnce(std::wstring* field, const std::wstring& value, const std::wstring& arg, std::wstring* error) {
+  if (!field->empty() && *field != value) return Fail(error, arg, L"given twice with different values");
+  *field = value;
+  return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error) {
+  CommandLine line;
+  for (const std::wstring& arg : args) {
+    if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) return Fail(error, arg, L"not a switch");
+    const size_t separator = arg.find_first_of(L":=", 1);
+    const std::wstring name = arg.substr(1, separator == std::wstring::npos ? std::wstring::npos : separator - 1);
+    const bool hasValue = separator != std::wstring::npos;
+    const std::wstring value = hasValue ? arg.substr(separator + 1) : std::wstring();
+    const SwitchSpec* spec = FindSwitch(name);
+    if (!spec) return Fail(error, arg, L"unknown switch");
+    if (spec->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
+    if (spec->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
+
+    switch (spec->id) {
+      case SwitchId::Help:
+        line.help = true;
+        break;
+      case SwitchId::Silent:
+        line.silent = true;
+        break;
+      case SwitchId::Check:
+        line.checkOnly = true;
+        break;
+      case SwitchId::All:
+        line.all = true;
+        break;
+      case SwitchId::Force:
+        line.force = true;
+        break;
+      case SwitchId::Printer:
+        line.printers.push_back(value);
+        break;
+      case SwitchId::Rfu: {
+        RfuConsent consent;
+        if (TextEquals(value.c_str(), L"on")) {
+          consent = RfuConsent::On;
+        } else if (TextEquals(value.c_str(), L"onoff")) {
+          consent = RfuConsent::OnOff;
+        } else {
+          return Fail(error, arg, L"the value is on or onoff");
+        }
+        if (line.rfu != RfuConsent::None && line.rfu != consent) {
+          return Fail(error, arg, L"given twice with different values");
+        }
+        line.rfu = consent;
+        break;
+      }
+      case SwitchId::GetCommunity:
+        if (!SetOnce(&line.getCommunity, value, arg, error)) return false;
+        break;
+      case SwitchId::SetCommunity:
+        if (!SetOnce(&line.setCommunity, value, arg, error)) return false;
+        break;
+      case SwitchId::Report:
+        if (!SetOnce(&line.reportPath, value, arg, error)) return false;
+        break;
+      case SwitchId::Log:
+        if (!SetOnce(&line.logPath, value, arg, error)) return false;
+        break;
+    }
+  }
+  if (line.all && !line.printers.empty()) return Fail(error, L"/all", L"cannot be combined with /printer");
+  *out = line;
+  return true;
+}
+
+std::wstring UsageText() {
+  std::wstring text = L"Usage: tideway.exe [switches]   (no switches: the dialog)\r\n\r\n";
+  for (const SwitchSpec& spec : SwitchTable()) {
+    std::wstring left = L"  /" + std::wstring(spec.name);
+    if (spec.valueName) left += L":" + std::wstring(spec.valueName);
+    if (left.size() < 24) left.resize(24, L' ');
+    text += left + L" " + spec.help + L"\r\n";
+  }
+  text += L"\r\nSwitches are case-insensitive; -x is accepted for /x, and = for :.\r\n\r\nExit codes:\r\n";
+  for (const ExitCodeInfo& info : ExitCodeTable()) {
+    text += L"  " + std::to_wstring(static_cast<int>(info.code)) + L"  " + info.meaning + L"\r\n";
+  }
+  text +=
+      L"Of several printers the worst code wins: 1, 4, 5, 3, 0. With /c, 0 means an update would write to some "
+      L"printer and 3 that it would write to none.\r\n";
+  return text;
+}

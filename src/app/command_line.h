@@ -1,0 +1,71 @@
+#pragma once
+// The command line of an unattended run. One table of switches gives both the
+// parser and the usage text (/?), so they cannot drift apart; one table of
+// exit codes gives the codes and their documented meanings.
+//
+// Switches are case-insensitive, "-x" is accepted for "/x", and a value
+// follows ":" or "=" ("/printer:Office 2", "-report=C:\r.json").
+
+#include <string>
+#include <vector>
+
+// The process's exit codes in an unattended run. Scripts branch on these
+// numbers: never renumber them.
+enum ExitCode : int {
+  EXITCODE_OK = 0,               // every selected printer updated (and verified where verified)
+  EXITCODE_FAILED = 1,           // at least one printer failed
+  EXITCODE_USAGE = 2,            // bad command line (usage printed)
+  EXITCODE_CURRENT = 3,          // nothing written: every printer already runs the file's version or newer
+  EXITCODE_NO_DEVICE = 4,        // a named printer is not installed, or none is
+  EXITCODE_NOT_APPLICABLE = 5,   // the RFU setting had to be switched on and /rfu was not given
+  EXITCODE_ALREADY_RUNNING = 6,  // another copy is running
+  EXITCODE_NOT_ADMIN = 7,        // not run as an administrator
+  EXITCODE_CONFIGURATION = 8,    // "properties.ini" missing or incomplete
+};
+
+struct ExitCodeInfo {
+  ExitCode code;
+  const wchar_t* meaning;
+};
+// Every code with its meaning, in numeric order (the usage text prints it).
+const std::vector<ExitCodeInfo>& ExitCodeTable();
+
+// Of several printers' codes the worst wins: 1, 4, 5, 3, 0.
+ExitCode WorseExitCode(ExitCode a, ExitCode b);
+
+enum class RfuConsent { None, On, OnOff };
+
+struct CommandLine {
+  bool help = false;
+  bool silent = false;
+  bool checkOnly = false;
+  bool force = false;
+  bool all = false;
+  std::vector<std::wstring> printers;  // in the order given
+  RfuConsent rfu = RfuConsent::None;
+  std::wstring getCommunity;  // empty: the product's default
+  std::wstring setCommunity;
+  std::wstring reportPath;
+  std::wstring logPath;
+};
+
+enum class SwitchValue { None, Text, Choice };
+
+enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log };
+
+struct SwitchSpec {
+  SwitchId id;
+  const wchar_t* name;  // without the leading "/"
+  SwitchValue value;
+  const wchar_t* valueName;  // shown in the usage: "NAME", "on|onoff"
+  const wchar_t* help;
+};
+const std::vector<SwitchSpec>& SwitchTable();
+
+// Parses the arguments after the program name. True and `out` filled, or
+// false and `error` saying which argument is wrong and why.
+bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error);
+
+// The usage: every switch of the table and every exit code, lines ending in
+// "\r\n".
+std::wstring UsageText();

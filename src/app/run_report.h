@@ -1,0 +1,12 @@
+#pragma once
+// The machine-readable report of an unattended run: one JSON document,
+// {"exitCode": N, "printers": [...]}, UTF-8. A value not known is null.
+
+#include <string>
+
+#include "app/unattended_run.h"
+
+// The document as UTF-8 text.
+std::string RunReportJson(const RunReport& report);
+// Writes it to `path`; false (logged) when the file cannot be written.
+bool WriteRunReport(const RunReport& report, const std::wstring& path);

@@ -1,0 +1,145 @@
+#include "app/unattended_startup.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/run_report.h"
+#include "host/logger.h"
+#include "host/properties.h"
+#include "host/strings.h"
+#include "host/text_insert.h"
+#include "printer/installed_printers.h"
+#include "printer/product_name.h"
+#include "resources/resource.h"
+#include "resources/version.h"
+#include "update/firmware_choice.h"
+
+namespace {
+constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
+constexpr size_t kPathMax = 260;
+constexpr size_t kMessageMax = 1024;
+
+void Say(const RunOutput& output, const std::wstring& text) {
+  if (output) output(text);
+}
+
+// Splits the usage into lines for the output.
+void SayLines(const RunOutput& output, const std::wstring& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(L"\r\n", start);
+    if (end == std::wstring::npos) end = text.size();
+    Say(output, text.substr(start, end - start));
+    start = end + 2;
+  }
+}
+
+// The checks after the instance check: an ExitCode, and the report written.
+int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
+                          RfuPlatform& rfuSystem, const RunOutput& output) {
+  Logger* log = Logger::Instance();
+  if (!platform.IsUserAdmin()) {
+    log->ShowStringError(IDS_NOT_ADMIN);
+    log->Write(
+        L"ERROR: User does NOT have administrator priviledges. Cannot install the printer software without "
+        L"administrator priviledges.");
+    Say(output, LocalString(IDS_NOT_ADMIN));
+    return EXITCODE_NOT_ADMIN;
+  }
+
+  wchar_t programDirectory[kPathMax];
+  if (!platform.ProgramDirectory(programDirectory)) programDirectory[0] = 0;
+  if (!InitProperties(properties, programDirectory)) {
+    properties.Dump();
+    log->ShowStringError(IDS_MISSING_CONFIG);
+    Say(output, LocalString(IDS_MISSING_CONFIG));
+    return EXITCODE_CONFIGURATION;
+  }
+  properties.Dump();
+
+  wchar_t seriesName[DLG_NAME_MAX] = {0};
+  wchar_t product[PRODUCT_NAME_MAX] = {0};
+  properties.GetProperty(L"PRINTER_SERIESNAME", seriesName, DLG_NAME_MAX);
+  properties.GetProperty(L"PRODUCT", product, PRODUCT_NAME_MAX);
+  SetProductName(product);
+
+  UnattendedEnvironment env;
+  properties.GetPropertyList(L"DRIVER_NAMES", env.driverNames);
+  properties.GetPropertyList(L"BIN_FILES", env.tables.binfileList);
+  properties.GetPropertyList(L"ASIAN_BIN_FILES", env.tables.asianBinfileList);
+  properties.GetPropertyList(L"BIN_FILES_AND_IDS", env.tables.binfileListWithIDs);
+  env.tables.programDirectory = programDirectory;
+  env.rfuSystem = &rfuSystem;
+  env.output = output;
+
+  RunReport report;
+  PrinterNameList found;
+  if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
+    wchar_t message[kMessageMax];
+    InsertTextValue(message, kMessageMax, LocalString(IDS_NO_PRINTER).c_str(), seriesName);
+    log->ShowMessageTyped(kBoxErrorOk, L"%ls", message);
+    Say(output, message);
+    report.exitCode = EXITCODE_NO_DEVICE;
+  } else {
+    log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
+    report = RunUnattended(line, env);
+    SayLines(output, SummaryText(report));
+  }
+  if (!line.reportPath.empty() && !WriteRunReport(report, line.reportPath)) {
+    Say(output, L"The report could not be written to " + line.reportPath);
+  }
+  log->Write(L"Unattended run ends with exit code %d", static_cast<int>(report.exitCode));
+  return report.exitCode;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platform, CProperties& properties,
+                   RfuPlatform& rfuSystem, const RunOutput& output) {
+  CommandLine line;
+  std::wstring error;
+  const bool parsed = ParseCommandLine(args, &line, &error);
+  if (parsed && line.help) {
+    SayLines(output, UsageText());
+    return EXITCODE_OK;
+  }
+
+  Logger* log = Logger::Instance();
+  // Silent before anything can show a box.
+  log->SetBoxesSilent(parsed ? line.silent : true);
+  if (parsed && !line.logPath.empty()) {
+    // A bare name would go to the Windows folder's Temp: take it from where
+    // the run was started, as a script means it.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(std::filesystem::path(line.logPath), error);
+    log->InitLogFileNamed(error ? line.logPath.c_str() : full.wstring().c_str());
+  } else {
+    platform.InitLogFile();
+  }
+  log->SetTag(L"TIDWY");
+  log->SetCaption(L"Error");
+  log->Write(L"================= Firmware Update ========================");
+  log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
+  std::wstring joined;
+  for (const std::wstring& arg : args) joined += L" " + arg;
+  log->Write(L"Command line:%ls", joined.c_str());
+
+  if (!parsed) {
+    log->Write(L"Bad command line: %ls", error.c_str());
+    Say(output, L"Bad command line: " + error);
+    Say(output, L"");
+    SayLines(output, UsageText());
+    return EXITCODE_USAGE;
+  }
+
+  const int mutex = platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
+  if (mutex == INSTANCE_MUTEX_EXISTS) {
+    log->ShowStringMessage();
+    log->Write(L"There is already a copy of the firmware update program.  Aborting...");
+    Say(output, LocalString(IDS_ALREADY_RUNNING));
+    return EXITCODE_ALREADY_RUNNING;
+  }
+  const int code = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output);
+  if (mutex == INSTANCE_MUTEX_OWNED) platform.ReleaseInstanceMutex();
+  return code;
+}

@@ -1,0 +1,114 @@
+// The unattended command line: one table of arguments and what they parse to
+// (or why they are refused), the usage generated from the switch table, and
+// the worst-wins rule of the exit codes.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+// A parse result written compactly: the flags s c f a h, the rfu consent, the
+// printers joined by "|", then the four texts.
+std::wstring Describe(const CommandLine& l) {
+  std::wstring d;
+  d += l.silent ? L"s" : L"-";
+  d += l.checkOnly ? L"c" : L"-";
+  d += l.force ? L"f" : L"-";
+  d += l.all ? L"a" : L"-";
+  d += l.help ? L"h" : L"-";
+  d += l.rfu == RfuConsent::On ? L" on" : l.rfu == RfuConsent::OnOff ? L" onoff" : L" none";
+  d += L" [";
+  for (size_t i = 0; i < l.printers.size(); ++i) d += (i ? L"|" : L"") + l.printers[i];
+  d += L"] get=" + l.getCommunity + L" set=" + l.setCommunity + L" report=" + l.reportPath + L" log=" + l.logPath;
+  return d;
+}
+}  // namespace
+
+TEST(CommandLine, ParseTable) {
+  struct Case {
+    std::vector<std::wstring> args;
+    const wchar_t* parsed;  // Describe() of the result, or nullptr when refused
+    const wchar_t* error;   // part of the error text when refused
+  } cases[] = {
+      {{}, L"----- none [] get= set= report= log=", nullptr},
+      {{L"/s", L"/c", L"/f", L"/all"}, L"scfa- none [] get= set= report= log=", nullptr},
+      {{L"/?"}, L"----h none [] get= set= report= log=", nullptr},
+      {{L"-?"}, L"----h none [] get= set= report= log=", nullptr},
+      // Case and dash forms, ':' and '='.
+      {{L"-S", L"/C", L"-F", L"/ALL"}, L"scfa- none [] get= set= report= log=", nullptr},
+      {{L"/Printer:Office 2", L"-PRINTER=Lab", L"/printer:Lab"},
+       L"----- none [Office 2|Lab|Lab] get= set= report= log=",
+       nullptr},
+      // The value is everything after the first separator, kept as written.
+      {{L"/printer:A=B:C", L"/report=C:\\out\\r.json", L"/l:C:\\x.log"},
+       L"----- none [A=B:C] get= set= report=C:\\out\\r.json log=C:\\x.log",
+       nullptr},
+      {{L"/rfu:on", L"/getcommunity:pub", L"/setcommunity=Priv"},
+       L"----- on [] get=pub set=Priv report= log=",
+       nullptr},
+      {{L"/RFU=OnOff", L"/rfu:onoff"}, L"----- onoff [] get= set= report= log=", nullptr},
+      {{L"/report:a.json", L"/report:a.json"}, L"----- none [] get= set= report=a.json log=", nullptr},
+      // Refused.
+      {{L"/x"}, nullptr, L"unknown switch"},
+      {{L"/silent"}, nullptr, L"unknown switch"},
+      {{L"--s"}, nullptr, L"unknown switch"},
+      {{L"/"}, nullptr, L"not a switch"},
+      {{L"Office"}, nullptr, L"not a switch"},
+      {{L"/s:yes"}, nullptr, L"takes no value"},
+      {{L"/?=1"}, nullptr, L"takes no value"},
+      {{L"/printer"}, nullptr, L"needs a value"},
+      {{L"/printer:"}, nullptr, L"needs a value"},
+      {{L"/report="}, nullptr, L"needs a value"},
+      {{L"/rfu"}, nullptr, L"needs a value"},
+      {{L"/rfu:off"}, nullptr, L"on or onoff"},
+      {{L"/rfu:on", L"/rfu:onoff"}, nullptr, L"different values"},
+      {{L"/getcommunity:a", L"/getcommunity:b"}, nullptr, L"different values"},
+      {{L"/l:a.log", L"/l:b.log"}, nullptr, L"different values"},
+      {{L"/all", L"/printer:P"}, nullptr, L"cannot be combined"},
+  };
+  for (const Case& c : cases) {
+    std::wstring joined;
+    for (const std::wstring& a : c.args) joined += a + L" ";
+    CommandLine line;
+    line.printers = {L"stale"};
+    std::wstring error;
+    const bool ok = ParseCommandLine(c.args, &line, &error);
+    EXPECT_EQ(ok, c.parsed != nullptr) << joined << error;
+    if (c.parsed) {
+      EXPECT_EQ(Describe(line), c.parsed) << joined;
+    } else {
+      EXPECT_NE(error.find(c.error), std::wstring::npos) << joined << " -> " << error;
+      EXPECT_EQ(line.printers, std::vector<std::wstring>{L"stale"}) << joined << ": a refused line changes nothing";
+    }
+  }
+}
+
+TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
+  const std::wstring usage = UsageText();
+  for (const SwitchSpec& spec : SwitchTable()) {
+    std::wstring shown = L"/" + std::wstring(spec.name) + (spec.valueName ? L":" + std::wstring(spec.valueName) : L"");
+    EXPECT_NE(usage.find(L"  " + shown + L" "), std::wstring::npos) << shown;
+    EXPECT_NE(usage.find(spec.help), std::wstring::npos) << shown;
+  }
+  std::vector<int> codes;
+  for (const ExitCodeInfo& info : ExitCodeTable()) {
+    codes.push_back(info.code);
+    EXPECT_NE(usage.find(L"  " + std::to_wstring(static_cast<int>(info.code)) + L"  " + info.meaning),
+              std::wstring::npos);
+  }
+  EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(CommandLine, WorstExitCodeWins) {
+  // 1, 4, 5, 3, 0, from worst to best.
+  const ExitCode order[] = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE, EXITCODE_CURRENT,
+                            EXITCODE_OK};
+  for (size_t i = 0; i < 5; ++i) {
+    for (size_t j = 0; j < 5; ++j) {
+      const ExitCode worse = order[i < j ? i : j];
+      EXPECT_EQ(WorseExitCode(order[i], order[j]), worse) << order[i] << " vs " << order[j];
+    }
+  }
+}

@@ -1,0 +1,207 @@
+// The command line's start-up: the dialog's checks become exit codes, and with
+// /s the boxes become log lines, driven through the platform seam with a fake
+// spooler and a properties file in a folder of the test's own.
+#include "app/unattended_startup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/logger.h"
+#include "host/properties.h"
+#include "host/text_utils.h"
+#include "support/fake_clock.h"
+#include "support/fake_ports.h"
+#include "support/fake_spooler.h"
+#include "support/log_capture.h"
+#include "support/scripted_rfu_platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+class FakePlatform : public StartupPlatform {
+ public:
+  int mutexResult = INSTANCE_MUTEX_OWNED;
+  int admin = 1;
+  std::wstring directory;
+  std::vector<std::string> calls;
+
+  void InitCommonControls() override { calls.push_back("controls"); }
+  void InitLogFile() override { calls.push_back("log"); }
+  int CreateInstanceMutex(const wchar_t*) override {
+    calls.push_back("mutex");
+    return mutexResult;
+  }
+  void ReleaseInstanceMutex() override { calls.push_back("release"); }
+  int IsUserAdmin() override {
+    calls.push_back("admin");
+    return admin;
+  }
+  int ProgramDirectory(wchar_t* out) override {
+    CopyText(out, 260, directory.c_str());
+    return 1;
+  }
+  int RunMainDialog() override {
+    calls.push_back("dialog");
+    return 2;
+  }
+};
+
+const char kProperties[] =
+    "PRINTER_SERIESNAME = \"QV T\"\n"
+    "DRIVER_NAMES = \"QV T Driver\"\n"
+    "BIN_FILES = \"Nothing*, none.bin\"\n";
+}  // namespace
+
+TEST(UnattendedStartup, ChecksBecomeExitCodes) {
+  using Calls = std::vector<std::string>;
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> args;
+    int mutex, admin;
+    const char* properties;  // nullptr: no properties.ini
+    bool printerInstalled;
+    int code;
+    Calls calls;
+    const wchar_t* logLine;  // nullptr: the log is not opened
+    const wchar_t* box;      // the one box shown, or nullptr for none
+    const wchar_t* output;   // part of a line of the output
+  } cases[] = {
+      {"usage",
+       {L"/?"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_OK,
+       {},
+       nullptr,
+       nullptr,
+       L"  /printer:NAME "},
+      {"bad switch",
+       {L"/s", L"/printer"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_USAGE,
+       {"log"},
+       L"Bad command line: \"/printer\": needs a value",
+       nullptr,
+       L"  6  another copy is running"},
+      {"second copy",
+       {L"/s"},
+       INSTANCE_MUTEX_EXISTS,
+       1,
+       kProperties,
+       true,
+       EXITCODE_ALREADY_RUNNING,
+       {"log", "mutex"},
+       L"No box (silent): There is already a copy of the firmware update program running.",
+       nullptr,
+       L"There is already a copy"},
+      {"not an administrator",
+       {L"/s", L"/c"},
+       INSTANCE_MUTEX_OWNED,
+       0,
+       kProperties,
+       true,
+       EXITCODE_NOT_ADMIN,
+       {"log", "mutex", "admin", "release"},
+       L"No box (silent): Insufficient permissions.  You must have administrator rights to update the firmware for "
+       L"this product.",
+       nullptr,
+       L"Insufficient permissions."},
+      {"no configuration",
+       {L"/s"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       nullptr,
+       true,
+       EXITCODE_CONFIGURATION,
+       {"log", "mutex", "admin", "release"},
+       L"No box (silent): Missing a configuration file.",
+       nullptr,
+       L"Missing a configuration file."},
+      {"no printer",
+       {L"/s"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       false,
+       EXITCODE_NO_DEVICE,
+       {"log", "mutex", "admin", "release"},
+       L"No box (silent): Cannot find a QV T printer installed on this system.",
+       nullptr,
+       L"Cannot find a QV T"},
+      {"no file for the printer",
+       {L"/s"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_FAILED,
+       {"log", "mutex", "admin", "release"},
+       L"Unattended run ends with exit code 1",
+       nullptr,
+       L"exit code 1"},
+      // Without /s the boxes are shown as from the dialog.
+      {"not silent",
+       {L"/c"},
+       INSTANCE_MUTEX_OWNED,
+       0,
+       kProperties,
+       true,
+       EXITCODE_NOT_ADMIN,
+       {"log", "mutex", "admin", "release"},
+       nullptr,
+       L"Insufficient permissions.  You must have administrator rights to update the firmware for this product.",
+       L"Insufficient permissions."},
+  };
+  const fs::path dir = fs::temp_directory_path() / ("tideway-cli-" + std::to_string(std::random_device{}()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    if (c.properties) std::ofstream(dir / "properties.ini", std::ios::binary) << c.properties;
+    FakePlatform platform;
+    platform.mutexResult = c.mutex;
+    platform.admin = c.admin;
+    platform.directory = (dir / "").wstring();
+    std::vector<FakePrinter> printers;
+    if (c.printerInstalled) printers.push_back({L"QV T1", L"IP_127.64.0.1", L"QV T Driver", L"", 0});
+    FakeSpooler spooler(printers);
+    // Nothing listens there: the printer's questions fail at once.
+    FakePortSource ports;
+    ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
+    FakeClock clock;
+    CProperties table;
+    LogCapture log;
+    BoxCapture boxes;
+    ScriptedRfuPlatform rfu;
+    std::vector<std::wstring> output;
+
+    const int code =
+        RunCommandLine(c.args, platform, table, rfu, [&output](const std::wstring& line) { output.push_back(line); });
+    Logger::Instance()->SetBoxesSilent(false);
+
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(platform.calls, c.calls);
+    if (c.logLine) {
+      EXPECT_TRUE(log.Contains(c.logLine));
+    }
+    const std::vector<CapturedBox> shown = boxes.Boxes();
+    EXPECT_EQ(shown.size(), c.box ? 1u : 0u);
+    if (c.box && !shown.empty()) {
+      EXPECT_EQ(shown[0].text, c.box);
+    }
+    bool said = false;
+    for (const std::wstring& line : output) said |= line.find(c.output) != std::wstring::npos;
+    EXPECT_TRUE(said) << "no output line with the expected text";
+  }
+  fs::remove_all(dir);
+}
