@@ -4,6 +4,7 @@
 #include <string>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "host/file_io.h"
@@ -18,28 +19,42 @@ const wchar_t kFallbackLogName[] = L"ICLlogging";
 
 std::atomic<LogDebugSink> g_debugSink{nullptr};
 std::atomic<LogMessageBoxHook> g_boxHook{nullptr};
+std::atomic<LogFileSink> g_fileSink{nullptr};
 
-// Called under the log lock only, so one conversion buffer serves every thread
-// without touching the heap: 4096 characters need at most 4 bytes each.
+// Called under the log lock only, so one pair of buffers serves every thread
+// without touching the heap: 4096 characters need at most 4 bytes each, and
+// each byte may gain a CR.
 char g_utf8Line[LOG_LINE_MAX * 4 + 1];
+char g_fileLine[64 + LOG_LINE_MAX * 8];
 
-// Appends the time stamp and the line (UTF-8) with LF turned into CR LF, as a
-// text-mode stream on Windows would. The file is opened and closed per line so
-// that each line is on disk when Write returns.
-void AppendToFile(const wchar_t* path, const wchar_t* line) {
-  UniqueFile file(OpenFileWide(path, "ab"));
-  if (!file) return;
-  FILE* f = file.get();
+// The time stamp and the line (UTF-8) with LF turned into CR LF, as a
+// text-mode stream on Windows would write it; returns its length.
+size_t ComposeFileLine(const wchar_t* line) {
+  // Lines come in bursts: the stamp is formatted once a millisecond.
+  static LogTimeParts s_stampTime{};
+  static char s_stamp[64];
+  static size_t s_stampLength = 0;
   LogTimeParts t{};
   LogPlatformLocalTime(&t);
-  char stamp[64];
-  FormatLogTimeStamp(t, stamp, sizeof stamp);
-  fputs(stamp, f);
-  ToUtf8(line, g_utf8Line, sizeof g_utf8Line);
-  for (const char* p = g_utf8Line; *p; ++p) {
-    if (*p == '\n') fputc('\r', f);
-    fputc(*p, f);
+  if (s_stampLength == 0 || memcmp(&t, &s_stampTime, sizeof t) != 0) {
+    s_stampTime = t;
+    s_stampLength = FormatLogTimeStamp(t, s_stamp, sizeof s_stamp);
   }
+  memcpy(g_fileLine, s_stamp, s_stampLength);
+  size_t n = s_stampLength;
+  ToUtf8(line, g_utf8Line, sizeof g_utf8Line);
+  for (const char* p = g_utf8Line; *p && n + 2 <= sizeof g_fileLine; ++p) {
+    if (*p == '\n') g_fileLine[n++] = '\r';
+    g_fileLine[n++] = *p;
+  }
+  return n;
+}
+
+// The file is opened and closed per line so that each line is on disk when
+// Write returns.
+void AppendToFile(const wchar_t* path, const char* bytes, size_t size) {
+  UniqueFile file(OpenFileWide(path, "ab"));
+  if (file) fwrite(bytes, 1, size, file.get());
 }
 }  // namespace
 
@@ -61,6 +76,8 @@ LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) {
 LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook) {
   return g_boxHook.exchange(hook);
 }
+
+LogFileSink SetLogFileSinkForTesting(LogFileSink sink) { return g_fileSink.exchange(sink); }
 
 Logger::Logger() {
   CopyText(m_caption, LOG_CAPTION_MAX, L" ");
@@ -152,7 +169,11 @@ void Logger::WriteComposed(const wchar_t* text) {
   line[len + 1] = 0;
 
   std::lock_guard<std::mutex> lock(m_logLock);
-  if (m_logFilePath[0]) AppendToFile(m_logFilePath, line);
+  if (LogFileSink sink = g_fileSink.load()) {
+    sink(g_fileLine, ComposeFileLine(line));
+  } else if (m_logFilePath[0]) {
+    AppendToFile(m_logFilePath, g_fileLine, ComposeFileLine(line));
+  }
 
   // The debugger output shows one physical line per call: inner line feeds
   // become blanks, the trailing one stays.

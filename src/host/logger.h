@@ -107,3 +107,8 @@ using LogDebugSink = void (*)(const wchar_t* line);
 using LogMessageBoxHook = int (*)(const wchar_t* text, const wchar_t* caption, uint32_t flags);
 LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink);
 LogMessageBoxHook SetLogMessageBoxHookForTesting(LogMessageBoxHook hook);
+// A file sink receives each line in its file form (time stamp, UTF-8, CR LF)
+// instead of the log file, whether or not a file is chosen: the fuzz targets
+// keep their log in memory. Returns the sink that was in place.
+using LogFileSink = void (*)(const char* bytes, size_t size);
+LogFileSink SetLogFileSinkForTesting(LogFileSink sink);

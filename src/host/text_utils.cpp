@@ -88,6 +88,13 @@ size_t WideToUtf8Bounded(const wchar_t* text, char* out, size_t outSize, bool* c
     return 0;
   }
   while (text && text[pos]) {
+    // ASCII, most of every text, takes the short way (the log converts each line).
+    const uint32_t unit = static_cast<uint32_t>(text[pos]);
+    if (unit < 0x80 && used + 1 < outSize) {
+      out[used++] = static_cast<char>(unit);
+      ++pos;
+      continue;
+    }
     size_t before = pos;
     uint32_t cp = NextCodePoint(text, &pos);
     size_t n = EncodeUtf8(cp, out + used, outSize - 1 - used);

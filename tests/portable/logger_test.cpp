@@ -95,6 +95,31 @@ TEST_F(LoggerTest, FileLineHasStampTagThreadAndCrLf) {
             capture.DebugLines());
 }
 
+std::vector<std::string> g_sinkLines;
+void KeepSinkLine(const char* bytes, size_t size) { g_sinkLines.emplace_back(bytes, size); }
+
+TEST_F(LoggerTest, FileSinkGetsTheFileFormAndTheFileNothing) {
+  LogCapture capture;
+  g_sinkLines.clear();
+  LogFileSink previous = SetLogFileSinkForTesting(KeepSinkLine);
+  log_->Write(L"first\nsecond \u00e9");
+  std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  log_->CloseLogFileForTesting();  // a sink needs no file
+  log_->Write(L"third");
+  EXPECT_EQ(KeepSinkLine, SetLogFileSinkForTesting(previous));
+  log_->Write(L"to the file again");
+
+  ASSERT_EQ(2u, g_sinkLines.size());
+  const std::string prefix = ToUtf8Static(Prefix().c_str());
+  EXPECT_EQ(prefix + "first\r\nsecond \xc3\xa9\r\n", g_sinkLines[0].substr(27));
+  EXPECT_EQ(prefix + "third\r\n", g_sinkLines[1].substr(27));
+  // Each line has the stamp of its own time, as the file would.
+  EXPECT_EQ("]- ", g_sinkLines[0].substr(24, 3));
+  EXPECT_NE(g_sinkLines[0].substr(0, 27), g_sinkLines[1].substr(0, 27));
+  EXPECT_EQ(std::wstring::npos, capture.Raw().find(L"first"));
+  EXPECT_EQ(3u, capture.DebugLines().size());
+}
+
 TEST_F(LoggerTest, InnerLineFeedsSplitTheFileButNotTheDebuggerLine) {
   LogCapture capture;
   log_->Write(L"first\nsecond\nthird");

@@ -55,6 +55,15 @@ TEST(Utf8, ConversionLimits) {
   EXPECT_EQ(ToUtf8(L"\u00e9\u00e9\u00e9\u00e9", out, sizeof out), TEXT_ERROR_BAD_LENGTH);
   EXPECT_EQ(ToUtf8(L"\u00e9\u00e9\u00e9", out, sizeof out), 6);
   EXPECT_STREQ(out, "\xc3\xa9\xc3\xa9\xc3\xa9");
+  // ASCII ends at U+007F; U+0080 takes two bytes.
+  EXPECT_EQ(ToUtf8(L"\u007f\u0080", out, sizeof out), 3);
+  EXPECT_STREQ(out, "\x7f\xc2\x80");
+  // ASCII and the rest mixed at the limit.
+  EXPECT_EQ(ToUtf8(L"abcde\u00e9", out, sizeof out), 7);
+  EXPECT_STREQ(out, "abcde\xc3\xa9");
+  EXPECT_EQ(ToUtf8(L"abcdef\u00e9", out, sizeof out), TEXT_ERROR_BAD_LENGTH);
+  EXPECT_EQ(ToUtf8(L"\u00e9abcdf", out, sizeof out), 7);
+  EXPECT_STREQ(out, "\xc3\xa9" "abcdf");
 }
 
 TEST(Utf8, StaticBuffersRoundTripAndCut) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace nettest {
 
@@ -106,9 +107,9 @@ FakeNet::FakeNet() {
 
 FakeNet::~FakeNet() { SetNtwkSettingsForTesting(m_previous); }
 
-void FakeNet::AddConnection(const ConnScript& script) {
+void FakeNet::AddConnection(ConnScript script) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_scripts.push_back(script);
+  m_scripts.push_back(std::move(script));
 }
 
 int FakeNet::Open() {

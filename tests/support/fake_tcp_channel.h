@@ -49,7 +49,7 @@ class FakeNet {
 
   // Scripts for the connections in the order they are opened; connections
   // beyond the list get a default script (everything succeeds, no replies).
-  void AddConnection(const ConnScript& script);
+  void AddConnection(ConnScript script);
   // Settings with this fake as the channel factory, installed for the
   // lifetime of the object; the time-outs and port stay the product's.
   NtwkSettings& Settings() { return m_settings; }
@@ -69,7 +69,7 @@ class FakeNet {
 
  private:
   mutable std::mutex m_mutex;
-  std::vector<ConnScript> m_scripts;
+  std::deque<ConnScript> m_scripts;  // a deque: adding a script moves none that a connection reads
   std::vector<std::string> m_trace;
   std::vector<std::vector<uint8_t>> m_sent;
   int m_opened = 0;
