@@ -98,18 +98,21 @@ class Exchange {
   }
 
   // Without `chunk` one write must take every byte; with it, writes of at
-  // most `chunk` bytes go on from the first byte not yet taken.
+  // most `chunk` bytes go on from the first byte not yet taken. Followed data
+  // without `chunk` goes out in pieces, each of which must be taken whole.
   bool Send(const AclStep& step, AclStage stage, const uint8_t* bytes, uint32_t length, uint32_t chunk = 0) {
+    const bool follow = stage == ACL_STAGE_DATA && m_link.progress && m_link.progress->sent;
+    const uint32_t most = chunk ? chunk : follow ? ACL_FOLLOWED_PIECE : 0;
     uint32_t sent = 0;
     do {
-      uint32_t piece = chunk && length - sent > chunk ? chunk : length - sent;
+      uint32_t piece = most && length - sent > most ? most : length - sent;
       int written = m_channel->Write(bytes + sent, piece);
       if (written < 0 || static_cast<uint32_t>(written) > piece ||
           (chunk ? written == 0 && piece > 0 : static_cast<uint32_t>(written) != piece)) {
         return Fail(written < 0 ? step.failed : step.fellShort, stage, written);
       }
       sent += static_cast<uint32_t>(written);
-      if (stage == ACL_STAGE_DATA && m_link.progress && m_link.progress->sent) m_link.progress->sent(sent, length);
+      if (follow) m_link.progress->sent(sent, length);
     } while (sent < length);
     return true;
   }

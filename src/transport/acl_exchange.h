@@ -107,6 +107,7 @@ struct AclProgress {
   std::function<void(uint32_t ms)> paused;
 };
 constexpr uint32_t ACL_PAUSE_SLICE_MS = 1000;
+constexpr uint32_t ACL_FOLLOWED_PIECE = 64 * 1024;
 
 struct AclLink {
   ByteChannel* channel;

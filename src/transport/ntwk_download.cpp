@@ -155,7 +155,6 @@ AclExchangePlan ImageBurnPlan(bool spi) {
   s.enterLang = AclEndsWith(L"Could not send PJL_ENTERLANG to the socket.");
   s.command = AclEndsWith(L"Could not send acl cmd to the socket.");
   s.data = AclEndsWith(L"Could not send bin file to the socket.");
-  s.dataChunk = NTWK_DATA_CHUNK;
   s.pauseMs = ProductIs(PRODUCT_TALEN) ? ACL_TALEN_BURN_PAUSE_MS : NTWK_BURN_PAUSE_MS;
   s.reply = {1, 0, 0};
   s.replyRead = {AclEnds(AclPlain(L"Could not recv acl response from the socket.")),

@@ -23,9 +23,6 @@ constexpr uint32_t NTWK_BURN_PAUSE_MS = 30000;
 constexpr uint32_t NTWK_NVRAM_PAUSE_MS = 5000;
 
 constexpr size_t NTWK_ADDRESS_MAX = 256;
-// An image goes out in writes of at most this many bytes, so the amount sent
-// can be followed.
-constexpr uint32_t NTWK_DATA_CHUNK = 64 * 1024;
 
 // What the transport connects with. The product always uses the defaults;
 // tests shorten the time-outs, choose another port or substitute the sockets.
