@@ -39,8 +39,9 @@ TEST(StatusFeed, WhatReachesTheLineInOneUpdate) {
       {E::Done, P::Done, 300000, 300000, 0, 3500, STATUS_NONE},
       // A second image of a package: its amount starts again.
       {E::Phase, P::Sending, 300000, 300000, 0, 4000, STATUS_SENDING},
-      {E::Bytes, P::Sending, 1024, 20000, 0, 4001, STATUS_NONE},
-      {E::Bytes, P::Sending, 20000, 20000, 0, 4002, STATUS_SENDING},
+      {E::Bytes, P::Sending, 1024, 100000, 0, 4001, STATUS_NONE},
+      {E::Bytes, P::Sending, 70000, 100000, 0, 4002, STATUS_SENDING},
+      {E::Bytes, P::Sending, 100000, 100000, 0, 4003, STATUS_SENDING},
   };
   StatusFeed feed;
   int i = 0;
