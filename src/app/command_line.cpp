@@ -38,8 +38,8 @@ ExitCode WorseExitCode(ExitCode a, ExitCode b) {
   return rank(b) > rank(a) ? b : a;
 }
 
-const std::vector<SwitchSpec>& SwitchTable() {
-  static const std::vector<SwitchSpec> table = {
+const std::vector<SwitchEntry>& SwitchTable() {
+  static const std::vector<SwitchEntry> table = {
       {SwitchId::Help, L"?", SwitchValue::None, nullptr, L"this text: every switch and the exit codes"},
       {SwitchId::Silent, L"s", SwitchValue::None, nullptr, L"silent: no window and no message box at all"},
       {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do, write nothing"},
@@ -63,9 +63,9 @@ const std::vector<SwitchSpec>& SwitchTable() {
 
 namespace {
 
-const SwitchSpec* FindSwitch(const std::wstring& name) {
-  for (const SwitchSpec& spec : SwitchTable()) {
-    if (TextEquals(spec.name, name.c_str())) return &spec;
+const SwitchEntry* FindSwitch(const std::wstring& name) {
+  for (const SwitchEntry& entry : SwitchTable()) {
+    if (TextEquals(entry.name, name.c_str())) return &entry;
   }
   return nullptr;
 }
@@ -93,12 +93,12 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
     const std::wstring name = arg.substr(1, separator == std::wstring::npos ? std::wstring::npos : separator - 1);
     const bool hasValue = separator != std::wstring::npos;
     const std::wstring value = hasValue ? arg.substr(separator + 1) : std::wstring();
-    const SwitchSpec* spec = FindSwitch(name);
-    if (!spec) return Fail(error, arg, L"unknown switch");
-    if (spec->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
-    if (spec->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
+    const SwitchEntry* entry = FindSwitch(name);
+    if (!entry) return Fail(error, arg, L"unknown switch");
+    if (entry->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
+    if (entry->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
 
-    switch (spec->id) {
+    switch (entry->id) {
       case SwitchId::Help:
         line.help = true;
         break;
@@ -153,11 +153,11 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
 
 std::wstring UsageText() {
   std::wstring text = L"Usage: tideway.exe [switches]   (no switches: the dialog)\r\n\r\n";
-  for (const SwitchSpec& spec : SwitchTable()) {
-    std::wstring left = L"  /" + std::wstring(spec.name);
-    if (spec.valueName) left += L":" + std::wstring(spec.valueName);
+  for (const SwitchEntry& entry : SwitchTable()) {
+    std::wstring left = L"  /" + std::wstring(entry.name);
+    if (entry.valueName) left += L":" + std::wstring(entry.valueName);
     if (left.size() < 24) left.resize(24, L' ');
-    text += left + L" " + spec.help + L"\r\n";
+    text += left + L" " + entry.help + L"\r\n";
   }
   text += L"\r\nSwitches are case-insensitive; -x is accepted for /x, and = for :.\r\n\r\nExit codes:\r\n";
   for (const ExitCodeInfo& info : ExitCodeTable()) {

@@ -53,14 +53,14 @@ enum class SwitchValue { None, Text, Choice };
 
 enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log };
 
-struct SwitchSpec {
+struct SwitchEntry {
   SwitchId id;
   const wchar_t* name;  // without the leading "/"
   SwitchValue value;
   const wchar_t* valueName;  // shown in the usage: "NAME", "on|onoff"
   const wchar_t* help;
 };
-const std::vector<SwitchSpec>& SwitchTable();
+const std::vector<SwitchEntry>& SwitchTable();
 
 // Parses the arguments after the program name. True and `out` filled, or
 // false and `error` saying which argument is wrong and why.

@@ -87,10 +87,10 @@ TEST(CommandLine, ParseTable) {
 
 TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
   const std::wstring usage = UsageText();
-  for (const SwitchSpec& spec : SwitchTable()) {
-    std::wstring shown = L"/" + std::wstring(spec.name) + (spec.valueName ? L":" + std::wstring(spec.valueName) : L"");
+  for (const SwitchEntry& entry : SwitchTable()) {
+    std::wstring shown = L"/" + std::wstring(entry.name) + (entry.valueName ? L":" + std::wstring(entry.valueName) : L"");
     EXPECT_NE(usage.find(L"  " + shown + L" "), std::wstring::npos) << shown;
-    EXPECT_NE(usage.find(spec.help), std::wstring::npos) << shown;
+    EXPECT_NE(usage.find(entry.help), std::wstring::npos) << shown;
   }
   std::vector<int> codes;
   for (const ExitCodeInfo& info : ExitCodeTable()) {
