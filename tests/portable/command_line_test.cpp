@@ -88,7 +88,8 @@ TEST(CommandLine, ParseTable) {
 TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
   const std::wstring usage = UsageText();
   for (const SwitchEntry& entry : SwitchTable()) {
-    std::wstring shown = L"/" + std::wstring(entry.name) + (entry.valueName ? L":" + std::wstring(entry.valueName) : L"");
+    std::wstring shown =
+        L"/" + std::wstring(entry.name) + (entry.valueName ? L":" + std::wstring(entry.valueName) : L"");
     EXPECT_NE(usage.find(L"  " + shown + L" "), std::wstring::npos) << shown;
     EXPECT_NE(usage.find(entry.help), std::wstring::npos) << shown;
   }
