@@ -57,6 +57,9 @@ const std::vector<SwitchEntry>& SwitchTable() {
        L"the SNMP community that writes the RFU setting"},
       {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
+      {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
+       L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
+       L"time"},
   };
   return table;
 }
@@ -144,6 +147,20 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
       case SwitchId::Log:
         if (!SetOnce(&line.logPath, value, arg, error)) return false;
         break;
+      case SwitchId::Parallel: {
+        int number = 0;
+        for (wchar_t c : value) {
+          if (c < L'0' || c > L'9' || number > COMMANDLINE_PARALLEL_MAX) {
+            number = -1;
+            break;
+          }
+          number = number * 10 + (c - L'0');
+        }
+        if (number < 1 || number > COMMANDLINE_PARALLEL_MAX)
+          return Fail(error, arg, L"the value is a number from 1 to 64");
+        line.parallel = number;
+        break;
+      }
     }
   }
   if (line.all && !line.printers.empty()) return Fail(error, L"/all", L"cannot be combined with /printer");

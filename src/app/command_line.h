@@ -35,6 +35,10 @@ ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
 enum class RfuConsent { None, On, OnOff };
 
+// How many printers an unattended run updates at once: /parallel:N.
+constexpr int COMMANDLINE_PARALLEL_DEFAULT = 8;
+constexpr int COMMANDLINE_PARALLEL_MAX = 64;
+
 struct CommandLine {
   bool help = false;
   bool silent = false;
@@ -47,11 +51,12 @@ struct CommandLine {
   std::wstring setCommunity;
   std::wstring reportPath;
   std::wstring logPath;
+  int parallel = COMMANDLINE_PARALLEL_DEFAULT;  // printers updated at once
 };
 
-enum class SwitchValue { None, Text, Choice };
+enum class SwitchValue { None, Text, Choice, Number };
 
-enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log };
+enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log, Parallel };
 
 struct SwitchEntry {
   SwitchId id;

@@ -19,8 +19,6 @@
 
 namespace {
 
-constexpr uint32_t kWaitLineEverySeconds = 10;
-
 const wchar_t* KindName(PortKind kind) {
   switch (kind) {
     case PORT_USB:
@@ -29,25 +27,6 @@ const wchar_t* KindName(PortKind kind) {
       return L"parallel";
     default:
       return L"network";
-  }
-}
-
-const wchar_t* PhaseText(UpdatePhase phase) {
-  switch (phase) {
-    case UpdatePhase::ReadingVersion:
-      return L"reading the printer's version";
-    case UpdatePhase::ChoosingFile:
-      return L"choosing the firmware file";
-    case UpdatePhase::SwitchingRfu:
-      return L"switching the RFU setting";
-    case UpdatePhase::Sending:
-      return L"writing the firmware";
-    case UpdatePhase::Restarting:
-      return L"waiting for the restart";
-    case UpdatePhase::Verifying:
-      return L"checking the new version";
-    default:
-      return nullptr;
   }
 }
 
@@ -162,10 +141,12 @@ class UnattendedRfuPlatform : public RfuPlatform {
 // One printer's check or update.
 class PrinterRun {
  public:
-  PrinterRun(const CommandLine& line, const UnattendedEnvironment& env, PrinterReport* report)
-      : m_line(line), m_env(env), m_report(report), m_start(TickCountMs()) {
-    m_progress.SetListener(
-        [this](const UpdateProgress& progress, UpdateProgressEvent what) { OnProgress(progress, what); });
+  PrinterRun(const CommandLine& line, const UnattendedEnvironment& env, RunBoard& board, size_t index,
+             PrinterReport* report)
+      : m_line(line), m_env(env), m_board(board), m_index(index), m_report(report), m_start(TickCountMs()) {
+    m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
+      m_board.Progress(m_index, progress.Snapshot(), what);
+    });
   }
 
   void Run(const plist_t* printer) {
@@ -178,41 +159,13 @@ class PrinterRun {
   }
 
  private:
-  void Say(const std::wstring& text) {
-    if (m_env.output) m_env.output(m_report->name + L": " + text);
-  }
-
-  void OnProgress(const UpdateProgress& progress, UpdateProgressEvent what) {
-    const UpdateProgressState state = progress.Snapshot();
-    const wchar_t* phase = PhaseText(state.phase);
-    if (!phase) return;
-    if (what == UpdateProgressEvent::Phase) {
-      // The worker's own version check follows the run's: one line for both.
-      if (state.phase != m_lastSaid) Say(phase);
-      m_lastSaid = state.phase;
-    } else if (what == UpdateProgressEvent::Waited && state.secondsWaited >= m_lastWaitLine + kWaitLineEverySeconds) {
-      m_lastWaitLine = state.secondsWaited;
-      Say(std::wstring(phase) + L", " + std::to_wstring(state.secondsWaited) + L" s");
-    } else if (what == UpdateProgressEvent::Bytes && state.bytesTotal > 0) {
-      const int percent = static_cast<int>(state.bytesSent * 100 / state.bytesTotal);
-      if (percent / 10 > m_lastBytesTenth) {
-        m_lastBytesTenth = percent / 10;
-        Say(L"writing " + std::to_wstring(percent) + L"%");
-      }
-    }
-    if (what == UpdateProgressEvent::Phase) {
-      m_lastWaitLine = 0;
-      m_lastBytesTenth = 0;
-    }
-  }
-
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1) {
     m_report->outcome = outcome;
     m_report->detail = OneLine(detail);
     m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
     m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
     Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
-    Say(std::wstring(outcome) + L": " + m_report->detail);
+    m_board.End(m_index, outcome, m_report->detail);
   }
 
   void Update(const plist_t& printer) {
@@ -335,12 +288,11 @@ class PrinterRun {
 
   const CommandLine& m_line;
   const UnattendedEnvironment& m_env;
+  RunBoard& m_board;
+  size_t m_index;
   PrinterReport* m_report;
   uint32_t m_start;
   UpdateProgress m_progress;
-  UpdatePhase m_lastSaid = UpdatePhase::Idle;
-  uint32_t m_lastWaitLine = 0;
-  int m_lastBytesTenth = 0;
 };
 
 }  // namespace
@@ -355,6 +307,8 @@ ExitCode OutcomeExitCode(const std::wstring& outcome) {
 
 RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& env) {
   RunReport report;
+  TextBoard textBoard(env.output);
+  RunBoard& board = env.board ? *env.board : textBoard;
   const std::vector<plist_t> installed = CollectSupportedPrinters(env.driverNames);
 
   // Each selected name with the installed printer it names (null: none).
@@ -375,17 +329,20 @@ RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& en
   }
   if (selected.empty()) {
     Logger::Instance()->Write(L"Unattended: no supported printer is installed");
-    if (env.output) env.output(L"No supported printer is installed.");
+    board.Line(L"No supported printer is installed.");
     report.exitCode = EXITCODE_NO_DEVICE;
     return report;
   }
 
   // One after another; each has its own report, progress and RFU platform.
   report.printers.resize(selected.size());
+  std::vector<std::wstring> names;
+  for (const auto& s : selected) names.push_back(s.first);
+  board.Begin(names);
   ExitCode worst = EXITCODE_OK;
   for (size_t i = 0; i < selected.size(); ++i) {
     report.printers[i].name = selected[i].first;
-    PrinterRun run(line, env, &report.printers[i]);
+    PrinterRun run(line, env, board, i, &report.printers[i]);
     run.Run(selected[i].second);
     worst = WorseExitCode(worst, OutcomeExitCode(report.printers[i].outcome));
   }

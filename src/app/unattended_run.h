@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/run_board.h"
 #include "update/firmware_choice.h"
 #include "update/printer_record.h"
 #include "update/rfu_sequencer.h"
@@ -46,9 +47,6 @@ struct RunReport {
   std::vector<PrinterReport> printers;
 };
 
-// Where the run's lines go (the console); may do nothing.
-using RunOutput = std::function<void(const std::wstring& line)>;
-
 // What an unattended run needs from outside the update.
 struct UnattendedEnvironment {
   FirmwareTables tables;
@@ -56,6 +54,8 @@ struct UnattendedEnvironment {
   // SNMP and the registry for the RFU gate (the prompts are answered here).
   RfuPlatform* rfuSystem = nullptr;
   RunOutput output;
+  // Where the printers' progress goes; null: a TextBoard on `output`.
+  RunBoard* board = nullptr;
 };
 
 // The exit code of one printer's outcome.

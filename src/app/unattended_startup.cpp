@@ -36,7 +36,7 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
 
 // The checks after the instance check: an ExitCode, and the report written.
 int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
-                          RfuPlatform& rfuSystem, const RunOutput& output) {
+                          RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board) {
   Logger* log = Logger::Instance();
   if (!platform.IsUserAdmin()) {
     log->ShowStringError(IDS_NOT_ADMIN);
@@ -71,6 +71,7 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
   env.tables.programDirectory = programDirectory;
   env.rfuSystem = &rfuSystem;
   env.output = output;
+  env.board = board;
 
   RunReport report;
   PrinterNameList found;
@@ -95,7 +96,7 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
 }  // namespace
 
 int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platform, CProperties& properties,
-                   RfuPlatform& rfuSystem, const RunOutput& output) {
+                   RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board) {
   CommandLine line;
   std::wstring error;
   const bool parsed = ParseCommandLine(args, &line, &error);
@@ -139,7 +140,7 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
     Say(output, LocalString(IDS_ALREADY_RUNNING));
     return EXITCODE_ALREADY_RUNNING;
   }
-  const int code = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output);
+  const int code = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output, board);
   if (mutex == INSTANCE_MUTEX_OWNED) platform.ReleaseInstanceMutex();
   return code;
 }

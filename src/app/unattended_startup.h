@@ -15,5 +15,6 @@ class CProperties;
 class RfuPlatform;
 
 // Runs the command line `args` (without the program name): an ExitCode.
+// The printers' progress goes to `board` (null: lines on `output`).
 int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platform, CProperties& properties,
-                   RfuPlatform& rfuSystem, const RunOutput& output);
+                   RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board = nullptr);

@@ -22,6 +22,7 @@ std::wstring Describe(const CommandLine& l) {
   d += L" [";
   for (size_t i = 0; i < l.printers.size(); ++i) d += (i ? L"|" : L"") + l.printers[i];
   d += L"] get=" + l.getCommunity + L" set=" + l.setCommunity + L" report=" + l.reportPath + L" log=" + l.logPath;
+  if (l.parallel != COMMANDLINE_PARALLEL_DEFAULT) d += L" parallel=" + std::to_wstring(l.parallel);
   return d;
 }
 }  // namespace
@@ -67,6 +68,14 @@ TEST(CommandLine, ParseTable) {
       {{L"/getcommunity:a", L"/getcommunity:b"}, nullptr, L"different values"},
       {{L"/l:a.log", L"/l:b.log"}, nullptr, L"different values"},
       {{L"/all", L"/printer:P"}, nullptr, L"cannot be combined"},
+      // How many at once: 1 to 64, digits only.
+      {{L"/parallel:1"}, L"----- none [] get= set= report= log= parallel=1", nullptr},
+      {{L"/PARALLEL=64"}, L"----- none [] get= set= report= log= parallel=64", nullptr},
+      {{L"/parallel:0"}, nullptr, L"from 1 to 64"},
+      {{L"/parallel:65"}, nullptr, L"from 1 to 64"},
+      {{L"/parallel:99999999999"}, nullptr, L"from 1 to 64"},
+      {{L"/parallel:-3"}, nullptr, L"from 1 to 64"},
+      {{L"/parallel:8x"}, nullptr, L"from 1 to 64"},
   };
   for (const Case& c : cases) {
     std::wstring joined;
