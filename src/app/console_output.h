@@ -17,6 +17,9 @@ class ConsoleOutput {
   ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
   void WriteLine(const std::wstring& line);
+  // The console screen buffer the lines go to; null for a file, a pipe or
+  // nowhere (where a live board cannot draw).
+  void* Console() const { return m_isConsole ? m_handle : nullptr; }
 
  private:
   void* m_handle = nullptr;  // null: the lines go nowhere

@@ -4,9 +4,11 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/console_board.h"
 #include "app/console_output.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
@@ -40,8 +42,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::vector<std::wstring> args = CommandLineArguments();
   if (!args.empty()) {
     ConsoleOutput console;
-    return RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
-                          [&console](const std::wstring& line) { console.WriteLine(line); });
+    // A person at a console sees a live line per printer; a file or a pipe
+    // (deployment tools) gets whole lines, never rewritten.
+    std::unique_ptr<ConsoleBoardWriter> writer;
+    std::unique_ptr<LiveBoard> live;
+    if (console.Console()) {
+      writer = std::make_unique<ConsoleBoardWriter>(console.Console());
+      live = std::make_unique<LiveBoard>(*writer);
+    }
+    return RunCommandLine(
+        args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
+        [&console](const std::wstring& line) { console.WriteLine(line); }, live.get());
   }
   CtidewayDlg dialog;
   g_mainDialog = &dialog;
