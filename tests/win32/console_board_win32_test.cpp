@@ -27,13 +27,18 @@ TEST(ConsoleBoardWriter, RedrawsTheBlockInPlaceAndKeepsTheCursorBelowIt) {
   FreeConsole();
   ASSERT_TRUE(AllocConsole()) << GetLastError();
   constexpr SHORT kColumns = 40;
-  constexpr SHORT kRows = 6;
+  constexpr SHORT kRows = 8;
   HANDLE buffer = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             CONSOLE_TEXTMODE_BUFFER, nullptr);
   ASSERT_NE(buffer, INVALID_HANDLE_VALUE) << GetLastError();
   const SMALL_RECT window = {0, 0, kColumns - 1, kRows - 1};
   SetConsoleWindowInfo(buffer, TRUE, &window);
   ASSERT_TRUE(SetConsoleScreenBufferSize(buffer, {kColumns, kRows})) << GetLastError();
+  auto screen = [&] {
+    std::vector<std::wstring> rows;
+    for (SHORT row = 0; row < kRows; ++row) rows.push_back(RowText(buffer, row, kColumns));
+    return rows;
+  };
 
   DWORD written = 0;
   WriteConsoleW(buffer, L"C:\\>tideway /all\r\n", 18, &written, nullptr);
@@ -41,16 +46,19 @@ TEST(ConsoleBoardWriter, RedrawsTheBlockInPlaceAndKeepsTheCursorBelowIt) {
   EXPECT_EQ(writer.Columns(), static_cast<size_t>(kColumns));
   writer.WriteFromTop({L"Office 2  writing the firmware, long", L"Lab  waiting"}, 2);
   writer.Replace({{0, L"Office 2  47%"}});
-  // Five lines from the block's top in a buffer of six rows: the buffer scrolls by one.
-  writer.WriteFromTop({L"one", L"two", L"three", L"Office 2  47%", L"Lab  waiting"}, 2);
+  // A line above the block: written where the block began, the block below it.
+  writer.WriteFromTop({L"one", L"Office 2  47%", L"Lab  waiting"}, 2);
+  EXPECT_EQ(screen(), (std::vector<std::wstring>{L"C:\\>tideway /all", L"one", L"Office 2  47%", L"Lab  waiting", L"",
+                                                 L"", L"", L""}));
+  // Six lines from the block's top reach the buffer's end: it scrolls by one.
+  writer.WriteFromTop({L"two", L"three", L"four", L"five", L"Office 2  47%", L"Lab  waiting"}, 2);
   writer.Replace({{1, L"Lab  failed"}});
-
-  const std::vector<std::wstring> expected = {L"one", L"two", L"three", L"Office 2  47%", L"Lab  failed", L""};
-  for (SHORT row = 0; row < kRows; ++row) EXPECT_EQ(RowText(buffer, row, kColumns), expected[row]) << row;
+  EXPECT_EQ(screen(), (std::vector<std::wstring>{L"one", L"two", L"three", L"four", L"five", L"Office 2  47%",
+                                                 L"Lab  failed", L""}));
   CONSOLE_SCREEN_BUFFER_INFO info;
   ASSERT_TRUE(GetConsoleScreenBufferInfo(buffer, &info));
   EXPECT_EQ(info.dwCursorPosition.X, 0);
-  EXPECT_EQ(info.dwCursorPosition.Y, 5);
+  EXPECT_EQ(info.dwCursorPosition.Y, 7);
 
   CloseHandle(buffer);
   FreeConsole();
