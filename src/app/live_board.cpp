@@ -130,7 +130,9 @@ void LiveBoard::Begin(const std::vector<std::wstring>& names) {
 void LiveBoard::Progress(size_t index, const UpdateProgressState& state, UpdateProgressEvent what) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (index >= m_printers.size() || m_printers[index].ended) return;
-  const wchar_t* phase = RunPhaseText(state.phase);
+  // Idle again: checked, and waiting for the run's next step (the gates, the
+  // spooler, a place among those written at once).
+  const wchar_t* phase = state.phase == UpdatePhase::Idle ? L"waiting its turn" : RunPhaseText(state.phase);
   // Done carries no text of its own: End follows with the outcome.
   if (!phase) return;
   Printer& p = m_printers[index];

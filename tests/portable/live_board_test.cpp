@@ -65,6 +65,8 @@ TEST(LiveBoard, EachPrinterKeepsOneLineThatFollowsItsUpdate) {
   } steps[] = {
       {0, UpdateProgressEvent::Phase, State(UpdatePhase::ChoosingFile, 10), nullptr, nullptr,
        L"Office 2   10%  choosing the firmware file"},
+      {0, UpdateProgressEvent::Phase, State(UpdatePhase::Idle, 10), nullptr, nullptr,
+       L"Office 2   10%  waiting its turn"},
       // While sending, the data sent; the milestone otherwise.
       {0, UpdateProgressEvent::Phase, State(UpdatePhase::Sending, 15, 0, 1000), nullptr, nullptr,
        L"Office 2    0%  writing the firmware"},
