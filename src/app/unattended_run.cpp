@@ -150,6 +150,7 @@ class PrinterRun {
   }
 
   void Run(const plist_t* printer) {
+    LogPrinterScope scope(m_report->name.c_str());
     if (!printer) {
       End(L"not-found", m_report->name + L": no installed printer of a listed driver has this name",
           UpdateOutcome::NotFound);
