@@ -115,8 +115,8 @@ TEST_F(LoggerTest, PrinterScopeNamesTheLinesOfItsThread) {
     LogPrinterScope office(L"Office 2");
     write(L"Office 2", L"in a scope");
     {
-      LogPrinterScope lab(L"Lab [3]: east");
-      write(L"Lab [3]: east", L"nested");
+      LogPrinterScope lab(L"Lab [3]");
+      write(L"Lab [3]", L"nested");
     }
     write(L"Office 2", L"back in the outer scope");
     std::thread([&] {
