@@ -5,6 +5,8 @@
 // ./scripts/test also runs this program built with ThreadSanitizer; a race it
 // sees ends the program (halt_on_error) and fails the run.
 #include <gtest/gtest.h>
+#include <sanitizer/common_interface_defs.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <memory>
@@ -21,6 +23,23 @@
 #include "support/printer_sim.h"
 #include "support/scripted_rfu_platform.h"
 #include "transport/ntwk_download.h"
+
+namespace {
+// A sanitizer's report ends this program at once: the simulators it started
+// must not stay behind on their addresses.
+std::vector<long> g_simPids;
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+void StopSimsAtDeath() {
+  for (long pid : g_simPids) kill(static_cast<pid_t>(pid), SIGTERM);
+}
+void StopAtDeath(long pid) {
+  g_simPids.push_back(pid);
+  __sanitizer_set_death_callback(StopSimsAtDeath);
+}
+#else
+void StopAtDeath(long) {}
+#endif
+}  // namespace
 
 #if defined(__SANITIZE_THREAD__)
 extern "C" const char* __tsan_default_options() {
@@ -60,6 +79,7 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     o.args = {"--version", std::to_string(Version(i)), "--fault", "no-restart"};
     sims.push_back(std::make_unique<PrinterSim>());
     ASSERT_TRUE(sims.back()->Start(o)) << sims.back()->error();
+    StopAtDeath(sims.back()->pid());
     const std::wstring port = L"IP_" + Wide(o.address);
     installed.push_back({L"QV Fleet " + std::to_wstring(i + 1), port, L"QV Driver", L"", 0});
     ports.AddXcvAnswer(port, Wide(o.address));
@@ -108,4 +128,5 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     EXPECT_EQ(PrinterSim::Num(burns[0], "received"), static_cast<long long>(image.size()));
     EXPECT_EQ(PrinterSim::Num(burns[0], "file_version"), kFileVersion);
   }
+  g_simPids.clear();  // stopped by their owners from here on
 }
