@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console_interrupt.h"
 #include "app/console_output.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
@@ -40,8 +41,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::vector<std::wstring> args = CommandLineArguments();
   if (!args.empty()) {
     ConsoleOutput console;
-    return RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
-                          [&console](const std::wstring& line) { console.WriteLine(line); });
+    InstallConsoleInterrupt();
+    const int code = RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
+                                    [&console](const std::wstring& line) { console.WriteLine(line); });
+    ConsoleRunEnded();
+    return code;
   }
   CtidewayDlg dialog;
   g_mainDialog = &dialog;
