@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
@@ -11,8 +12,13 @@
 #include "host/text_insert.h"
 #include "host/text_utils.h"
 #include "net/ip_address.h"
+#include "printer/installed_printers.h"
+#include "printer/port_address.h"
+#include "printer/services.h"
 #include "resources/resource.h"
+#include "update/fleet_schedule.h"
 #include "update/fw_download.h"
+#include "update/run_interrupt.h"
 #include "update/security_firmware.h"
 #include "update/update_progress.h"
 #include "update/update_worker.h"
@@ -138,62 +144,98 @@ class UnattendedRfuPlatform : public RfuPlatform {
   bool m_unreachable = false;
 };
 
-// One printer's check or update.
+// Keeps the print spooler stopped from the first download of a fleet to the
+// end of the last, on every path out: one update restarting it would cut into
+// another's address lookup or USB write.
+class SpoolerHold {
+ public:
+  explicit SpoolerHold(bool needed) : m_held(needed) {
+    if (!m_held) return;
+    Logger::Instance()->Write(L"Unattended: the spooler is stopped for the run's downloads");
+    StopAService();
+  }
+  ~SpoolerHold() {
+    if (!m_held) return;
+    StartAService();
+    Logger::Instance()->Write(L"Unattended: the spooler is started again after the run's downloads");
+  }
+  SpoolerHold(const SpoolerHold&) = delete;
+  SpoolerHold& operator=(const SpoolerHold&) = delete;
+
+ private:
+  bool m_held;
+};
+
+// One printer's check or update, taken a step at a time so that a fleet can
+// run each step for every printer before the next: Lookup (while the spooler
+// runs), Check, Gate (one printer at a time), Download, SwitchOff. Everything
+// the update needs lives here, one object per printer.
 class PrinterRun {
  public:
   PrinterRun(const CommandLine& line, const UnattendedEnvironment& env, RunBoard& board, size_t index,
-             PrinterReport* report)
-      : m_line(line), m_env(env), m_board(board), m_index(index), m_report(report), m_start(TickCountMs()) {
+             PrinterReport* report, const plist_t* printer)
+      : m_line(line),
+        m_env(env),
+        m_board(board),
+        m_index(index),
+        m_report(report),
+        m_start(TickCountMs()),
+        m_found(printer != nullptr) {
+    if (printer) m_printer = *printer;
     m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
       m_board.Progress(m_index, progress.Snapshot(), what);
     });
   }
 
-  void Run(const plist_t* printer) {
-    if (!printer) {
+  bool Ended() const { return m_ended; }
+  // Checked, the file is to be written, and nothing ended the printer since.
+  bool ToWrite() const { return m_toWrite && !m_ended; }
+  PortKind Kind() const { return m_kind; }
+
+  // The port's kind, the driver and a network port's address, asked of the
+  // spooler before the run stops it.
+  void Lookup() {
+    if (!m_found) {
       End(L"not-found", m_report->name + L": no installed printer of a listed driver has this name",
           UpdateOutcome::NotFound);
       return;
     }
-    Update(*printer);
+    m_lookup.port = m_printer.portName;
+    m_kind = ClassifyPort(m_printer.portName.c_str());
+    m_report->port = m_printer.portName;
+    m_report->kind = KindName(m_kind);
+    wchar_t driver[PRINTER_DRIVER_MAX] = {};
+    if (GetPrinterDriverName(m_printer.printerName.c_str(), driver)) m_lookup.driver = driver;
+    if (m_kind == PORT_NETWORK) {
+      wchar_t address[PORT_ADDRESS_MAX] = {};
+      if (ResolvePortAddress(m_printer.portName.c_str(), address)) m_lookup.address = address;
+      m_report->address = m_lookup.address;
+    }
   }
 
- private:
-  void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1) {
-    m_report->outcome = outcome;
-    m_report->detail = OneLine(detail);
-    m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
-    m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
-    Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
-    m_board.End(m_index, outcome, m_report->detail);
-  }
-
-  void Update(const plist_t& printer) {
-    const std::wstring& name = printer.printerName;
-    m_report->port = printer.portName;
-    const PortKind kind = ClassifyPort(printer.portName.c_str());
-    m_report->kind = KindName(kind);
-
-    CFWDownload download(&m_progress);
+  // The file for the printer and the printer's version: whether it is to be
+  // written. Ends the printer's report when not.
+  void Check() {
+    const std::wstring& name = m_printer.printerName;
+    CFWDownload download(&m_progress, &m_lookup);
     Logger::Instance()->Write(L"FWDownload()");
     m_progress.SetMilestone(10);
     m_progress.SetPhase(UpdatePhase::ChoosingFile);
-    ChosenFirmware chosen;
     WorkerResult prepared;
-    if (!PrepareFirmware(m_env.tables, printer, download, &chosen, &prepared)) {
+    if (!PrepareFirmware(m_env.tables, m_printer, download, &m_chosen, &prepared)) {
       End(L"failed",
           prepared.outcomeLine.empty() ? name + L": the printer's front panel culture is not known"
                                        : prepared.outcomeLine,
           UpdateOutcome::Failed);
       return;
     }
-    m_report->file = chosen.path;
-    m_report->fileVersion = FileVersionOf(chosen);
+    m_report->file = m_chosen.path;
+    m_report->fileVersion = FileVersionOf(m_chosen);
 
     m_progress.SetPhase(UpdatePhase::ReadingVersion);
     PrinterVersionCheck check;
-    download.CheckPrinter(name.c_str(), chosen.productId, chosen.path, chosen.familyId, &check);
-    m_report->address = check.address;
+    download.CheckPrinter(name.c_str(), m_chosen.productId, m_chosen.path, m_chosen.familyId, &check);
+    if (!check.address.empty()) m_report->address = check.address;
     m_report->versionBefore = PrinterVersionOf(check);
 
     if (check.result == VERCHK_ERROR && !m_line.force) {
@@ -216,62 +258,34 @@ class PrinterRun {
           UpdateOutcome::Current);
       return;
     }
-
-    UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_line.rfu);
-    bool switchedOn = false;
-    if (kind == PORT_NETWORK && !PassGate(printer, rfu, &switchedOn)) return;
-
-    Logger::Instance()->Write(L"---Start to firmware download---");
-    const WorkerResult result = RunPreparedUpdate(printer, chosen, download);
-    LogWorkerEnd(result);
-
-    const bool updated = result.status == FWDL_UPDATED;
-    if (updated && VerifiesAfterDownload() && kind != PORT_PARALLEL) {
-      PrinterVersionCheck after;
-      CFWDownload(nullptr).CheckPrinter(name.c_str(), chosen.productId, chosen.path, chosen.familyId, &after);
-      m_report->versionAfter = PrinterVersionOf(after);
-    }
-
-    std::wstring detail = result.outcomeLine;
-    if (switchedOn && m_line.rfu == RfuConsent::OnOff) {
-      m_progress.SetPhase(UpdatePhase::SwitchingRfu);
-      const std::wstring community = m_line.setCommunity;
-      if (!SwitchRfuOff(printer, rfu, community.empty() ? nullptr : community.c_str())) {
-        detail += L" The RFU setting could not be switched off again.";
-      }
-    }
-    if (updated) {
-      End(L"updated", detail, UpdateOutcome::Updated, result.status);
-    } else if (result.status == FWDL_UP_TO_DATE) {
-      End(L"current", detail, UpdateOutcome::Current, result.status);
-    } else {
-      End(L"failed", detail, UpdateOutcome::Failed, result.status);
-    }
+    m_toWrite = true;
   }
 
-  // The network printer's RFU gate without a person. False when the printer
-  // is not to be updated (its report ended here).
-  bool PassGate(const plist_t& printer, UnattendedRfuPlatform& rfu, bool* switchedOn) {
-    const std::wstring& name = printer.printerName;
+  // The network printer's RFU gate without a person. Ends the printer's
+  // report when it is not to be updated.
+  void Gate() {
+    if (m_kind != PORT_NETWORK) return;
+    const std::wstring& name = m_printer.printerName;
     Logger* log = Logger::Instance();
-    const int security = CheckSecurityFirmwareOfPort(printer.portName.c_str(), Ping);
+    const int security = CheckSecurityFirmwareOfPort(m_printer.portName.c_str(), Ping);
     if (security == SECURITY_FW_UNREACHABLE) {
       End(L"failed", name + L": the printer does not answer at " + m_report->address, UpdateOutcome::Failed);
-      return false;
+      return;
     }
     if (security != SECURITY_FW_GATE) {
       log->Write(L"This product fwversion is not securilty firmware version,download directly");
-      return true;
+      return;
     }
     log->Write(L"--- This product fwversion is securilty firmware version---");
     m_progress.SetPhase(UpdatePhase::SwitchingRfu);
-    RfuSequencer sequencer(rfu, printer);
+    UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_line.rfu);
+    RfuSequencer sequencer(rfu, m_printer);
     sequencer.SetCommunities(m_line.getCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_line.getCommunity,
                              m_line.setCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_line.setCommunity);
     const int gate = sequencer.InstallSequencer();
     if (gate == RFU_GATE_PASSED) {
-      *switchedOn = rfu.AskedConsent();
-      return true;
+      m_switchedOn = rfu.AskedConsent();
+      return;
     }
     if (rfu.AskedConsent() && m_line.rfu == RfuConsent::None) {
       End(L"not-applicable", name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on",
@@ -283,7 +297,63 @@ class PrinterRun {
           name + L": the RFU setting could not be read or switched on (no SNMP answer, or the community was refused)",
           UpdateOutcome::Failed);
     }
-    return false;
+  }
+
+  // Writes the file and, where the product verifies, reads the new version.
+  // `spoolerHeld`: the run keeps the spooler stopped around every download.
+  void Download(bool spoolerHeld) {
+    const std::wstring& name = m_printer.printerName;
+    m_lookup.spoolerHeld = spoolerHeld;
+    Logger::Instance()->Write(L"---Start to firmware download---");
+    CFWDownload download(&m_progress, &m_lookup);
+    const WorkerResult result = RunPreparedUpdate(m_printer, m_chosen, download);
+    LogWorkerEnd(result);
+
+    const bool updated = result.status == FWDL_UPDATED;
+    if (updated && VerifiesAfterDownload() && m_kind != PORT_PARALLEL) {
+      PrinterVersionCheck after;
+      CFWDownload(nullptr, &m_lookup)
+          .CheckPrinter(name.c_str(), m_chosen.productId, m_chosen.path, m_chosen.familyId, &after);
+      m_report->versionAfter = PrinterVersionOf(after);
+    }
+    if (updated) {
+      End(L"updated", result.outcomeLine, UpdateOutcome::Updated, result.status);
+    } else if (result.status == FWDL_UP_TO_DATE) {
+      End(L"current", result.outcomeLine, UpdateOutcome::Current, result.status);
+    } else {
+      End(L"failed", result.outcomeLine + (RunInterrupted() ? L" The run was interrupted." : L""),
+          UpdateOutcome::Failed, result.status);
+    }
+  }
+
+  // After the last update: the RFU setting this run switched on goes off
+  // again when the command line asked for it.
+  void SwitchOff() {
+    if (!m_switchedOn || m_line.rfu != RfuConsent::OnOff) return;
+    UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_line.rfu);
+    const std::wstring& community = m_line.setCommunity;
+    if (SwitchRfuOff(m_printer, rfu, community.empty() ? nullptr : community.c_str())) return;
+    m_report->detail += L" The RFU setting could not be switched off again.";
+    Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
+                              m_report->name.c_str());
+  }
+
+  // The run was interrupted before this printer ended.
+  void EndInterrupted() {
+    if (m_ended) return;
+    End(L"failed", m_report->name + L": the run was interrupted before this printer's update ended",
+        UpdateOutcome::Failed);
+  }
+
+ private:
+  void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1) {
+    m_ended = true;
+    m_report->outcome = outcome;
+    m_report->detail = OneLine(detail);
+    m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
+    m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
+    Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+    m_board.End(m_index, outcome, m_report->detail);
   }
 
   const CommandLine& m_line;
@@ -292,8 +362,40 @@ class PrinterRun {
   size_t m_index;
   PrinterReport* m_report;
   uint32_t m_start;
+  bool m_found;
+  plist_t m_printer;
+  PrinterLookup m_lookup;
+  PortKind m_kind = PORT_NETWORK;
+  ChosenFirmware m_chosen;
   UpdateProgress m_progress;
+  bool m_toWrite = false;
+  bool m_switchedOn = false;
+  bool m_ended = false;
 };
+
+using Runs = std::vector<std::unique_ptr<PrinterRun>>;
+
+FleetLane LaneOf(PortKind kind) {
+  if (kind == PORT_USB) return FleetLane::Usb;
+  if (kind == PORT_PARALLEL) return FleetLane::Alone;
+  return FleetLane::Network;
+}
+
+// Runs `step` for the printers `pick` chooses, side by side as the schedule
+// allows, until the run is interrupted.
+void RunStep(Runs& runs, int limit, const std::function<bool(const PrinterRun&)>& pick,
+             const std::function<void(PrinterRun&)>& step) {
+  std::vector<PrinterRun*> chosen;
+  std::vector<FleetLane> lanes;
+  for (auto& run : runs) {
+    if (!pick(*run)) continue;
+    chosen.push_back(run.get());
+    lanes.push_back(LaneOf(run->Kind()));
+  }
+  if (chosen.empty()) return;
+  RunFleet(
+      lanes, limit, [&](size_t i) { step(*chosen[i]); }, RunInterrupted);
+}
 
 }  // namespace
 
@@ -334,16 +436,46 @@ RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& en
     return report;
   }
 
-  // One after another; each has its own report, progress and RFU platform.
   report.printers.resize(selected.size());
   std::vector<std::wstring> names;
   for (const auto& s : selected) names.push_back(s.first);
   board.Begin(names);
-  ExitCode worst = EXITCODE_OK;
+  Runs runs;
   for (size_t i = 0; i < selected.size(); ++i) {
     report.printers[i].name = selected[i].first;
-    PrinterRun run(line, env, board, i, &report.printers[i]);
-    run.Run(selected[i].second);
+    runs.push_back(std::make_unique<PrinterRun>(line, env, board, i, &report.printers[i], selected[i].second));
+  }
+
+  // Each step for every printer before the next: the spooler is asked while
+  // it runs, the RFU gates (SNMP, the sequencer's registry values) go one
+  // printer at a time, the spooler is stopped once around all downloads, and
+  // switch-offs wait for the last update to end.
+  const int limit = line.parallel;
+  for (auto& run : runs) run->Lookup();
+  RunStep(
+      runs, limit, [](const PrinterRun& r) { return !r.Ended(); }, [](PrinterRun& r) { r.Check(); });
+  for (auto& run : runs) {
+    if (RunInterrupted()) break;
+    if (run->ToWrite()) run->Gate();
+  }
+  // A parallel port's openings restart the spooler: those printers go alone,
+  // before the hold.
+  RunStep(
+      runs, 1, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() == PORT_PARALLEL; },
+      [](PrinterRun& r) { r.Download(false); });
+  {
+    bool downloads = false;
+    for (auto& run : runs) downloads = downloads || (run->ToWrite() && run->Kind() != PORT_PARALLEL);
+    SpoolerHold hold(downloads && !RunInterrupted());
+    RunStep(
+        runs, limit, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() != PORT_PARALLEL; },
+        [](PrinterRun& r) { r.Download(true); });
+  }
+  for (auto& run : runs) run->SwitchOff();
+
+  ExitCode worst = EXITCODE_OK;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    runs[i]->EndInterrupted();
     worst = WorseExitCode(worst, OutcomeExitCode(report.printers[i].outcome));
   }
   report.exitCode = worst;

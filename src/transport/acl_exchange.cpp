@@ -52,7 +52,7 @@ class Exchange {
       return;
     }
     if (m_plan.reply.reads > 0) {
-      Pause(m_plan.pauseMs);
+      if (!Pause(m_plan.pauseMs)) return;
       Line(m_plan.beforeReply);
       if (!ReadReply()) return;
       Line(m_plan.afterChecks);
@@ -66,19 +66,32 @@ class Exchange {
   }
 
  private:
-  void Pause(uint32_t ms) {
+  // False when the run was interrupted during the pause: no reply is read.
+  bool Pause(uint32_t ms) {
     const AclProgress* progress = m_link.progress;
     if (!progress || !progress->paused) {
       if (ms) SleepMs(ms);
-      return;
+      return true;
     }
     progress->paused(0);  // the pause begins
     for (uint32_t left = ms; left > 0;) {
+      if (Stopped(ACL_STAGE_REPLY)) return false;
       const uint32_t slice = left < ACL_PAUSE_SLICE_MS ? left : ACL_PAUSE_SLICE_MS;
       SleepMs(slice);
       left -= slice;
       progress->paused(slice);
     }
+    return true;
+  }
+
+  // The follower asked the exchange to end: a failure at `stage`.
+  bool Stopped(AclStage stage) {
+    const AclProgress* progress = m_link.progress;
+    if (!progress || !progress->stopped || !progress->stopped()) return false;
+    Logger::Instance()->Write(L"The run was interrupted: the exchange ends here.");
+    m_out->ok = 0;
+    if (m_out->firstFailure == ACL_STAGE_NONE) m_out->firstFailure = stage;
+    return true;
   }
 
   static void Line(const wchar_t* text) {
@@ -105,6 +118,7 @@ class Exchange {
     const uint32_t most = chunk ? chunk : follow ? ACL_FOLLOWED_PIECE : 0;
     uint32_t sent = 0;
     do {
+      if (follow && Stopped(stage)) return false;
       uint32_t piece = most && length - sent > most ? most : length - sent;
       int written = m_channel->Write(bytes + sent, piece);
       if (written < 0 || static_cast<uint32_t>(written) > piece ||

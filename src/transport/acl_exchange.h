@@ -102,9 +102,12 @@ enum AclStage : uint8_t {
 // One update's view of an exchange, when it follows one: the data bytes
 // written so far of the whole, and each slice of the pause before the reply
 // (then slept in slices of at most a second, so the wait can be shown).
+// `stopped`, when set, is asked before each piece and each slice: true ends
+// the exchange there as failed (the run was interrupted).
 struct AclProgress {
   std::function<void(uint32_t sent, uint32_t total)> sent;
   std::function<void(uint32_t ms)> paused;
+  std::function<bool()> stopped;
 };
 constexpr uint32_t ACL_PAUSE_SLICE_MS = 1000;
 constexpr uint32_t ACL_FOLLOWED_PIECE = 64 * 1024;

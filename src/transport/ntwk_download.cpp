@@ -12,8 +12,8 @@
 
 namespace {
 
-// The network family's command record; operations never overlap (one worker thread).
-AclCommand g_aclCmd;
+// The network family's command record: one per thread, since updates run side by side.
+thread_local AclCommand g_aclCmd;
 
 const NtwkSettings& ProductSettings() {
   static const NtwkSettings settings;

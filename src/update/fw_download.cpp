@@ -15,6 +15,7 @@
 #include "transport/acl_protocol.h"
 #include "transport/ntwk_download.h"
 #include "update/printer_record.h"
+#include "update/run_interrupt.h"
 
 int MapDownloadResult(int result) {
   if (result == 1) return FWDL_UPDATED;
@@ -45,17 +46,37 @@ bool VerifiesAfterDownload() {
            ProductIs(PRODUCT_MIRO) || ProductIs(PRODUCT_SELUNAR) || ProductIs(PRODUCT_QV4410SERIES));
 }
 
-namespace {
+namespace {}  // namespace
 
 // The numeric address of a network port's printer. A port without one (a WSD
 // or FILE: port, a parallel port's information read) is a failure: an empty
 // text would reach this computer instead.
-bool NtwkPrinterAddress(const wchar_t* portName, wchar_t* address) {
-  if (ResolvePortAddress(portName, address)) return true;
+int CFWDownload::AddressOf(const wchar_t* portName, wchar_t* out) {
+  if (m_lookup ? CopyText(out, FWDL_NAME_MAX, m_lookup->address.c_str()) > 0 : ResolvePortAddress(portName, out)) {
+    return 1;
+  }
+  out[0] = 0;
   Logger::Instance()->Write(L"ERROR: no printer address for port %ls, nothing is sent.", portName);
-  return false;
+  return 0;
 }
-}  // namespace
+
+int CFWDownload::PortOf(const wchar_t* printerName, wchar_t* out) {
+  if (!m_lookup) return GetPortname(printerName, out);
+  return CopyText(out, FWDL_NAME_MAX, m_lookup->port.c_str()) > 0 ? 1 : 0;
+}
+
+int CFWDownload::GetDriverName(const wchar_t* printerName, wchar_t* out) {
+  if (!m_lookup) return GetPrinterDriverName(printerName, out);
+  return CopyText(out, PRINTER_DRIVER_MAX, m_lookup->driver.c_str()) > 0 ? 1 : 0;
+}
+
+void CFWDownload::StopSpooler() {
+  if (!m_lookup || !m_lookup->spoolerHeld) StopAService();
+}
+
+void CFWDownload::StartSpooler() {
+  if (!m_lookup || !m_lookup->spoolerHeld) StartAService();
+}
 
 int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                             const wchar_t* familyId) {
@@ -65,10 +86,10 @@ int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId
 
   if (!GetFwPrinterName(printerName, modelName)) {
     wchar_t driver[PRINTER_DRIVER_MAX] = {};
-    if (GetPrinterDriverName(printerName, driver)) CopyText(modelName, FWDL_NAME_MAX, driver);
+    if (GetDriverName(printerName, driver)) CopyText(modelName, FWDL_NAME_MAX, driver);
   }
   Logger::Instance()->Write(L"CFWDownload::FWDownload");
-  if (!GetPortname(printerName, portName)) return FWDL_FAILED;
+  if (!PortOf(printerName, portName)) return FWDL_FAILED;
 
   switch (ClassifyPort(portName)) {
     case PORT_USB:
@@ -94,25 +115,31 @@ AclProgress FollowBurn(UpdateProgress* progress) {
     if (progress->Phase() != UpdatePhase::Restarting) progress->SetPhase(UpdatePhase::Restarting);
     progress->AddWaitMs(ms);
   };
+  follow.stopped = [] { return RunInterrupted(); };
   return follow;
 }
 }  // namespace
 
-void CFWDownload::Wait(uint32_t ms, bool bySecond) {
+bool CFWDownload::Wait(uint32_t ms, bool bySecond) {
   const uint32_t slice = bySecond && m_progress ? ACL_PAUSE_SLICE_MS : ms;
   for (uint32_t left = ms; left > 0;) {
+    if (RunInterrupted()) {
+      Logger::Instance()->Write(L"The run was interrupted: the update ends without waiting on.");
+      return false;
+    }
     const uint32_t now = left < slice ? left : slice;
     SleepMs(now);
     left -= now;
     ReportWaitMs(m_progress, now);
   }
+  return true;
 }
 
 int CFWDownload::NtwkDownload(const Job& job) {
   ReportPhase(m_progress, UpdatePhase::ReadingVersion);
   ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
-  if (!NtwkPrinterAddress(job.portName, address)) return FWDL_FAILED;
+  if (!AddressOf(job.portName, address)) return FWDL_FAILED;
 
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
@@ -124,13 +151,13 @@ int CFWDownload::NtwkDownload(const Job& job) {
   if (ProductIs(PRODUCT_VESTRA)) {
     ntwk.FixNvRam(address);
     ntwk.ResetNtwkPrinter(address);
-    Wait(FWDL_NTWK_VESTRA_RESET_WAIT_MS);
+    if (!Wait(FWDL_NTWK_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
 
-  StopAService();
+  StopSpooler();
   if (m_progress) ntwk.FollowBurns(&follow);
   int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId);
-  StartAService();
+  StartSpooler();
 
   if (result != 1 || !VerifiesAfterDownload()) return MapDownloadResult(result);
 
@@ -138,14 +165,14 @@ int CFWDownload::NtwkDownload(const Job& job) {
   // reports an error and the next pass waits. The wait counts on from the
   // flash pause.
   if (m_progress && m_progress->Phase() != UpdatePhase::Restarting) ReportPhase(m_progress, UpdatePhase::Restarting);
-  Wait(FWDL_RESTART_WAIT_MS, true);
+  if (!Wait(FWDL_RESTART_WAIT_MS, true)) return FWDL_FAILED;
   ReportPhase(m_progress, UpdatePhase::Verifying);
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);
     int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
     if (check == VERCHK_UP_TO_DATE) return FWDL_UPDATED;
     if (check == VERCHK_FILE_NEWER) return FWDL_FAILED;
-    Wait(FWDL_VERIFY_PASS_WAIT_MS);
+    if (!Wait(FWDL_VERIFY_PASS_WAIT_MS)) return FWDL_FAILED;
   }
   return FWDL_FAILED;
 }
@@ -154,7 +181,7 @@ int CFWDownload::GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wc
   Logger* log = Logger::Instance();
   log->Write(L"CFWDownload::GetPrinterFWInfo");
   wchar_t portName[FWDL_NAME_MAX] = {};
-  if (!GetPortname(printerName, portName)) return 0;
+  if (!PortOf(printerName, portName)) return 0;
 
   char text[FWDL_INFO_TEXT_MAX] = {};
   if (ClassifyPort(portName) == PORT_USB) {
@@ -162,7 +189,7 @@ int CFWDownload::GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wc
   } else {
     wchar_t address[FWDL_NAME_MAX] = {};
     CFWDownloadNtwk ntwk;
-    if (!NtwkPrinterAddress(portName, address) || !ntwk.GetNtwkBuildInfo(address, text, cmdID)) return 0;
+    if (!AddressOf(portName, address) || !ntwk.GetNtwkBuildInfo(address, text, cmdID)) return 0;
   }
 
   // The zero bytes after the text end it; a full buffer is cut to leave room

@@ -45,11 +45,24 @@ struct PrinterVersionCheck {
   std::wstring address;         // the numeric address a network printer was asked at
 };
 
+// What a fleet run looked up for one printer while the spooler still ran: the
+// update then asks the spooler nothing, since the run stops it around all of
+// its downloads at once.
+struct PrinterLookup {
+  std::wstring port;
+  std::wstring driver;   // empty: not known
+  std::wstring address;  // a network port's numeric address; empty: none
+  // The run holds the spooler stopped: the download neither stops nor starts it.
+  bool spoolerHeld = false;
+};
+
 class CFWDownload {
  public:
   // `progress` (may be null) gets the phases, milestones 15 and 50 and the
-  // waits of this update.
-  explicit CFWDownload(UpdateProgress* progress = nullptr) : m_progress(progress) {}
+  // waits of this update. Without `lookup` the spooler is asked for the port,
+  // driver and address, and stopped and started around the download.
+  explicit CFWDownload(UpdateProgress* progress = nullptr, const PrinterLookup* lookup = nullptr)
+      : m_progress(progress), m_lookup(lookup) {}
 
   // Runs one update: a FWDL_* status. Null identifiers count as empty.
   int FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
@@ -64,6 +77,8 @@ class CFWDownload {
   // otherwise 0 and `out` as it was.
   int GetFwPrinterName(const wchar_t* printerName, wchar_t* out);
   int GetFwBuildName(const wchar_t* printerName, wchar_t* out);
+  // The printer's driver name into `out` (PRINTER_DRIVER_MAX): 1 when known.
+  int GetDriverName(const wchar_t* printerName, wchar_t* out);
 
   // Asks the printer for its version the way its port's transport does (3
   // questions, 1000 ms apart) and compares it with the file; writes nothing.
@@ -87,10 +102,19 @@ class CFWDownload {
   int ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text);
   int ReadField(const wchar_t* printerName, uint16_t cmdID, const wchar_t* field, wchar_t* out);
   // A wait for the printer, counted in the progress; `bySecond`: slept and
-  // counted a second at a time, for a wait the user watches.
-  void Wait(uint32_t ms, bool bySecond = false);
+  // counted a second at a time, for a wait the user watches. False when the
+  // run was interrupted (checked every second): the update ends as failed.
+  bool Wait(uint32_t ms, bool bySecond = false);
+  // The port (FWDL_NAME_MAX) and a network port's address (FWDL_NAME_MAX),
+  // from the lookup when there is one; 1 when found.
+  int PortOf(const wchar_t* printerName, wchar_t* out);
+  int AddressOf(const wchar_t* portName, wchar_t* out);
+  // Around a download, unless the run holds the spooler stopped.
+  void StopSpooler();
+  void StartSpooler();
 
   UpdateProgress* m_progress;
+  const PrinterLookup* m_lookup;
 };
 
 // False for the products whose printers are not asked for their version after

@@ -93,21 +93,21 @@ int CFWDownload::UsbDownload(const Job& job) {
     // The lower-case "n" of the model name selects the second identity block.
     usb.FixNvRam(device.Get(), wcschr(job.modelName, L'n') ? 1 : 0);
     usb.ResetPrinter(device.Get());
-    Wait(FWDL_USB_VESTRA_RESET_WAIT_MS);
+    if (!Wait(FWDL_USB_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
 
-  StopAService();
+  StopSpooler();
   int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId);
-  StartAService();
+  StartSpooler();
 
   if (result == 1 && VerifiesAfterDownload()) {
     // The printer leaves the bus while it restarts; its device comes back
     // under the same port.
     ReportPhase(m_progress, UpdatePhase::Restarting);
-    Wait(FWDL_RESTART_WAIT_MS, true);
+    if (!Wait(FWDL_RESTART_WAIT_MS, true)) return FWDL_FAILED;
     device.Reset();
     for (int attempt = 0; attempt < FWDL_VERIFY_PASSES && !OpenUsb(&device, job.portName); ++attempt) {
-      Wait(FWDL_VERIFY_PASS_WAIT_MS);
+      if (!Wait(FWDL_VERIFY_PASS_WAIT_MS)) return FWDL_FAILED;
     }
     if (!device) return FWDL_NO_USB_DEVICE;
     ReportPhase(m_progress, UpdatePhase::Verifying);
@@ -130,16 +130,17 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
     prll.PrllFixNvRam(port.Get());
-    Wait(FWDL_PRLL_VESTRA_NVRAM_WAIT_MS);
+    if (!Wait(FWDL_PRLL_VESTRA_NVRAM_WAIT_MS)) return FWDL_FAILED;
     prll.ResetPrllPrinter(port.Get());
     port.Reset();
   }
 
-  Wait(FWDL_PRLL_REOPEN_WAIT_MS);
+  if (!Wait(FWDL_PRLL_REOPEN_WAIT_MS)) return FWDL_FAILED;
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
   ReportMilestone(m_progress, 50);
   ReportPhase(m_progress, UpdatePhase::Sending);
 
+  // The parallel port's own openings restart the spooler: never under a hold.
   StopAService();
   int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
   StartAService();
@@ -176,7 +177,7 @@ int CFWDownload::CheckPrinter(const wchar_t* printerName, const wchar_t* product
   Logger::Instance()->Write(L"CFWDownload::CheckPrinter");
   *out = PrinterVersionCheck();
   wchar_t portName[FWDL_NAME_MAX] = {};
-  if (!GetPortname(printerName, portName)) return out->result;
+  if (!PortOf(printerName, portName)) return out->result;
   if (!productId) productId = L"";
   if (!familyId) familyId = L"";
   FirmwareFileInfo info;
@@ -209,10 +210,15 @@ int CFWDownload::CheckPrinter(const wchar_t* printerName, const wchar_t* product
       return out->result;
     }
     default: {
-      wchar_t host[PORT_ADDRESS_MAX] = {};
       wchar_t address[FWDL_NAME_MAX] = {};
-      GetIPAddressFromPort(portName, host);
-      ResolveHostname(host, address);
+      if (m_lookup) {
+        // Looked up while the spooler ran; none: nothing to ask.
+        if (!AddressOf(portName, address)) return out->result;
+      } else {
+        wchar_t host[PORT_ADDRESS_MAX] = {};
+        GetIPAddressFromPort(portName, host);
+        ResolveHostname(host, address);
+      }
       out->address = address;
       CFWDownloadNtwk ntwk;
       out->result = ::CheckFirmwareVersion(productId, familyId, &info, fileName,

@@ -46,7 +46,7 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
   wchar_t key[DLG_NAME_MAX] = {0};
   if (!download.GetFwPrinterName(name, key)) {
     key[0] = 0;
-    GetPrinterDriverName(name, key);
+    download.GetDriverName(name, key);
   }
   chosen->model = key;
 

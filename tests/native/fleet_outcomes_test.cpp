@@ -1,0 +1,160 @@
+// A fleet run of four simulated network printers, one of them refusing the
+// burn: what each printer received and ended with, and the spooler stopped
+// once around all downloads. Then the same fleet, two at a time, interrupted
+// while the first two wait for their flash: the spooler runs again, the last
+// two are never written, and every printer that did not finish is a failure.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/unattended_run.h"
+#include "ntwk_sim_fixture.h"
+#include "support/fake_clock.h"
+#include "support/fake_ports.h"
+#include "support/fake_spooler.h"
+#include "support/firmware_builder.h"
+#include "support/log_capture.h"
+#include "support/scripted_rfu_platform.h"
+#include "update/run_interrupt.h"
+
+using nettest::SimPrinter;
+
+namespace {
+constexpr uint32_t kFileVersion = 20230115;
+
+// Interrupts the run once the first `printers` printers have all waited
+// `afterSeconds` for their flash and restart (each holds there until the last
+// arrives); 0 printers: never.
+class InterruptingBoard : public TextBoard {
+ public:
+  InterruptingBoard(size_t printers, uint32_t afterSeconds)
+      : TextBoard(nullptr), m_printers(printers), m_after(afterSeconds), m_arrived(printers, false) {}
+  void Progress(size_t index, const UpdateProgressState& state, UpdateProgressEvent what) override {
+    if (index < m_printers && state.phase == UpdatePhase::Restarting && state.secondsWaited >= m_after) {
+      std::unique_lock<std::mutex> lock(m_lock);
+      if (!m_arrived[index]) {
+        m_arrived[index] = true;
+        if (++m_waiting == m_printers) InterruptRun();
+        m_allThere.notify_all();
+        m_allThere.wait_for(lock, std::chrono::seconds(20), [this] { return m_waiting >= m_printers; });
+      }
+    }
+    TextBoard::Progress(index, state, what);
+  }
+
+ private:
+  size_t m_printers;
+  uint32_t m_after;
+  std::vector<bool> m_arrived;
+  size_t m_waiting = 0;
+  std::mutex m_lock;
+  std::condition_variable m_allThere;
+};
+
+struct Fleet {
+  std::vector<std::unique_ptr<SimPrinter>> sims;
+  std::vector<FakePrinter> printers;
+  FakePortSource ports;
+};
+
+size_t Burns(SimPrinter& sim) {
+  size_t burns = 0;
+  for (const std::string& e : sim.sim().Events("command")) burns += PrinterSim::Str(e, "cmd") == "BURN_FLASH";
+  return burns;
+}
+
+size_t Count(const LogCapture& log, const std::wstring& part) {
+  size_t n = 0;
+  for (const std::wstring& line : log.Lines()) n += line.find(part) != std::wstring::npos;
+  return n;
+}
+}  // namespace
+
+TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
+  const std::wstring file = fwtest::TempPath(L"fleet.bin");
+  fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
+  Fleet fleet;
+  for (int i = 1; i <= 4; ++i) {
+    auto sim = std::make_unique<SimPrinter>();
+    const std::string address = "127.63.3." + std::to_string(i);
+    std::vector<std::string> args = {"--version", "1000", "--fault", "no-restart"};
+    if (i == 3) args.insert(args.end(), {"--fault", "status:value=2,cmd=burn"});
+    ASSERT_TRUE(sim->Start(address, args, 5000)) << sim->error();
+    const std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
+    fleet.printers.push_back({L"QV " + std::to_wstring(i), port, L"QV Driver", L"", 0});
+    fleet.ports.AddXcvAnswer(port, sim->Address());
+    fleet.sims.push_back(std::move(sim));
+  }
+  FakeSpooler spooler(fleet.printers);
+  FakeClock clock;
+  ScriptedRfuPlatform rfu;
+  UnattendedEnvironment env;
+  env.tables.binfileList = {L"*", L"fleet.bin"};
+  env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"fleet.bin"));
+  env.driverNames = {L"QV Driver"};
+  env.rfuSystem = &rfu;
+  Logger::Instance()->SetBoxesSilent(true);
+
+  struct Case {
+    const char* name;
+    int parallel;
+    size_t interruptAt;     // so many printers waiting interrupt the run; 0: never
+    uint32_t afterSeconds;  // ...once each waited this long (the flash pause is 30 s)
+    std::vector<std::wstring> outcomes;
+    std::vector<size_t> burns;  // BURN_FLASH commands each printer received
+  } cases[] = {
+      {"all at once", 4, 0, 0, {L"updated", L"updated", L"failed", L"updated"}, {1, 1, 1, 1}},
+      {"two at a time, interrupted in the flash pause", 2, 2, 0, {4, L"failed"}, {1, 1, 0, 0}},
+      {"two at a time, interrupted in the restart wait", 2, 2, 32, {4, L"failed"}, {1, 1, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<size_t> burnsBefore;
+    for (auto& sim : fleet.sims) {
+      ASSERT_NE(sim->sim().Control(R"({"op":"set","version":1000})"), "");
+      burnsBefore.push_back(Burns(*sim));
+    }
+    LogCapture log;
+    InterruptingBoard board(c.interruptAt, c.afterSeconds);
+    const uint64_t sleptBefore = clock.TotalSlept();
+    env.board = &board;
+    CommandLine line;
+    line.parallel = c.parallel;
+    const RunReport report = RunUnattended(line, env);
+    const bool interrupted = RunInterrupted();
+    ClearRunInterruptForTesting();
+
+    EXPECT_EQ(interrupted, c.interruptAt > 0);
+    ASSERT_EQ(report.printers.size(), 4u);
+    std::vector<std::wstring> outcomes;
+    std::vector<size_t> burns;
+    for (size_t i = 0; i < 4; ++i) {
+      outcomes.push_back(report.printers[i].outcome);
+      // A burn cut short is logged once the simulator sees the connection end.
+      for (int wait = 0; wait < 50 && Burns(*fleet.sims[i]) - burnsBefore[i] < c.burns[i]; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      burns.push_back(Burns(*fleet.sims[i]) - burnsBefore[i]);
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(burns, c.burns);
+    EXPECT_EQ(report.exitCode, EXITCODE_FAILED);
+    // Once around all downloads, however the run ended.
+    EXPECT_EQ(Count(log, L"StopAService(Spooler)"), 1u);
+    EXPECT_EQ(Count(log, L"StartAService(Spooler)"), 1u);
+    if (c.interruptAt == 0) {
+      EXPECT_EQ(report.printers[0].versionAfter.number, kFileVersion);
+    } else {
+      EXPECT_NE(report.printers[3].detail.find(L"the run was interrupted before"), std::wstring::npos);
+      // The two waiting stop within a second of the interrupt instead of waiting on.
+      EXPECT_LE(clock.TotalSlept() - sleptBefore, 2u * (c.afterSeconds + 2) * 1000);
+    }
+  }
+  Logger::Instance()->SetBoxesSilent(false);
+}
