@@ -8,19 +8,15 @@
 
 enum class ConsoleControl { CtrlC, Break, Close, Other };
 
-// The system ends a process about 5 s after its console closes: a close waits
-// for the run a little less than that.
+// The system ends a process about 5 s after its console closes, and at once
+// when the handler returns: a close holds the process a little less than that,
+// so that the run can end by itself first (its end ends the wait with the
+// process).
 constexpr uint32_t kConsoleCloseWaitMs = 4000;
 
 // Installs the handler for the rest of the process (console_interrupt_win32.cpp).
 void InstallConsoleInterrupt();
 
-// The run has ended in order; a close in progress stops waiting.
-void ConsoleRunEnded();
-
-// What the handler does with one event; true: handled, the process goes on.
-// Runs on the system's handler thread.
+// What the handler does with one event; true: handled. Runs on the system's
+// handler thread.
 bool HandleConsoleControl(ConsoleControl control);
-
-// Forgets that the run ended (tests).
-void ClearConsoleRunEndedForTesting();

@@ -42,10 +42,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!args.empty()) {
     ConsoleOutput console;
     InstallConsoleInterrupt();
-    const int code = RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
-                                    [&console](const std::wstring& line) { console.WriteLine(line); });
-    ConsoleRunEnded();
-    return code;
+    return RunCommandLine(args, SystemStartupPlatform(), *CProperties::Instance(), SystemRfuPlatform(),
+                          [&console](const std::wstring& line) { console.WriteLine(line); });
   }
   CtidewayDlg dialog;
   g_mainDialog = &dialog;

@@ -110,7 +110,7 @@ finish_run() {
   CODE=$?
   RUN_END=$(date +%s)
   echo "--- $out -> $CODE after $((RUN_END - RUN_START)) s"
-  tr -d '\r' <"$CASE_DIR/$out.out" | sed 's/^/    /'
+  tr -d '\r' <"$CASE_DIR/$out.out" | awk '{ print "    " $0 }'
 }
 
 # The spooler's state as the service manager reports it (RUNNING, STOPPED).
