@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,7 +15,10 @@
 #include <vector>
 
 #include "app/unattended_run.h"
+#include "host/service_control.h"
+#include "net/snmp_rfu.h"
 #include "ntwk_sim_fixture.h"
+#include "printer/services.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_spooler.h"
@@ -57,6 +61,65 @@ class InterruptingBoard : public TextBoard {
   std::condition_variable m_allThere;
 };
 
+// The spooler service: while stopped, the spooler answers no question about
+// a printer (as the real one, whose RPC server is gone), so an update that
+// asks it during the downloads fails.
+class SpoolerService : public ServiceControl {
+ public:
+  explicit SpoolerService(FakeSpooler& spooler) : m_spooler(spooler), m_previous(SetServiceControlForTesting(this)) {}
+  ~SpoolerService() override { SetServiceControlForTesting(m_previous); }
+  ServiceHandle OpenManager(uint32_t) override { return this; }
+  ServiceHandle Open(ServiceHandle, const wchar_t*, uint32_t) override { return this; }
+  void Close(ServiceHandle) override {}
+  int Query(ServiceHandle, ServiceStatus* status) override {
+    status->state = m_running ? SVC_STATE_RUNNING : SVC_STATE_STOPPED;
+    return 1;
+  }
+  int ControlStop(ServiceHandle, ServiceStatus* status) override {
+    m_running = false;
+    m_spooler.FailGet(SPOOLER_OPEN_FAILED, 1722);
+    status->state = SVC_STATE_STOPPED;
+    return 1;
+  }
+  int Start(ServiceHandle) override {
+    m_running = true;
+    m_spooler.FailGet(SPOOLER_OK, 0);
+    return 1;
+  }
+  int EnumDependents(ServiceHandle, void*, uint32_t, uint32_t*, uint32_t* count) override {
+    *count = 0;
+    return 1;
+  }
+  const wchar_t* DependentName(const void*, uint32_t) override { return L""; }
+  uint32_t LastError() override { return 0; }
+
+ private:
+  FakeSpooler& m_spooler;
+  ServiceControl* m_previous;
+  bool m_running = true;
+};
+
+// The printers' RFU settings over "SNMP": each off until switched, every call
+// noted with its port and how many burns the fleet had received by then.
+class FleetRfu : public ScriptedRfuPlatform {
+ public:
+  std::function<size_t()> burnsSoFar;
+  std::vector<std::wstring> notes;
+  int QueryRfuStatus(const wchar_t* portName, const wchar_t*) override {
+    Note(L"get ", portName);
+    return RFU_OFF;
+  }
+  int WriteRfuStatus(const wchar_t* portName, const wchar_t*, int value) override {
+    Note(L"set " + std::to_wstring(value) + L" ", portName);
+    return 0;
+  }
+
+ private:
+  void Note(const std::wstring& what, const wchar_t* port) {
+    notes.push_back(what + port + L" after " + std::to_wstring(burnsSoFar()) + L" burns");
+  }
+};
+
 struct Fleet {
   std::vector<std::unique_ptr<SimPrinter>> sims;
   std::vector<FakePrinter> printers;
@@ -92,8 +155,9 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     fleet.sims.push_back(std::move(sim));
   }
   FakeSpooler spooler(fleet.printers);
+  SpoolerService service(spooler);
   FakeClock clock;
-  ScriptedRfuPlatform rfu;
+  FleetRfu rfu;
   UnattendedEnvironment env;
   env.tables.binfileList = {L"*", L"fleet.bin"};
   env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"fleet.bin"));
@@ -108,24 +172,33 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     uint32_t afterSeconds;  // ...once each waited this long (the flash pause is 30 s)
     std::vector<std::wstring> outcomes;
     std::vector<size_t> burns;  // BURN_FLASH commands each printer received
+    uint32_t version = 1000;    // the printers' before the run: 20150101 is past the RFU gate's date
   } cases[] = {
       {"all at once", 4, 0, 0, {L"updated", L"updated", L"failed", L"updated"}, {1, 1, 1, 1}},
       {"two at a time, interrupted in the flash pause", 2, 2, 0, {4, L"failed"}, {1, 1, 0, 0}},
       {"two at a time, interrupted in the restart wait", 2, 2, 32, {4, L"failed"}, {1, 1, 0, 0}},
+      {"gated, /rfu:onoff", 4, 0, 0, {L"updated", L"updated", L"failed", L"updated"}, {1, 1, 1, 1}, 20150101},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<size_t> burnsBefore;
     for (auto& sim : fleet.sims) {
-      ASSERT_NE(sim->sim().Control(R"({"op":"set","version":1000})"), "");
+      ASSERT_NE(sim->sim().Control(R"({"op":"set","version":)" + std::to_string(c.version) + "}"), "");
       burnsBefore.push_back(Burns(*sim));
     }
     LogCapture log;
     InterruptingBoard board(c.interruptAt, c.afterSeconds);
     const uint64_t sleptBefore = clock.TotalSlept();
     env.board = &board;
+    rfu.notes.clear();
+    rfu.burnsSoFar = [&] {
+      size_t n = 0;
+      for (size_t i = 0; i < 4; ++i) n += Burns(*fleet.sims[i]) - burnsBefore[i];
+      return n;
+    };
     CommandLine line;
     line.parallel = c.parallel;
+    line.rfu = RfuConsent::OnOff;
     const RunReport report = RunUnattended(line, env);
     const bool interrupted = RunInterrupted();
     ClearRunInterruptForTesting();
@@ -148,6 +221,16 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     // Once around all downloads, however the run ended.
     EXPECT_EQ(Count(log, L"StopAService(Spooler)"), 1u);
     EXPECT_EQ(Count(log, L"StartAService(Spooler)"), 1u);
+    // Gates one printer at a time before any burn; switch-offs after the last.
+    std::vector<std::wstring> notes;
+    if (c.version > 1000) {
+      for (const FakePrinter& p : fleet.printers) {
+        notes.push_back(L"get " + p.port + L" after 0 burns");
+        notes.push_back(L"set 2 " + p.port + L" after 0 burns");
+      }
+      for (const FakePrinter& p : fleet.printers) notes.push_back(L"set 1 " + p.port + L" after 4 burns");
+    }
+    EXPECT_EQ(rfu.notes, notes);
     if (c.interruptAt == 0) {
       EXPECT_EQ(report.printers[0].versionAfter.number, kFileVersion);
     } else {
