@@ -3,6 +3,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="${TIDEWAY_BUILD:-$ROOT/build}"
 NATIVE="$BUILD/native"
 WIN="$BUILD/win"
+TSAN="$BUILD/tsan"
 export WINEPREFIX="${TIDEWAY_WINEPREFIX:-$WIN/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -39,4 +40,21 @@ configure_and_build() {
   cmake --build "$WIN" -j "$JOBS"
   cmake -S "$ROOT" -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDEWAY_WIN_BUILD_DIR="$WIN" >/dev/null
   cmake --build "$NATIVE" -j "$JOBS"
+}
+
+# The fleet test with ThreadSanitizer, in a tree of its own: only that program
+# (and the libraries under it) is built.
+TSAN_TEST=native_fleet_run_test
+build_tsan() {
+  cmake -S "$ROOT" -B "$TSAN" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDEWAY_TSAN=ON >/dev/null
+  cmake --build "$TSAN" -j "$JOBS" --target "$TSAN_TEST"
+}
+
+# Runs it; a report of the sanitizer ends the program with a failure. Address
+# space randomisation is off for it: ThreadSanitizer's fixed memory layout
+# does not fit the mappings some kernels randomise.
+run_tsan() {
+  local norandom=()
+  setarch "$(uname -m)" -R true 2>/dev/null && norandom=(setarch "$(uname -m)" -R)
+  "${norandom[@]}" "$TSAN/tests/$TSAN_TEST" --gtest_brief=1
 }

@@ -169,7 +169,8 @@ class SpoolerHold {
 // One printer's check or update, taken a step at a time so that a fleet can
 // run each step for every printer before the next: Lookup (while the spooler
 // runs), Check, Gate (one printer at a time), Download, SwitchOff. Everything
-// the update needs lives here, one object per printer.
+// the update needs lives here, one object per printer, and every log line of
+// a step names the printer.
 class PrinterRun {
  public:
   PrinterRun(const CommandLine& line, const UnattendedEnvironment& env, RunBoard& board, size_t index,
@@ -195,6 +196,7 @@ class PrinterRun {
   // The port's kind, the driver and a network port's address, asked of the
   // spooler before the run stops it.
   void Lookup() {
+    LogPrinterScope scope(m_report->name.c_str());
     if (!m_found) {
       End(L"not-found", m_report->name + L": no installed printer of a listed driver has this name",
           UpdateOutcome::NotFound);
@@ -216,6 +218,7 @@ class PrinterRun {
   // The file for the printer and the printer's version: whether it is to be
   // written. Ends the printer's report when not.
   void Check() {
+    LogPrinterScope scope(m_report->name.c_str());
     const std::wstring& name = m_printer.printerName;
     CFWDownload download(&m_progress, &m_lookup);
     Logger::Instance()->Write(L"FWDownload()");
@@ -264,6 +267,7 @@ class PrinterRun {
   // The network printer's RFU gate without a person. Ends the printer's
   // report when it is not to be updated.
   void Gate() {
+    LogPrinterScope scope(m_report->name.c_str());
     if (m_kind != PORT_NETWORK) return;
     const std::wstring& name = m_printer.printerName;
     Logger* log = Logger::Instance();
@@ -302,6 +306,7 @@ class PrinterRun {
   // Writes the file and, where the product verifies, reads the new version.
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
   void Download(bool spoolerHeld) {
+    LogPrinterScope scope(m_report->name.c_str());
     const std::wstring& name = m_printer.printerName;
     m_lookup.spoolerHeld = spoolerHeld;
     Logger::Instance()->Write(L"---Start to firmware download---");
@@ -329,6 +334,7 @@ class PrinterRun {
   // After the last update: the RFU setting this run switched on goes off
   // again when the command line asked for it.
   void SwitchOff() {
+    LogPrinterScope scope(m_report->name.c_str());
     if (!m_switchedOn || m_line.rfu != RfuConsent::OnOff) return;
     UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_line.rfu);
     const std::wstring& community = m_line.setCommunity;
@@ -340,6 +346,7 @@ class PrinterRun {
 
   // The run was interrupted before this printer ended.
   void EndInterrupted() {
+    LogPrinterScope scope(m_report->name.c_str());
     if (m_ended) return;
     End(L"failed", m_report->name + L": the run was interrupted before this printer's update ended",
         UpdateOutcome::Failed);

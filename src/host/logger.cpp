@@ -27,6 +27,8 @@ std::atomic<LogFileSink> g_fileSink{nullptr};
 char g_utf8Line[LOG_LINE_MAX * 4 + 1];
 char g_fileLine[64 + LOG_LINE_MAX * 8];
 
+thread_local wchar_t t_printer[LOG_PRINTER_MAX] = {};
+
 // The time stamp and the line (UTF-8) with LF turned into CR LF, as a
 // text-mode stream on Windows would write it; returns its length.
 size_t ComposeFileLine(const wchar_t* line) {
@@ -67,6 +69,19 @@ size_t FormatLogTimeStamp(const LogTimeParts& t, char* out, size_t outSize) {
     return 0;
   }
   return static_cast<size_t>(n) < outSize ? static_cast<size_t>(n) : outSize - 1;
+}
+
+LogPrinterScope::LogPrinterScope(const wchar_t* printer) {
+  CopyText(m_outer, LOG_PRINTER_MAX, t_printer);
+  CopyText(t_printer, LOG_PRINTER_MAX, printer);
+}
+
+LogPrinterScope::~LogPrinterScope() {
+  CopyText(t_printer, LOG_PRINTER_MAX, m_outer);
+}
+
+const wchar_t* LogPrinterName() {
+  return t_printer;
 }
 
 LogDebugSink SetLogDebugSinkForTesting(LogDebugSink sink) {
@@ -133,6 +148,7 @@ void Logger::InitLogFileNamed(const wchar_t* configuredName) {
       }
     }
   }
+  std::lock_guard<std::mutex> lock(m_logLock);
   CopyText(m_logFilePath, LOG_PATH_MAX, current);
 }
 
@@ -160,7 +176,12 @@ void Logger::WriteComposed(const wchar_t* text) {
   const uint32_t callerError = LastSystemError();
   // Prefix, text and the trailing line feed, cut to the line buffer.
   wchar_t line[LOG_LINE_MAX];
-  FormatText(line, LOG_LINE_MAX, L"%ls(%X): ", m_tag, static_cast<unsigned>(LogPlatformThreadId()));
+  const unsigned thread = static_cast<unsigned>(LogPlatformThreadId());
+  if (t_printer[0]) {
+    FormatText(line, LOG_LINE_MAX, L"%ls(%X) [%ls]: ", m_tag, thread, t_printer);
+  } else {
+    FormatText(line, LOG_LINE_MAX, L"%ls(%X): ", m_tag, thread);
+  }
   const size_t limit = LOG_LINE_MAX - 2;  // room for the line feed and the terminator
   size_t len = wcslen(line);
   if (len > limit) len = limit;

@@ -17,6 +17,7 @@ constexpr size_t LOG_BOX_TEXT_MAX = 1024;
 constexpr size_t LOG_PATH_MAX = 260;
 constexpr size_t LOG_TAG_MAX = 80;
 constexpr size_t LOG_CAPTION_MAX = 256;
+constexpr size_t LOG_PRINTER_MAX = 256;
 
 // Message box type flags added by the logger.
 constexpr uint32_t LOG_MB_TOPMOST = 0x00040000;
@@ -82,6 +83,24 @@ class Logger {
   std::recursive_mutex m_boxLock;
   std::atomic<bool> m_boxesSilent{false};
 };
+
+// Names the printer whose update this thread works on, for its lifetime: each
+// line the thread writes meanwhile reads "TAG(thread) [printer]: text", so the
+// lines of one printer in a fleet run can be found with grep. Scopes nest (the
+// inner name holds until it ends); a thread without one writes "TAG(thread): ".
+class LogPrinterScope {
+ public:
+  explicit LogPrinterScope(const wchar_t* printer);
+  ~LogPrinterScope();
+  LogPrinterScope(const LogPrinterScope&) = delete;
+  LogPrinterScope& operator=(const LogPrinterScope&) = delete;
+
+ private:
+  wchar_t m_outer[LOG_PRINTER_MAX];
+};
+// The printer named on this thread, "" outside every scope. A thread started
+// for an update opens a scope with the name its starter had.
+const wchar_t* LogPrinterName();
 
 // Platform pieces of the logger (log_platform_win32.cpp / log_platform_posix.cpp).
 struct LogTimeParts {

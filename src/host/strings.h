@@ -2,8 +2,10 @@
 // Localised texts by numeric id: from "strings.dll" beside the program when it
 // is there, otherwise from the program's own string table.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 constexpr size_t STRINGS_TEXT_MAX = 1024;
@@ -27,9 +29,11 @@ class Strings {
  private:
   Strings() = default;
   // The loaded library, else the program's own module (nullptr natively).
+  // Loads once, whichever update's thread asks first.
   void* Source();
-  void* m_sHmod = nullptr;
-  bool m_usingOwnTable = false;
+  std::mutex m_loadLock;
+  std::atomic<void*> m_sHmod{nullptr};
+  std::atomic<bool> m_usingOwnTable{false};
 };
 
 // The localised text `id` (GetString's text, "String Not Found" included).

@@ -29,6 +29,7 @@ int Strings::LoadLibraryFile(const wchar_t*) {
 }
 
 void* Strings::Source() {
+  std::lock_guard<std::mutex> lock(m_loadLock);
   if (!m_usingOwnTable && !LoadDll()) m_usingOwnTable = true;
   return nullptr;
 }

@@ -31,6 +31,7 @@ int Strings::LoadLibraryFile(const wchar_t* path) {
 }
 
 void* Strings::Source() {
+  std::lock_guard<std::mutex> lock(m_loadLock);
   if (!m_sHmod && !m_usingOwnTable) {
     if (!LoadDll()) {
       m_sHmod = GetModuleHandleW(nullptr);
@@ -50,8 +51,8 @@ BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR fo
 uint16_t Strings::LoadedTextLanguage() const {
   WORD language = 0;
   // The table's block that holds the program's title (16 strings a block).
-  if (m_sHmod) {
-    EnumResourceLanguagesW(static_cast<HMODULE>(m_sHmod), RT_STRING, MAKEINTRESOURCEW(IDS_APP_TITLE / 16 + 1),
+  if (void* module = m_sHmod.load()) {
+    EnumResourceLanguagesW(static_cast<HMODULE>(module), RT_STRING, MAKEINTRESOURCEW(IDS_APP_TITLE / 16 + 1),
                            TakeLanguage, reinterpret_cast<LONG_PTR>(&language));
   }
   return language;
@@ -66,9 +67,10 @@ uint16_t Strings::TextLanguage() {
 int Strings::GetString(unsigned id, wchar_t* out) {
   if (!out) return 0;
   CopyText(out, STRINGS_TEXT_MAX, L"String Not Found");
-  if (!Source()) return 0;
+  void* module = Source();
+  if (!module) return 0;
   wchar_t text[STRINGS_TEXT_MAX];
-  if (LoadStringW(static_cast<HMODULE>(m_sHmod), id, text, STRINGS_TEXT_MAX) <= 0) {
+  if (LoadStringW(static_cast<HMODULE>(module), id, text, STRINGS_TEXT_MAX) <= 0) {
     Logger::Instance()->WriteError(GetLastError(), L"LoadString failed");
     return 0;
   }

@@ -175,7 +175,7 @@ int ToUtf8(const wchar_t* text, char* out, size_t outSize) {
 }
 
 const char* ToUtf8Static(const wchar_t* text) {
-  static char buffer[kStaticSize];
+  static thread_local char buffer[kStaticSize];
   bool complete = false;
   WideToUtf8Bounded(text, buffer, sizeof buffer, &complete);
   return buffer;
@@ -229,7 +229,7 @@ size_t Utf8ToWide(const char* text, size_t len, wchar_t* out, size_t outSize) {
 }
 
 const wchar_t* FromUtf8Static(const char* text) {
-  static wchar_t buffer[kStaticSize];
+  static thread_local wchar_t buffer[kStaticSize];
   Utf8ToWide(text, text ? strlen(text) : 0, buffer, kStaticSize);
   return buffer;
 }

@@ -20,8 +20,9 @@ int WildcardMatch(const wchar_t* pattern, const wchar_t* text);
 // TEXT_ERROR_BAD_LENGTH when the text and its terminator do not fit; `out` then
 // holds an empty string (when size > 0).
 int ToUtf8(const wchar_t* text, char* out, size_t outSize);
-// Process-wide conversion buffers (4096 bytes / 4096 wide characters); the
-// result is valid until the next call of the same function. Over-long input is
+// Conversion buffers of the calling thread (4096 bytes / 4096 wide
+// characters); the result is valid until the thread's next call of the same
+// function. Over-long input is
 // cut at a character boundary.
 const char* ToUtf8Static(const wchar_t* text);
 const wchar_t* FromUtf8Static(const char* text);

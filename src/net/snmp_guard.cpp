@@ -84,8 +84,10 @@ SnmpGuardThread::~SnmpGuardThread() = default;
 bool SnmpGuardThread::Start(const char* printerAddress) {
   auto state = std::make_shared<State>();
   CopyText(state->address, sizeof state->address, printerAddress);
+  CopyText(state->printer, LOG_PRINTER_MAX, LogPrinterName());
   try {
     std::thread([state] {
+      LogPrinterScope scope(state->printer);
       int code = WatchSnmpPortUnreachable(state->address);
       state->exitCode.store(code);
       state->ended.store(true);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/logger.h"
+
 constexpr int GUARD_EXIT_WSASTARTUP = -1;
 constexpr int GUARD_EXIT_SOCKET = -2;
 constexpr int GUARD_EXIT_BIND = -3;
@@ -48,6 +50,7 @@ class SnmpGuardThread {
 
   struct State {
     char address[GUARD_ADDRESS_MAX];
+    wchar_t printer[LOG_PRINTER_MAX];  // the starter's log scope
     std::atomic<bool> ended{false};
     std::atomic<int> exitCode{GUARD_STILL_ACTIVE};
   };

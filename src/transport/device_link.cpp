@@ -1,16 +1,17 @@
 #include "transport/device_link.h"
 
+#include <atomic>
+
 namespace {
-const DeviceChannelFactory* g_factory = nullptr;
+std::atomic<const DeviceChannelFactory*> g_factory{nullptr};
 }  // namespace
 
 std::unique_ptr<ByteChannel> OpenDeviceChannel(DeviceHandle device) {
-  if (g_factory && *g_factory) return (*g_factory)(device);
+  const DeviceChannelFactory* factory = g_factory.load();
+  if (factory && *factory) return (*factory)(device);
   return std::make_unique<DeviceChannel>(device);
 }
 
 const DeviceChannelFactory* SetDeviceChannelFactoryForTesting(const DeviceChannelFactory* factory) {
-  const DeviceChannelFactory* previous = g_factory;
-  g_factory = factory;
-  return previous;
+  return g_factory.exchange(factory);
 }

@@ -1,5 +1,7 @@
 #include "transport/ntwk_download.h"
 
+#include <atomic>
+
 #include "firmware/versions.h"
 #include "host/clock.h"
 #include "host/file_io.h"
@@ -12,14 +14,11 @@
 
 namespace {
 
-// The network family's command record: one per thread, since updates run side by side.
-thread_local AclCommand g_aclCmd;
-
 const NtwkSettings& ProductSettings() {
   static const NtwkSettings settings;
   return settings;
 }
-const NtwkSettings* g_settingsOverride = nullptr;
+std::atomic<const NtwkSettings*> g_settingsOverride{nullptr};
 
 struct SetupMsgs {
   AclLog create;
@@ -229,9 +228,10 @@ const SetupMsgs kResetSetup = {SocketError(L"Failed to create socket"),
 
 int NtwkResetCore(const wchar_t* address) {
   Logger::Instance()->Write(L"Reset()");
-  FillAclCommand(&g_aclCmd, ACLCMD_RESET);
+  AclCommand command;
+  FillAclCommand(&command, ACLCMD_RESET);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoPlan(false), g_aclCmd, nullptr, 0,
+  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoPlan(false), command, nullptr, 0,
                   &r);
   return r.finished && r.ok ? 1 : 0;
 }
@@ -239,13 +239,12 @@ int NtwkResetCore(const wchar_t* address) {
 }  // namespace
 
 const NtwkSettings& NtwkActiveSettings() {
-  return g_settingsOverride ? *g_settingsOverride : ProductSettings();
+  const NtwkSettings* settings = g_settingsOverride.load();
+  return settings ? *settings : ProductSettings();
 }
 
 const NtwkSettings* SetNtwkSettingsForTesting(const NtwkSettings* settings) {
-  const NtwkSettings* previous = g_settingsOverride;
-  g_settingsOverride = settings;
-  return previous;
+  return g_settingsOverride.exchange(settings);
 }
 
 int CFWDownloadNtwk::CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
@@ -270,12 +269,13 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
   Logger* log = Logger::Instance();
   log->Write(L"CFWDownloadNtwk::GetFWVersion(%ls)", address);
   const bool nand = info && info->fileType == BINTYPE_NAND_PKG;
-  FillAclCommand(&g_aclCmd, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
+  AclCommand command;
+  FillAclCommand(&command, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to connect to socket"),
                    AclPlain(L"Could not connect to the socket..."), true},
-                  VersionPlan(nand), g_aclCmd, nullptr, 0, &r);
+                  VersionPlan(nand), command, nullptr, 0, &r);
   if (!r.finished) return 0;
   if (nand && componentText) componentText->assign(r.text, r.textLength);
   // A rejected query is not an answer with component versions.
@@ -293,19 +293,20 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
   }
   uint32_t dataLength = image.size;
   uint32_t sum = AclChecksum(image.data.get(), image.size);
+  AclCommand command;
   if (spi) {
     WriteSpiTrailer(sum, image.data.get() + image.size);
     dataLength += ACL_SPI_TRAILER_SIZE;
-    FillWriteSpiMemCommand(&g_aclCmd, dataLength);
+    FillWriteSpiMemCommand(&command, dataLength);
   } else {
-    FillBurnFlashCommand(&g_aclCmd, imageType, static_cast<uint16_t>(sum & 0xFFFFu), dataLength);
+    FillBurnFlashCommand(&command, imageType, static_cast<uint16_t>(sum & 0xFFFFu), dataLength);
   }
 
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
-                  ImageBurnPlan(spi), g_aclCmd, image.data.get(), dataLength, &r, true, progress);
+                  ImageBurnPlan(spi), command, image.data.get(), dataLength, &r, true, progress);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -338,11 +339,10 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
   static const std::vector<ComponentVersion> kNoComponents;
   const AclExchangePlan plan = NandPackagePlan();
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
-    g_aclCmd = command;
     AclExchangeResult r;
     AclLink link = conn.Link();
     link.progress = m_progress;
-    RunAclExchange(link, plan, g_aclCmd, package.bytes, package.size, &r);
+    RunAclExchange(link, plan, command, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
   if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,
@@ -357,11 +357,12 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
 
 int CFWDownloadNtwk::GetNtwkBuildInfo(const wchar_t* address, char* text, uint16_t cmdID) {
   Logger::Instance()->Write(L"GetNtwkBuildInfo(%ls)", address);
-  FillAclCommand(&g_aclCmd, cmdID);
+  AclCommand command;
+  FillAclCommand(&command, cmdID);
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {AclPlain(L"ConnectSocket failed"), AclPlain(L"setsockopt failed"), kResetSetup.connect, true},
-                  InfoPlan(true), g_aclCmd, nullptr, 0, &r);
+                  InfoPlan(true), command, nullptr, 0, &r);
   // The text reaches the caller even when the closing PJL_UEL then fails.
   if (text && (r.finished || r.firstFailure == ACL_STAGE_CLOSING)) CopyText(text, ACL_TEXT_BUFFER_SIZE, r.text);
   return r.finished && r.ok ? 1 : 0;
@@ -374,21 +375,23 @@ int CFWDownloadNtwk::Reset(const wchar_t* address) {
 int CFWDownloadNtwk::FixNvRam(const wchar_t* address) {
   uint8_t block[NVRAM_IDENTITY_BLOCK_SIZE];
   BuildNvramIdentityBlock(1, block);
-  FillWriteNvramCommand(&g_aclCmd);
+  AclCommand command;
+  FillWriteNvramCommand(&command);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, {}, NvramPlan(), g_aclCmd, block, sizeof block, &r);
+  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, {}, NvramPlan(), command, block, sizeof block, &r);
   return r.finished && r.ok ? 1 : 0;
 }
 
 int CFWDownloadNtwk::ResetNtwkPrinter(const wchar_t* address) {
   Logger::Instance()->Write(L"ResetNtwkPrinter()");
-  FillAclCommand(&g_aclCmd, ACLCMD_RESET);
+  AclCommand command;
+  FillAclCommand(&command, ACLCMD_RESET);
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().resetTimeoutMs,
                   {{ACL_LOG_ERROR_CODE, L"socket() failed (gle=%d)"},
                    {ACL_LOG_ERROR_CODE, L"setsockopt failed (gle=%d)"},
                    {ACL_LOG_ERROR_CODE, L"Could not connect to the socket (gle=%d)"},
                    true},
-                  ResetNoReplyPlan(), g_aclCmd, nullptr, 0, &r);
+                  ResetNoReplyPlan(), command, nullptr, 0, &r);
   return r.finished;
 }

@@ -12,9 +12,6 @@
 
 namespace {
 
-// The parallel family's command record; operations never overlap (one worker thread).
-AclCommand g_aclCmd;
-
 // The question goes out as a whole job on the write handle; the answer is
 // read on a read-only handle of its own.
 AclExchangePlan VersionPlan() {
@@ -96,9 +93,10 @@ uint32_t CFWDownloadPrll::GetPrllFWVersion(DeviceHandle port) {
                     reader = OpenDeviceChannel(readHandle);
                     return reader.get();
                   }};
-  FillAclCommand(&g_aclCmd, ACLCMD_GET_VERSION);
+  AclCommand command;
+  FillAclCommand(&command, ACLCMD_GET_VERSION);
   AclExchangeResult r;
-  RunAclExchange(link, VersionPlan(), g_aclCmd, nullptr, 0, &r);
+  RunAclExchange(link, VersionPlan(), command, nullptr, 0, &r);
   if (port != DEVICE_NONE) system.ClosePort(port);
   if (readHandle != DEVICE_NONE) system.ClosePort(readHandle);
   return r.ok ? AclVersionFromResponse(r.response) : 0;
@@ -143,11 +141,12 @@ int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, FILE* file) {
                         {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
     return 0;
   }
-  FillBurnFlashCommand(&g_aclCmd, ACL_IMAGE_CODE_ONLY, AclChecksum16(image.data.get(), image.size), image.size);
+  AclCommand command;
+  FillBurnFlashCommand(&command, ACL_IMAGE_CODE_ONLY, AclChecksum16(image.data.get(), image.size), image.size);
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(port);
   AclExchangeResult r;
   // No answer is awaited: the burn is done once the data went out whole.
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), g_aclCmd, image.data.get(), image.size,
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, image.data.get(), image.size,
                  &r);
   if (!r.ok) return 0;
   log->Write(L"BurnFlashPrllPort(): Successful");

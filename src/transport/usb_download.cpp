@@ -13,9 +13,6 @@
 
 namespace {
 
-// The USB family's command record; operations never overlap (one worker thread).
-AclCommand g_aclCmd;
-
 // What the printer still had pending before an info query on CORVINE.
 constexpr uint32_t kPendingReadMax = 1000;
 constexpr uint32_t kPendingReadWaitMs = 10000;
@@ -87,11 +84,11 @@ AclExchangePlan BurnPlan() {
   return s;
 }
 
-AclExchangeResult Run(DeviceHandle device, const AclExchangePlan& plan, const uint8_t* data = nullptr,
-                      uint32_t length = 0) {
+AclExchangeResult Run(DeviceHandle device, const AclExchangePlan& plan, const AclCommand& command,
+                      const uint8_t* data = nullptr, uint32_t length = 0) {
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
   AclExchangeResult r;
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, plan, g_aclCmd, data, length, &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, plan, command, data, length, &r);
   return r;
 }
 
@@ -129,8 +126,9 @@ uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle devic
   Logger* log = Logger::Instance();
   log->Write(L"CFWDownloadUSB::GetFWVersion");
   const bool nand = info && info->fileType == BINTYPE_NAND_PKG;
-  FillAclCommand(&g_aclCmd, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
-  AclExchangeResult r = Run(device, VersionPlan(nand));
+  AclCommand command;
+  FillAclCommand(&command, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
+  AclExchangeResult r = Run(device, VersionPlan(nand), command);
   if (!r.finished) return 0;
   if (nand && componentText) componentText->assign(r.text, r.textLength);
   // A closing PJL_UEL written short only marks the job: the answer was whole.
@@ -147,8 +145,9 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageTyp
                         {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
     return 0;
   }
-  FillBurnFlashCommand(&g_aclCmd, imageType, AclChecksum16(image.data.get(), image.size), image.size);
-  return DeviceBurnSucceeded(Run(device, BurnPlan(), image.data.get(), image.size));
+  AclCommand command;
+  FillBurnFlashCommand(&command, imageType, AclChecksum16(image.data.get(), image.size), image.size);
+  return DeviceBurnSucceeded(Run(device, BurnPlan(), command, image.data.get(), image.size));
 }
 
 int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
@@ -160,13 +159,14 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
   }
   WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
   const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
-  FillWriteSpiMemCommand(&g_aclCmd, dataLength);
+  AclCommand command;
+  FillWriteSpiMemCommand(&command, dataLength);
   AclExchangePlan plan = BurnPlan();
   // An incomplete answer ends the job with a PJL_UEL.
   plan.replyRead.fellShort.uel = true;
   plan.closing = ACL_CLOSE_AFTER_REPLY;
   plan.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
-  AclExchangeResult r = Run(device, plan, image.data.get(), dataLength);
+  AclExchangeResult r = Run(device, plan, command, image.data.get(), dataLength);
   // Only the data not arriving whole, or the printer refusing the image it
   // took, fails the SPI burn; the rest is logged.
   if (r.firstFailure != ACL_STAGE_NONE && r.firstFailure < ACL_STAGE_REPLY) return 0;
@@ -189,8 +189,7 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, F
                     AclEnds(AclPlain(L"Read  acl response failed"), true)};
   static const std::vector<ComponentVersion> kNoComponents;
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
-    g_aclCmd = command;
-    return Run(device, plan, package.bytes, package.size).ok;
+    return Run(device, plan, command, package.bytes, package.size).ok;
   };
   if (!nand.Run(productId, familyId, info ? info->components : kNoComponents,
                 L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
@@ -213,8 +212,9 @@ int CFWDownloadUSB::GetPrinterFwInfo(DeviceHandle device, char* text, uint16_t c
     log->Write(L"Pax: first read %d: [%ls]", n, shown);
   }
   log->Write(L"GetPrinterFwInfo()");
-  FillAclCommand(&g_aclCmd, cmdID);
-  AclExchangeResult r = Run(device, InfoPlan(true));
+  AclCommand command;
+  FillAclCommand(&command, cmdID);
+  AclExchangeResult r = Run(device, InfoPlan(true), command);
   // The text reaches the caller even when the closing PJL_UEL then fails.
   if (text && (r.finished || r.firstFailure == ACL_STAGE_CLOSING)) CopyText(text, ACL_TEXT_BUFFER_SIZE, r.text);
   return r.finished && r.ok ? 1 : 0;
@@ -222,8 +222,9 @@ int CFWDownloadUSB::GetPrinterFwInfo(DeviceHandle device, char* text, uint16_t c
 
 int CFWDownloadUSB::Reset(DeviceHandle device) {
   Logger::Instance()->Write(L"Reset()");
-  FillAclCommand(&g_aclCmd, ACLCMD_RESET);
-  AclExchangeResult r = Run(device, InfoPlan(false));
+  AclCommand command;
+  FillAclCommand(&command, ACLCMD_RESET);
+  AclExchangeResult r = Run(device, InfoPlan(false), command);
   return r.finished && r.ok ? 1 : 0;
 }
 

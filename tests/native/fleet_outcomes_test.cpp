@@ -233,6 +233,12 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     EXPECT_EQ(rfu.notes, notes);
     if (c.interruptAt == 0) {
       EXPECT_EQ(report.printers[0].versionAfter.number, kFileVersion);
+      // Each update's lines name its printer: the burn of the second printer's address.
+      size_t named = 0;
+      for (const std::wstring& l : log.FileLines()) {
+        named += l.find(L" [QV 2]: CFWDownloadNtwk::BurnFlash(127.63.3.2)") != std::wstring::npos;
+      }
+      EXPECT_EQ(named, 1u);
     } else {
       EXPECT_NE(report.printers[3].detail.find(L"the run was interrupted before"), std::wstring::npos);
       // The two waiting stop within a second of the interrupt instead of waiting on.
@@ -240,4 +246,6 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     }
   }
   Logger::Instance()->SetBoxesSilent(false);
+  // Each simulator restores the settings it found: the last started goes first.
+  while (!fleet.sims.empty()) fleet.sims.pop_back();
 }

@@ -95,6 +95,49 @@ TEST_F(LoggerTest, FileLineHasStampTagThreadAndCrLf) {
             capture.DebugLines());
 }
 
+// A printer's scope names it in every line its thread writes meanwhile; the
+// inner of two scopes holds until it ends, another thread keeps its own name,
+// and outside every scope the line is as it always was. The harness reads the
+// message past the name.
+TEST_F(LoggerTest, PrinterScopeNamesTheLinesOfItsThread) {
+  LogCapture capture;
+  auto prefixed = [](const wchar_t* printer) {
+    std::wstring p = Prefix();
+    return *printer ? p.substr(0, p.size() - 2) + L" [" + printer + L"]: " : p;
+  };
+  std::vector<std::wstring> expected;
+  auto write = [&](const wchar_t* printer, const wchar_t* text) {
+    log_->Write(L"%ls", text);
+    expected.push_back(prefixed(printer) + text);
+  };
+  write(L"", L"before");
+  {
+    LogPrinterScope office(L"Office 2");
+    write(L"Office 2", L"in a scope");
+    {
+      LogPrinterScope lab(L"Lab [3]");
+      write(L"Lab [3]", L"nested");
+    }
+    write(L"Office 2", L"back in the outer scope");
+    std::thread([&] {
+      write(L"", L"a thread outside any scope");
+      LogPrinterScope hall(L"Hall");
+      write(L"Hall", L"a thread with its own name");
+      EXPECT_STREQ(L"Hall", LogPrinterName());
+    }).join();
+    EXPECT_STREQ(L"Office 2", LogPrinterName());
+  }
+  write(L"", L"after");
+  EXPECT_STREQ(L"", LogPrinterName());
+
+  std::vector<std::wstring> lines;
+  for (const std::wstring& line : capture.FileLines()) lines.push_back(line.substr(27));
+  EXPECT_EQ(expected, lines);
+  EXPECT_EQ((std::vector<std::wstring>{L"before", L"in a scope", L"nested", L"back in the outer scope",
+                                       L"a thread outside any scope", L"a thread with its own name", L"after"}),
+            capture.Lines());
+}
+
 std::vector<std::string> g_sinkLines;
 void KeepSinkLine(const char* bytes, size_t size) { g_sinkLines.emplace_back(bytes, size); }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "host/text_utils.h"
 
@@ -76,6 +77,15 @@ TEST(Utf8, StaticBuffersRoundTripAndCut) {
   // Invalid sequences become U+FFFD, never read past the end.
   EXPECT_EQ(std::wstring(FromUtf8Static("a\xc3")), L"a\ufffd");
   EXPECT_EQ(std::wstring(FromUtf8Static("\xed\xa0\x80")), L"\ufffd\ufffd\ufffd");
+  // Each thread has its own: another update's conversion leaves this one's text.
+  const char* narrow = ToUtf8Static(L"127.0.0.2");
+  const wchar_t* wide = FromUtf8Static("Office 2");
+  std::thread([] {
+    ToUtf8Static(L"10.0.0.9");
+    FromUtf8Static("Lab 3");
+  }).join();
+  EXPECT_STREQ(narrow, "127.0.0.2");
+  EXPECT_STREQ(wide, L"Office 2");
 }
 
 TEST(FormatText, TruncatesNeverOverflows) {

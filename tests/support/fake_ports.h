@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ class FakePortSource : public PortSource {
   const std::vector<std::wstring>& XcvNames() const { return xcvNames_; }
   const std::vector<std::wstring>& KeysRead() const { return keysRead_; }
 
+  // Updates running side by side look ports up at once.
   int XcvIPAddress(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     xcvNames_.push_back(xcvName);
     std::wstring name(xcvName);
     const std::wstring prefix = L",XcvPort ";
@@ -70,6 +73,7 @@ class FakePortSource : public PortSource {
   }
 
   long ReadMachineValue(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* bytes) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     keysRead_.push_back(keyPath);
     auto it = registry_.find(keyPath);
     if (it == registry_.end() || std::wstring(valueName) != L"IPAddress") return 2;
@@ -101,4 +105,5 @@ class FakePortSource : public PortSource {
   std::vector<std::wstring> keysRead_;
   uint32_t listError_ = 0;
   PortSource* previous_;
+  std::mutex mutex_;
 };

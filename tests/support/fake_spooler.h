@@ -2,6 +2,7 @@
 // A print spooler for tests: a fixed list of printers, or a failure at a chosen
 // step. Installed for the lifetime of the object.
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -81,5 +82,5 @@ class FakeSpooler : public PrinterSpooler {
   int getStep_ = SPOOLER_OK;
   uint32_t getError_ = 0;
   bool nullComments_ = false;
-  int getCalls_ = 0;
+  std::atomic<int> getCalls_{0};  // updates running side by side read printers
 };

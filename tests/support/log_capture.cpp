@@ -111,8 +111,13 @@ std::vector<std::wstring> LogCapture::FileLines() const {
 std::wstring LogCapture::StripPrefix(const std::wstring& fileLine) {
   size_t stamp = StampLength(fileLine);
   if (stamp == 0) return L"";
-  // "TAG(hex): "
+  // "TAG(hex): " or, in a printer's scope, "TAG(hex) [printer]: "
   size_t tagEnd = fileLine.find(L"): ", stamp);
+  size_t scoped = fileLine.find(L") [", stamp);
+  if (scoped != std::wstring::npos && scoped < tagEnd) {
+    size_t printerEnd = fileLine.find(L"]: ", scoped);
+    if (printerEnd != std::wstring::npos) return fileLine.substr(printerEnd + 3);
+  }
   if (tagEnd == std::wstring::npos) return fileLine.substr(stamp);
   return fileLine.substr(tagEnd + 3);
 }

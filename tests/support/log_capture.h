@@ -39,7 +39,8 @@ class LogCapture {
   std::wstring Raw() const;
   // Physical lines of the file, time stamp included, CR LF removed.
   std::vector<std::wstring> FileLines() const;
-  // Physical lines with the time stamp and the "TAG(thread): " prefix removed.
+  // Physical lines with the time stamp and the "TAG(thread): " prefix (or
+  // "TAG(thread) [printer]: ") removed.
   // A message with inner line feeds gives several entries; the ones after the
   // first carry no prefix and are returned as they stand.
   std::vector<std::wstring> Lines() const;
