@@ -13,14 +13,15 @@
 #   sim_report                                      what the printer received and reports now
 # Processes are recorded in STARTED_PIDS (the caller ends them by id).
 
-# The first 127.41.N.1 (N = 1..250) where port 9100 is free; the simulator binds it.
+# The first <net>.N.1 (N = 1..250) where port 9100 is free; the simulator binds
+# it. <net> is UPDATE_NET (a test's own range), 127.41 by default.
 start_update_printer() {
-  local dir="$1" n
+  local dir="$1" n net="${UPDATE_NET:-127.41}"
   shift
   mkdir -p "$dir"
   for n in $(seq 1 250); do
     rm -f "$dir/sim.ready" "$dir/sim.ready.error" "$dir/sim-events.jsonl"
-    python3 "$ROOT/tools/printer-sim/printer_sim.py" --address "127.41.$n.1" --port 9100 \
+    python3 "$ROOT/tools/printer-sim/printer_sim.py" --address "$net.$n.1" --port 9100 \
       --ready-file "$dir/sim.ready" --event-log "$dir/sim-events.jsonl" --quiet \
       --console-log "$dir/sim-console.log" "$@" &
     local pid=$!
@@ -32,7 +33,7 @@ start_update_printer() {
     if [ -f "$dir/sim.ready" ]; then
       STARTED_PIDS+=("$pid")
       UPDATE_SIM_PID=$pid
-      UPDATE_ADDRESS="127.41.$n.1"
+      UPDATE_ADDRESS="$net.$n.1"
       UPDATE_PORT_NAME="IP_$UPDATE_ADDRESS"
       UPDATE_SIM_EVENTS="$dir/sim-events.jsonl"
       UPDATE_SIM_CONTROL=$(sed -E 's/.*"control_port": *([0-9]+).*/\1/' "$dir/sim.ready")

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/console_board.h"
+#include "app/console_interrupt.h"
 #include "app/console_output.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
@@ -42,6 +43,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::vector<std::wstring> args = CommandLineArguments();
   if (!args.empty()) {
     ConsoleOutput console;
+    InstallConsoleInterrupt();
     // A person at a console sees a live line per printer; a file or a pipe
     // (deployment tools) gets whole lines, never rewritten.
     std::unique_ptr<ConsoleBoardWriter> writer;

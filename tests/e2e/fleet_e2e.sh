@@ -1,0 +1,221 @@
+#!/usr/bin/env bash
+# A fleet run of the real tideway.exe under Wine: four simulated network
+# printers on 127.71.x, one of them refusing the burn, updated in one run.
+#   whole run     three updated and verified with the exact image, one failed,
+#                 code 1, the report lists all four, the spooler stopped once and
+#                 started once, the waits overlapped
+#   Ctrl+C        the program started in a console (a pseudo-terminal, through
+#                 start /wait) gets SIGINT while the printers restart, which Wine
+#                 hands to the handlers of a process with a console as Ctrl+C:
+#                 it ends soon, code 1, the unfinished printers reported failed,
+#                 the spooler running again
+#
+# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_E2E_DIR, WINEPREFIX;
+# TIDEWAY_FWGEN (native fwgen).
+set -uo pipefail
+
+HERE="$(cd "$(dirname "$0")" && pwd)"
+source "$HERE/../../scripts/lib/env.sh"
+source "$ROOT/scripts/lib/make-test-prefix.sh"
+source "$ROOT/scripts/lib/update-printer.sh"
+source "$HERE/e2e_common.sh"
+
+EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
+CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/fleet"
+LOG_FILE="$CASE_DIR/fleet-e2e.log"
+UPDATE_NET=127.71
+NAMES=("QV Fleet 1" "QV Fleet 2" "QV Fleet 3" "QV Fleet Refuses")
+REFUSES=3
+# Three updates one after another wait at least 3 x 35 s; overlapped, about one.
+OVERLAP_LIMIT_S=75
+# From Ctrl+C to the end of the process: the updates stop at their next wait slice.
+INTERRUPT_LIMIT_S=20
+# No run may take longer than this; it is then ended and counted as a hang.
+RUN_LIMIT_S=150
+
+STARTED_PIDS=()
+failures=0
+
+cleanup() {
+  local pid
+  for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for p in "${NAMES[@]}"; do remove_update_printer "$WINEPREFIX" "$p"; done
+}
+trap cleanup EXIT
+
+# `field` of the report's printer `name`, "exitCode", or "names" (sorted).
+report_field() {
+  python3 - "$1" "$2" "${3:-}" <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1], encoding="utf-8"))
+if sys.argv[2] == "exitCode":
+    print(doc["exitCode"]); sys.exit()
+if sys.argv[2] == "names":
+    print("|".join(sorted(p["name"] for p in doc["printers"]))); sys.exit()
+for p in doc["printers"]:
+    if p["name"] == sys.argv[2]:
+        print(json.dumps(p[sys.argv[3]]))
+PY
+}
+expect_report() {
+  local got
+  got=$(report_field "$1" "$2" "$3")
+  [ "$got" = "$4" ] && echo "report ok: $2 $3 = $4" || fail "report: $2 $3 = [$got], expected [$4]"
+}
+burns() { grep -c '"cmd": *"BURN_FLASH"' "$1" 2>/dev/null || true; }
+count_in() { grep -cF -- "$2" <<<"$1" || true; }
+
+# Starts the run in the background: APP_PID, the output in $CASE_DIR/$1.out.
+start_run() {
+  local out="$1"
+  shift
+  (cd "$CASE_DIR" && exec wine "$CASE_DIR/tideway.exe" "$@" /l:fleet-e2e.txt </dev/null >"$CASE_DIR/$out.out" 2>/dev/null) &
+  APP_PID=$!
+  STARTED_PIDS+=("$APP_PID")
+  RUN_START=$(date +%s)
+}
+
+# The same in a console of its own: Wine gives a process Ctrl+C only when it
+# has one, and a windowed program gets one only from a console parent.
+start_console_run() {
+  local out="$1" command
+  shift
+  command="wine start /wait /b /unix $(printf '%q ' "$CASE_DIR/tideway.exe" "$@" /l:fleet-e2e.txt)"
+  (cd "$CASE_DIR" && exec script -qec "$command" /dev/null </dev/null >"$CASE_DIR/$out.out" 2>&1) &
+  APP_PID=$!
+  STARTED_PIDS+=("$APP_PID")
+  RUN_START=$(date +%s)
+}
+
+# The program's own process in the console session of start_console_run.
+program_pid() {
+  local sid
+  sid=$(ps -o sid= --ppid "$APP_PID" | head -1 | tr -d ' ')
+  [ -n "$sid" ] && ps -o pid=,args= -s "$sid" | awk '$2 ~ /^Z:.*tideway\.exe$/ {print $1; exit}'
+}
+
+# Waits for the run to end within RUN_LIMIT_S: CODE, RUN_END (0 after a hang).
+finish_run() {
+  local out="$1" i
+  for i in $(seq $((RUN_LIMIT_S * 5))); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.2
+  done
+  if kill -0 "$APP_PID" 2>/dev/null; then
+    fail "the run did not end within $RUN_LIMIT_S s"
+    [ -n "${PROGRAM_PID:-}" ] && kill -KILL "$PROGRAM_PID" 2>/dev/null
+    kill -KILL "$APP_PID" 2>/dev/null
+  fi
+  wait "$APP_PID"
+  CODE=$?
+  RUN_END=$(date +%s)
+  echo "--- $out -> $CODE after $((RUN_END - RUN_START)) s"
+  tr -d '\r' <"$CASE_DIR/$out.out" | awk '{ print "    " $0 }'
+}
+
+# The spooler's state as the service manager reports it (RUNNING, STOPPED).
+spooler_state() {
+  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/.*STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
+}
+
+[ -f "$EXE" ] || { echo "tideway.exe missing"; exit 1; }
+make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
+rm -rf "$CASE_DIR"
+mkdir -p "$CASE_DIR"
+cp "$EXE" "$CASE_DIR/tideway.exe"
+cat >"$CASE_DIR/properties.ini" <<'INI'
+PRINTER_SERIESNAME = "QV Fleet"
+PRODUCT = "QV7100"
+DRIVER_NAMES = "QV Fleet Driver"
+BIN_FILES = "Tideway Sim*, update.bin, *, update.bin"
+INI
+make_firmware "$CASE_DIR/update.bin" bin full-part.bin || { echo "fwgen failed"; exit 1; }
+SHA=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+
+EVENTS=() ADDRESSES=() CONTROLS=()
+for i in "${!NAMES[@]}"; do
+  fault=()
+  [ "$i" = "$REFUSES" ] && fault=(--fault status:value=2,cmd=burn)
+  start_update_printer "$CASE_DIR/p$i" --version 1000 "${fault[@]}" || exit 1
+  install_update_printer "$WINEPREFIX" "${NAMES[$i]}" "QV Fleet Driver"
+  EVENTS+=("$UPDATE_SIM_EVENTS") ADDRESSES+=("$UPDATE_ADDRESS") CONTROLS+=("$UPDATE_SIM_CONTROL")
+done
+ALL_NAMES=$(printf '%s\n' "${NAMES[@]}" | sort | paste -sd'|')
+
+# The whole run.
+REPORT="$WINEPREFIX/drive_c/fleet.json"
+rm -f "$REPORT"
+LOG_OFFSET=$(log_size)
+start_run whole /s /all "/report:C:\\fleet.json"
+finish_run whole
+[ "$CODE" = 1 ] && echo "code ok: 1 (one printer failed)" || fail "whole run: code $CODE, expected 1"
+expect_report "$REPORT" names "" "$ALL_NAMES"
+for i in "${!NAMES[@]}"; do
+  if [ "$i" = "$REFUSES" ]; then
+    expect_report "$REPORT" "${NAMES[$i]}" outcome '"failed"'
+    continue
+  fi
+  expect_report "$REPORT" "${NAMES[$i]}" outcome '"updated"'
+  expect_report "$REPORT" "${NAMES[$i]}" versionAfter 20230115
+  expect_report "$REPORT" "${NAMES[$i]}" address "\"${ADDRESSES[$i]}\""
+  grep -q "\"sha256\": *\"$SHA\"" "${EVENTS[$i]}" && echo "${NAMES[$i]} received the exact file" ||
+    fail "${NAMES[$i]}: the image did not arrive"
+done
+for i in "${!NAMES[@]}"; do
+  [ "$(burns "${EVENTS[$i]}")" = 1 ] || fail "${NAMES[$i]}: $(burns "${EVENTS[$i]}") burns, expected 1"
+done
+segment=$(log_since "$LOG_OFFSET")
+stops=$(count_in "$segment" "StopAService(Spooler)")
+starts=$(count_in "$segment" "StartAService(Spooler)")
+[ "$stops/$starts" = 1/1 ] && echo "spooler stopped once and started once" ||
+  fail "spooler stopped $stops and started $starts times, expected once each"
+[ $((RUN_END - RUN_START)) -le "$OVERLAP_LIMIT_S" ] && echo "the waits overlapped" ||
+  fail "the run took $((RUN_END - RUN_START)) s: the updates did not overlap"
+
+# Interrupted while the printers restart: every printer back at the old version.
+for i in "${!NAMES[@]}"; do
+  UPDATE_ADDRESS=${ADDRESSES[$i]} UPDATE_SIM_CONTROL=${CONTROLS[$i]} sim_control '{"op":"set","version":1000}' >/dev/null
+  : >"${EVENTS[$i]}"
+done
+REPORT="$WINEPREFIX/drive_c/fleet-interrupted.json"
+rm -f "$REPORT"
+LOG_OFFSET=$(log_size)
+start_console_run interrupted /s /all "/report:C:\\fleet-interrupted.json"
+burned=0
+for _ in $(seq $((RUN_LIMIT_S * 5))); do
+  kill -0 "$APP_PID" 2>/dev/null || break
+  burned=0
+  for i in "${!NAMES[@]}"; do [ "$i" = "$REFUSES" ] || burned=$((burned + $(burns "${EVENTS[$i]}"))); done
+  [ "$burned" -ge 1 ] && break
+  sleep 0.2
+done
+PROGRAM_PID=$(program_pid)
+if [ "$burned" -ge 1 ] && [ -n "$PROGRAM_PID" ]; then
+  kill -INT "$PROGRAM_PID"
+  SIGNALLED=$(date +%s)
+  finish_run interrupted
+  [ $((RUN_END - SIGNALLED)) -le "$INTERRUPT_LIMIT_S" ] && echo "ended $((RUN_END - SIGNALLED)) s after Ctrl+C" ||
+    fail "ended $((RUN_END - SIGNALLED)) s after Ctrl+C, limit $INTERRUPT_LIMIT_S s"
+  [ "$CODE" = 1 ] && echo "code ok: 1 (interrupted)" || fail "interrupted run: code $CODE, expected 1"
+  expect_report "$REPORT" names "" "$ALL_NAMES"
+  # No printer can finish: 35 s of waits follow its burn.
+  for p in "${NAMES[@]}"; do expect_report "$REPORT" "$p" outcome '"failed"'; done
+  segment=$(log_since "$LOG_OFFSET")
+  expect_log "$segment" "Run interrupted (Ctrl+C): no further update starts"
+  stops=$(count_in "$segment" "StopAService(Spooler)")
+  starts=$(count_in "$segment" "StartAService(Spooler)")
+  [ "$stops/$starts" = 1/1 ] && echo "spooler stopped once and started again once" ||
+    fail "spooler stopped $stops and started $starts times, expected once each"
+  state=$(spooler_state)
+  [ "$state" = RUNNING ] && echo "the spooler runs after the interrupted run" || fail "spooler is [$state] after Ctrl+C"
+else
+  finish_run interrupted
+  fail "nothing to interrupt: $burned burns, program process [$PROGRAM_PID]"
+fi
+
+if [ "$failures" -eq 0 ]; then
+  echo "PASS fleet"
+  exit 0
+fi
+echo "FAILED fleet ($failures)"
+exit 1
