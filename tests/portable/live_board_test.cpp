@@ -63,6 +63,8 @@ TEST(LiveBoard, EachPrinterKeepsOneLineThatFollowsItsUpdate) {
     const wchar_t* detail;
     const wchar_t* line;  // what the printer's line reads after the step
   } steps[] = {
+      {0, UpdateProgressEvent::Milestone, State(UpdatePhase::Idle, 10), nullptr, nullptr,
+       L"Office 2        waiting to start"},
       {0, UpdateProgressEvent::Phase, State(UpdatePhase::ChoosingFile, 10), nullptr, nullptr,
        L"Office 2   10%  choosing the firmware file"},
       {0, UpdateProgressEvent::Phase, State(UpdatePhase::Idle, 10), nullptr, nullptr,
