@@ -130,9 +130,11 @@ void LiveBoard::Begin(const std::vector<std::wstring>& names) {
 void LiveBoard::Progress(size_t index, const UpdateProgressState& state, UpdateProgressEvent what) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (index >= m_printers.size() || m_printers[index].ended) return;
-  // Idle again: checked, and waiting for the run's next step (the gates, the
-  // spooler, a place among those written at once).
-  const wchar_t* phase = state.phase == UpdatePhase::Idle ? L"waiting its turn" : RunPhaseText(state.phase);
+  // Set back to Idle: checked, and waiting for the run's next step (the gates,
+  // the spooler, a place among those written at once). News before the first
+  // phase changes nothing a person needs.
+  const bool setBack = state.phase == UpdatePhase::Idle && what == UpdateProgressEvent::Phase;
+  const wchar_t* phase = setBack ? L"waiting its turn" : RunPhaseText(state.phase);
   // Done carries no text of its own: End follows with the outcome.
   if (!phase) return;
   Printer& p = m_printers[index];
