@@ -262,6 +262,8 @@ class PrinterRun {
       return;
     }
     m_toWrite = true;
+    // Until its download starts the printer waits its turn.
+    m_progress.SetPhase(UpdatePhase::Idle);
   }
 
   // The network printer's RFU gate without a person. Ends the printer's
@@ -289,6 +291,7 @@ class PrinterRun {
     const int gate = sequencer.InstallSequencer();
     if (gate == RFU_GATE_PASSED) {
       m_switchedOn = rfu.AskedConsent();
+      m_progress.SetPhase(UpdatePhase::Idle);
       return;
     }
     if (rfu.AskedConsent() && m_line.rfu == RfuConsent::None) {
