@@ -81,18 +81,7 @@ visible_windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l;
 
 ensure_display 94 93 92 91 || exit 1
 [ -f "$EXE" ] || { echo "tideway.exe missing"; exit 1; }
-make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
-rm -rf "$CASE_DIR"
-mkdir -p "$CASE_DIR"
-cp "$EXE" "$CASE_DIR/tideway.exe"
-cat >"$CASE_DIR/properties.ini" <<'INI'
-PRINTER_SERIESNAME = "QV CLI"
-PRODUCT = "QV7100"
-DRIVER_NAMES = "QV CLI Driver"
-BIN_FILES = "Tideway Sim*, update.bin, *, update.bin"
-INI
-make_firmware "$CASE_DIR/update.bin" bin full-part.bin || { echo "fwgen failed"; exit 1; }
-SHA=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+prepare_cli_case "QV CLI" "QV CLI Driver" || exit 1
 
 start_update_printer "$CASE_DIR/net" --version 1000 || exit 1
 install_update_printer "$WINEPREFIX" "$NET" "QV CLI Driver"

@@ -37,3 +37,21 @@ expect_log() {
   local segment="$1" want="$2"
   if grep -qF -- "$want" <<<"$segment"; then echo "log ok: $want"; else fail "log lacks [$want]"; fi
 }
+
+# A fresh CASE_DIR for a command-line run of EXE: the program, a
+# "properties.ini" naming series $1 and driver $2, and the firmware file
+# update.bin (its sha256 in SHA); the test prefix made first.
+prepare_cli_case() {
+  make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; return 1; }
+  rm -rf "$CASE_DIR"
+  mkdir -p "$CASE_DIR"
+  cp "$EXE" "$CASE_DIR/tideway.exe"
+  cat >"$CASE_DIR/properties.ini" <<INI
+PRINTER_SERIESNAME = "$1"
+PRODUCT = "QV7100"
+DRIVER_NAMES = "$2"
+BIN_FILES = "Tideway Sim*, update.bin, *, update.bin"
+INI
+  make_firmware "$CASE_DIR/update.bin" bin full-part.bin || { echo "fwgen failed"; return 1; }
+  SHA=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+}

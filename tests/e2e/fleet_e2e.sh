@@ -119,18 +119,7 @@ spooler_state() {
 }
 
 [ -f "$EXE" ] || { echo "tideway.exe missing"; exit 1; }
-make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
-rm -rf "$CASE_DIR"
-mkdir -p "$CASE_DIR"
-cp "$EXE" "$CASE_DIR/tideway.exe"
-cat >"$CASE_DIR/properties.ini" <<'INI'
-PRINTER_SERIESNAME = "QV Fleet"
-PRODUCT = "QV7100"
-DRIVER_NAMES = "QV Fleet Driver"
-BIN_FILES = "Tideway Sim*, update.bin, *, update.bin"
-INI
-make_firmware "$CASE_DIR/update.bin" bin full-part.bin || { echo "fwgen failed"; exit 1; }
-SHA=$(sha256sum "$CASE_DIR/update.bin" | cut -d' ' -f1)
+prepare_cli_case "QV Fleet" "QV Fleet Driver" || exit 1
 
 EVENTS=() ADDRESSES=() CONTROLS=()
 for i in "${!NAMES[@]}"; do
