@@ -36,23 +36,6 @@ const wchar_t* KindName(PortKind kind) {
   }
 }
 
-const char* ComponentName(int32_t type) {
-  switch (type) {
-    case COMP_NANDLDR:
-      return "NandLDR";
-    case COMP_PRINT:
-      return "print";
-    case COMP_BINARY:
-      return "binary";
-    case COMP_KINSET:
-      return "Kinset";
-    case COMP_NANDBOOT:
-      return "NandBoot";
-    default:
-      return "unknown";
-  }
-}
-
 // A localised outcome line without its line breaks and runs of blanks.
 std::wstring OneLine(const std::wstring& text) {
   std::wstring out;
@@ -80,7 +63,7 @@ ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
   for (uint32_t i = 0; i < file.Count(); ++i) {
     NandPackage package;
     if (!file.Package(i, &package) || !AcceptNandPackage(package, chosen.productId, chosen.familyId)) continue;
-    version.parts.emplace_back(ComponentName(package.componentType), package.version);
+    version.parts.emplace_back(ComponentTypeName(package.componentType, "unknown"), package.version);
   }
   version.known = !version.parts.empty();
   return version;

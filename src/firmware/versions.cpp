@@ -263,3 +263,20 @@ int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, Firm
   }
   return CompareVersions(productId, info, path, printerVersion, componentText, familyId);
 }
+
+const char* ComponentTypeName(int32_t type, const char* other) {
+  switch (type) {
+    case COMP_NANDLDR:
+      return "NandLDR";
+    case COMP_PRINT:
+      return "print";
+    case COMP_BINARY:
+      return "binary";
+    case COMP_KINSET:
+      return "Kinset";
+    case COMP_NANDBOOT:
+      return "NandBoot";
+    default:
+      return other;
+  }
+}

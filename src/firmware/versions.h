@@ -22,6 +22,10 @@ constexpr int32_t COMP_KINSET = 5;
 constexpr int32_t COMP_NANDBOOT = 6;
 constexpr int32_t COMP_UNKNOWN = 999;
 
+// The name a component type is shown with ("NandLDR", "print", "binary",
+// "Kinset", "NandBoot"); `other` for any other type.
+const char* ComponentTypeName(int32_t type, const char* other);
+
 // The printer version a transport reports when it asked for component versions.
 constexpr uint32_t PRINTER_VERSION_COMPONENTS = 9999;
 

@@ -33,23 +33,6 @@ const char* TypeName(int32_t type) {
   }
 }
 
-const char* ComponentName(int32_t type) {
-  switch (type) {
-    case COMP_NANDLDR:
-      return "NandLDR";
-    case COMP_PRINT:
-      return "print";
-    case COMP_BINARY:
-      return "binary";
-    case COMP_KINSET:
-      return "Kinset";
-    case COMP_NANDBOOT:
-      return "NandBoot";
-    default:
-      return "other";
-  }
-}
-
 // Printable form of a trailer string from the file (control bytes escaped).
 std::string Printable(const std::string& text) {
   std::string out;
@@ -133,7 +116,7 @@ int FwInfoReport(const wchar_t* path, std::string* report, std::string* error) {
     NandPackage p;
     if (!nand.Package(i, &p)) break;
     char typeText[32];
-    snprintf(typeText, sizeof typeText, "%d %s", static_cast<int>(p.componentType), ComponentName(p.componentType));
+    snprintf(typeText, sizeof typeText, "%d %s", static_cast<int>(p.componentType), ComponentTypeName(p.componentType, "other"));
     Append(report, "  %03u  0x%08x  %-10u  %-7u  %-7s  %-12s  %-18s  %-10s  0x%04x\n", p.number, p.offset, p.size,
            p.headerVersion, p.enabled ? "yes" : "no", typeText, Printable(p.targetId).c_str(),
            Printable(p.versionText).c_str(), AclChecksum16(p.bytes, p.size));
