@@ -74,7 +74,8 @@ TEST(LiveBoard, EachPrinterKeepsOneLineThatFollowsItsUpdate) {
        L"Office 2    0%  writing the firmware"},
       {0, UpdateProgressEvent::Bytes, State(UpdatePhase::Sending, 15, 470, 1000), nullptr, nullptr,
        L"Office 2   47%  writing the firmware"},
-      {1, UpdateProgressEvent::Phase, State(UpdatePhase::Restarting, 50), nullptr, nullptr,
+      // The data all sent, the printer writes its flash: the milestone again.
+      {1, UpdateProgressEvent::Phase, State(UpdatePhase::Restarting, 50, 1000, 1000), nullptr, nullptr,
        L"Lab        50%  waiting for the restart"},
       {1, UpdateProgressEvent::Waited, State(UpdatePhase::Restarting, 50, 0, 0, 12), nullptr, nullptr,
        L"Lab        50%  waiting for the restart, 12 s"},
