@@ -200,7 +200,14 @@ void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclC
   Exchange(link, plan, command.CmdId(), out).Run(command, data, dataLength);
 }
 
-int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) {
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
+  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return 0;
+}
+
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out,
+                     const FirmwareFileInfo* checked) {
   int64_t end = -1;
   if (file && SeekFile64(file, 0, SEEK_END) == 0 && (end = TellFile64(file)) >= 0 && SeekFile64(file, 0, SEEK_SET)) {
     end = -1;
@@ -223,11 +230,12 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
     WriteAclLog(readFailed, LastSystemError(), nullptr);
     return 0;
   }
-  return 1;
+  return AclImageAsChecked(out->data.get(), size, checked);
 }
 
-int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
-                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn) {
+int DownloadWithChosenBurn(
+    FirmwareFileInfo* info, const wchar_t* fileName,
+    const std::function<int(FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked)>& burn) {
   wchar_t path[260];
   CopyText(path, 260, fileName ? fileName : L"");
   FirmwareFileInfo scratch;
@@ -261,5 +269,8 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  return burn(file.get(), ChooseAclBurn(fileType)) == 1 ? 1 : -1;
+  // The file may still change between this look and the read for sending:
+  // the burn compares what it read with the check's view.
+  const int burned = burn(file.get(), ChooseAclBurn(fileType), checked.fileSize >= 0 ? &checked : info);
+  return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

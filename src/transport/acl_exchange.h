@@ -138,19 +138,31 @@ void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclC
 // A whole file in a buffer of its size plus `extra` spare bytes. Logs
 // `sizeFormat` (when set) with the size's low and high words, "Failed ot malloc
 // memory", or `readFailed` with the system error. Sizes beyond 32 bits fail as
-// a failed read: the burn commands cannot describe them. 1 or 0.
+// a failed read: the burn commands cannot describe them. What was read must be
+// the file `checked` describes (when given; AclImageAsChecked). 1 or 0.
 struct AclBurnImage {
   std::unique_ptr<uint8_t[]> data;
   uint32_t size = 0;
 };
-int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out,
+                     const FirmwareFileInfo* checked = nullptr);
+
+// Whether the file read for sending is the one its version check saw (size
+// and trailer version; anything when `checked` is null or was never filled).
+// Logs why not: a file replaced or cut while it was opened is never sent.
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked);
+
+// What a NAND burn returns when no package needed burning: nothing was written.
+constexpr int ACL_BURN_NOTHING_WRITTEN = 2;
 
 // A transport's DownLoadFirmware after its own first line: classifies the
-// file, refuses a corrupt one (type 9) with a line, opens it ("Failed to Open
-// fw bin file") and runs the burn the product and file type call for. 1 when
-// the burn reported 1, else -1.
-int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
-                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn);
+// file, refuses a corrupt one (type 9) or one that changed since its check
+// with a line, opens it ("Failed to Open fw bin file") and runs the burn the
+// product and file type call for, handing it the file as checked. 1 when the
+// burn reported 1, 0 when it reported ACL_BURN_NOTHING_WRITTEN, else -1.
+int DownloadWithChosenBurn(
+    FirmwareFileInfo* info, const wchar_t* fileName,
+    const std::function<int(FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked)>& burn);
 
 constexpr AclLog AclPlain(const wchar_t* text) {
   return {ACL_LOG_PLAIN, text};

@@ -58,6 +58,9 @@ class NtwkConnection : public ByteChannel {
       WriteAclLog(msgs.timeout, m_channel->LastError(), m_address);
       return 0;
     }
+    // The printer gets as long to take bytes as it gets to give them: its
+    // receive time-out (20 s; 8 s for the reset without reply).
+    m_channel->SetSendTimeout(receiveTimeoutMs);
     int connected = 0;
     char narrow[NTWK_ADDRESS_MAX];
     uint8_t ip[4];
@@ -83,6 +86,10 @@ class NtwkConnection : public ByteChannel {
     return static_cast<int>(m_channel->Receive(buffer, count));
   }
   int SetReceiveTimeout(uint32_t ms) { return m_channel->SetReceiveTimeout(ms); }
+  // What ends a send the printer stopped taking, besides its time-out.
+  void FollowStop(const AclProgress* progress) {
+    m_channel->SetSendStop(progress && progress->stopped ? progress->stopped : std::function<bool()>());
+  }
   uint32_t LastError() { return m_channel->LastError(); }
 
   // The exchange's view of this connection.
@@ -107,6 +114,7 @@ int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs&
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
   link.progress = progress;
+  conn.FollowStop(progress);
   if (burn) {
     link.replyChannel = [&conn]() -> ByteChannel* {
       if (conn.SetReceiveTimeout(NtwkActiveSettings().burnReplyTimeoutMs)) return &conn;
@@ -258,10 +266,10 @@ int CFWDownloadNtwk::CheckFirmwareVersion(const wchar_t* productId, const wchar_
 int CFWDownloadNtwk::DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
                                       const wchar_t* productId, const wchar_t* familyId) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::DownLoadFirmware");
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
-    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(file, address);
+  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(file, address, checked);
     if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(address, file, choice.imageType, productId, familyId, info);
-    return BurnFlash(file, address, choice.imageType);
+    return BurnFlash(file, address, choice.imageType, checked);
   });
 }
 
@@ -286,9 +294,11 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
 
 namespace {
 
-int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType, const AclProgress* progress) {
+int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType, const AclProgress* progress,
+                  const FirmwareFileInfo* checked) {
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
+  if (!ReadAclBurnImage(file, spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image,
+                        checked)) {
     return 0;
   }
   uint32_t dataLength = image.size;
@@ -312,21 +322,22 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
 
 }  // namespace
 
-int CFWDownloadNtwk::BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType) {
+int CFWDownloadNtwk::BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType,
+                               const FirmwareFileInfo* checked) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnFlash(%ls)", address);
-  return NtwkImageBurn(file, address, false, imageType, m_progress);
+  return NtwkImageBurn(file, address, false, imageType, m_progress, checked);
 }
 
-int CFWDownloadNtwk::BurnSpiFlash(FILE* file, const wchar_t* address) {
+int CFWDownloadNtwk::BurnSpiFlash(FILE* file, const wchar_t* address, const FirmwareFileInfo* checked) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnSpiFlash(%ls)", address);
-  return NtwkImageBurn(file, address, true, 0, m_progress);
+  return NtwkImageBurn(file, address, true, 0, m_progress, checked);
 }
 
 int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
                                    const wchar_t* familyId, FirmwareFileInfo* info) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnNandFlash");
   FirmwareFileBuffer buffer;
-  if (!file || !buffer.ReadAll(file)) return 0;
+  if (!file || !buffer.ReadAll(file) || !AclImageAsChecked(buffer.Data(), buffer.Size(), info)) return 0;
   AclNandBurn nand;
   if (!nand.Prepare(buffer.MutableData(), buffer.Size(), imageType)) return 0;
 
@@ -336,12 +347,26 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
                  L"socket")) {
     return 0;
   }
+  // An interrupt is taken until the first package's data is out: nothing was
+  // burned then. From there on the printer burns each package it took whole
+  // and only the closing reset completes the set, so the burn runs to its end.
+  bool firstOut = false;
+  AclProgress follow;
+  if (m_progress) {
+    follow = *m_progress;
+    follow.sent = [this, &firstOut](uint32_t sent, uint32_t total) {
+      firstOut = firstOut || sent == total;
+      if (m_progress->sent) m_progress->sent(sent, total);
+    };
+    if (m_progress->stopped) follow.stopped = [this, &firstOut] { return !firstOut && m_progress->stopped(); };
+  }
+  conn.FollowStop(m_progress ? &follow : nullptr);
   static const std::vector<ComponentVersion> kNoComponents;
   const AclExchangePlan plan = NandPackagePlan();
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     AclExchangeResult r;
     AclLink link = conn.Link();
-    link.progress = m_progress;
+    link.progress = m_progress ? &follow : nullptr;
     RunAclExchange(link, plan, command, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
@@ -349,9 +374,10 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t 
                 L"--NAND package up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset runs on its own
   // connection and its answer does not change the outcome.
-  if (nand.Burned() > 0) NtwkResetCore(address);
+  NtwkResetCore(address);
   return 1;
 }
 

@@ -55,11 +55,14 @@ class CFWDownloadNtwk {
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, const wchar_t* address, std::string* componentText);
-  // Image burn (ACLCMD_BURN_FLASH) and SPI burn of the whole open file: 1 or 0.
-  int BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType);
-  int BurnSpiFlash(FILE* file, const wchar_t* address);
+  // Image burn (ACLCMD_BURN_FLASH) and SPI burn of the whole open file: 1 or
+  // 0. When `checked` is given, a file that no longer matches it is not sent.
+  int BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType, const FirmwareFileInfo* checked = nullptr);
+  int BurnSpiFlash(FILE* file, const wchar_t* address, const FirmwareFileInfo* checked = nullptr);
   // The out-of-date and loader packages of a NAND package file on one
-  // connection, then Reset when any was burned: 1 or 0.
+  // connection, then Reset: 1, or ACL_BURN_NOTHING_WRITTEN when no package
+  // needed burning; 0 on failure. A file that no longer matches `info` (when
+  // it was filled by a check) is not sent.
   int BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
                     const wchar_t* familyId, FirmwareFileInfo* info);
   // ACLCMD_GET_PRINTER_INFO or ACLCMD_GET_BUILD_INFO: the text from its second

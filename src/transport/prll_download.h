@@ -35,8 +35,9 @@ class CFWDownloadPrll {
   // Makes the printer named `modelName` the default printer (rundll32), then
   // the image burn with imageType 3. The port stays the caller's. 1 or -1.
   int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName);
-  // Image burn without waiting for an answer: 1 or 0.
-  int BurnFlashPrllPort(DeviceHandle port, FILE* file);
+  // Image burn without waiting for an answer: 1 or 0. When `checked` is
+  // given, a file that no longer matches it is not sent.
+  int BurnFlashPrllPort(DeviceHandle port, FILE* file, const FirmwareFileInfo* checked = nullptr);
   // The NVRAM fix in mode 0: 0 on success, ACL_DEVICE_FAILED (325) otherwise.
   int PrllFixNvRam(DeviceHandle port);
   // Reset without reply: 1; 325 when the PJL_UEL or the enter-language line

@@ -115,10 +115,10 @@ int CFWDownloadUSB::DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device
     log->Write(L"Failed OpenUSBDevice()");
     return -1;
   }
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
-    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, file);
+  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, file, checked);
     if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(device, info, file, choice.imageType, productId, familyId);
-    return BurnFlash(device, file, choice.imageType);
+    return BurnFlash(device, file, choice.imageType, checked);
   });
 }
 
@@ -138,11 +138,11 @@ uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle devic
   return version;
 }
 
-int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType) {
+int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType, const FirmwareFileInfo* checked) {
   Logger::Instance()->Write(L"BurnFlash");
   AclBurnImage image;
   if (!ReadAclBurnImage(file, 0, L"BurnFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image, checked)) {
     return 0;
   }
   AclCommand command;
@@ -150,11 +150,11 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageTyp
   return DeviceBurnSucceeded(Run(device, BurnPlan(), command, image.data.get(), image.size));
 }
 
-int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
+int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file, const FirmwareFileInfo* checked) {
   Logger::Instance()->Write(L"BurnSpiFlash");
   AclBurnImage image;
   if (!ReadAclBurnImage(file, ACL_SPI_TRAILER_SIZE, L"BurnSpiFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image, checked)) {
     return 0;
   }
   WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
@@ -179,7 +179,7 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, F
   AclBurnImage image;
   AclNandBurn nand;
   if (!ReadAclBurnImage(file, 0, L"BurnNandFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image) ||
+                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image, info) ||
       !nand.Prepare(image.data.get(), image.size, imageType)) {
     return 0;
   }
@@ -195,9 +195,10 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, F
                 L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset's answer does not
   // change the outcome.
-  if (nand.Burned() > 0) Reset(device);
+  Reset(device);
   return 1;
 }
 

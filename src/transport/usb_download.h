@@ -22,11 +22,14 @@ class CFWDownloadUSB {
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, DeviceHandle device, std::string* componentText);
-  // Image burn and SPI burn of the whole open file: 1 or 0.
-  int BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType);
-  int BurnSpiFlash(DeviceHandle device, FILE* file);
-  // The out-of-date and loader packages of a NAND package file, then Reset
-  // when any was burned: 1 or 0.
+  // Image burn and SPI burn of the whole open file: 1 or 0. When `checked` is
+  // given, a file that no longer matches it is not sent.
+  int BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType, const FirmwareFileInfo* checked = nullptr);
+  int BurnSpiFlash(DeviceHandle device, FILE* file, const FirmwareFileInfo* checked = nullptr);
+  // The out-of-date and loader packages of a NAND package file, then Reset:
+  // 1, or ACL_BURN_NOTHING_WRITTEN when no package needed burning; 0 on
+  // failure. A file that no longer matches `info` (when a check filled it) is
+  // not sent.
   int BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, FILE* file, uint16_t imageType,
                     const wchar_t* productId, const wchar_t* familyId);
   // ACLCMD_GET_PRINTER_INFO or ACLCMD_GET_BUILD_INFO: the text from its third
