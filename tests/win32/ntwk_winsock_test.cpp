@@ -191,6 +191,15 @@ TEST(NtwkWinsock, FaultsGiveTheirLines) {
   EXPECT_EQ(ntwk.BurnFlash(f, p.Address(), ACL_IMAGE_CODE_ONLY), 0);
   fclose(f);
   EXPECT_TRUE(log.Contains(L"Failed to receive the correct amount of data from Network."));
+  // Winsock's sends wait for room as the POSIX ones do: an image larger than
+  // the sockets buffer, to a printer that never reads, fails after the time-out.
+  p.Fault("accept-no-read");
+  std::wstring large = fwtest::TempPath(L"winsock-untaken.bin");
+  fwtest::WriteFileBytes(large, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 16 * 1024 * 1024, 10));
+  f = OpenFileWide(large.c_str(), "rb");
+  EXPECT_EQ(ntwk.BurnFlash(f, p.Address(), ACL_IMAGE_CODE_ONLY), 0);
+  fclose(f);
+  EXPECT_TRUE(log.Contains(L"ERROR: the printer took no data for 1000 ms: the send ends.")) << Joined(log);
   p.ClearFaults();
   // Nothing listens on this address: refused at once.
   log.Clear();
