@@ -66,7 +66,13 @@ SignerListResult ParseSignerList(const std::vector<std::wstring>& entries, Signe
 
 SignerListResult ReadFirmwareSigners(const CProperties& properties, SignerList* out, std::wstring* bad) {
   std::wstring value;
-  if (properties.GetProperty(FIRMWARE_SIGNERS_KEY, value) == PROPERTY_NOT_FOUND) return SIGNERS_NOT_SET;
+  if (properties.GetProperty(FIRMWARE_SIGNERS_KEY, value) == PROPERTY_NOT_FOUND) {
+    // Named but empty (an unquoted list reads as a name reference): asked for
+    // and unusable, never "not asked for".
+    if (!properties.Named(FIRMWARE_SIGNERS_KEY)) return SIGNERS_NOT_SET;
+    if (bad) bad->clear();
+    return SIGNERS_INVALID;
+  }
   // The list reader stops at its buffer: a longer list would lose entries unseen.
   if (value.size() >= PROPERTY_LIST_BUFFER) {
     if (bad) *bad = value.substr(PROPERTY_LIST_BUFFER - 1);

@@ -6,16 +6,22 @@
 #include <cwchar>
 
 #include "host/file_io.h"
-#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "host/unique_file.h"
 
 namespace {
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f'; }
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
+}
 
-bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+bool IsLetter(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
 
-bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+bool IsDigit(wchar_t c) {
+  return c >= L'0' && c <= L'9';
+}
 
 std::wstring Trim(const std::wstring& text) {
   size_t begin = 0;
@@ -96,7 +102,8 @@ void CProperties::LoadText(const char* data, size_t size) {
 void CProperties::ParseLine(const char* line, size_t length) {
   // Each byte is one character; a NUL ends the line as it would a C string.
   std::wstring text;
-  for (size_t i = 0; i < length && line[i]; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(line[i])));
+  for (size_t i = 0; i < length && line[i]; ++i)
+    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(line[i])));
   if (text.empty() || text[0] == L'#') return;
 
   size_t pos = 0;
@@ -104,6 +111,10 @@ void CProperties::ParseLine(const char* line, size_t length) {
   size_t equals = text.find(L'=', pos);
   std::wstring key = Trim(text.substr(pos, equals == std::wstring::npos ? std::wstring::npos : equals - pos));
   if (key.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_named.push_back(key);
+  }
 
   std::wstring raw;
   if (equals != std::wstring::npos) {
@@ -153,7 +164,8 @@ void CProperties::BuildValue(const std::wstring& text, std::wstring& out) const 
       size_t end = text.find(L' ', pos);
       std::wstring name = text.substr(pos, end == std::wstring::npos ? std::wstring::npos : end - pos);
       std::wstring referenced;
-      if (GetProperty(name.c_str(), referenced) == PROPERTY_OK) AppendBounded(out, referenced.data(), referenced.size());
+      if (GetProperty(name.c_str(), referenced) == PROPERTY_OK)
+        AppendBounded(out, referenced.data(), referenced.size());
       if (end == std::wstring::npos) break;
       pos = end + 1;
       elementMayBegin = true;
@@ -197,7 +209,8 @@ long CProperties::SetProperty(const wchar_t* name, const wchar_t* value) {
     return PROPERTY_INVALID_PARAMETER;
   }
   if (!value || !*value) {
-    Logger::Instance()->Write(L"ERROR: Invalid Parameter in CProperties::SetProperty %ls: Property value is empty", name);
+    Logger::Instance()->Write(L"ERROR: Invalid Parameter in CProperties::SetProperty %ls: Property value is empty",
+                              name);
     return PROPERTY_INVALID_PARAMETER;
   }
   std::lock_guard<std::mutex> lock(m_lock);
@@ -243,6 +256,14 @@ long CProperties::GetPropertyList(const wchar_t* name, std::vector<std::wstring>
     piece = comma + 1;
   }
   return result;
+}
+
+int CProperties::Named(const wchar_t* name) const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  for (const std::wstring& key : m_named) {
+    if (name && TextEquals(key.c_str(), name)) return 1;
+  }
+  return 0;
 }
 
 void CProperties::Dump() const {
