@@ -6,9 +6,9 @@
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
-#include "host/unique_file.h"
 
 namespace {
 
@@ -25,9 +25,7 @@ uint32_t ReadLe32At(FILE* f, int64_t offset) {
   return Le32(b);
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Decimal string-to-long with a 32-bit long, as the trailer was written for:
 // out-of-range values saturate.
@@ -302,8 +300,8 @@ int NandPackageFile::Open(const uint8_t* data, uint64_t size) {
     ReadBe32(data, size, entry + 4, &length);
     const unsigned number = static_cast<unsigned>(count - i);
     if (length < NAND_PACKAGE_MIN_SIZE || offset > size || size - offset < length) {
-      FormatText(m_error, sizeof m_error / sizeof m_error[0], L"%ls (package %03u at %#x, size %#x, outside the file)",
-                 kNotNand, number, offset, length);
+      FormatText(m_error, sizeof m_error / sizeof m_error[0],
+                 L"%ls (package %03u at %#x, size %#x, outside the file)", kNotNand, number, offset, length);
       return NAND_ERR_BOUNDS;
     }
     if (PackageTrailerStart(data + offset, length) < 0) {

@@ -121,10 +121,10 @@ struct NandHeader {
 };
 
 struct NandPackage {
-  uint32_t index = 0;              // position in the table, 0-based
-  uint32_t number = 0;             // the log number: count - index (C, C-1, ..., 1)
-  uint32_t offset = 0;             // from the start of the file
-  uint32_t size = 0;               // S, trailer included
+  uint32_t index = 0;   // position in the table, 0-based
+  uint32_t number = 0;  // the log number: count - index (C, C-1, ..., 1)
+  uint32_t offset = 0;  // from the start of the file
+  uint32_t size = 0;    // S, trailer included
   const uint8_t* bytes = nullptr;  // the S bytes the burn sends (inside the walked buffer)
   uint32_t headerVersion = 0;      // must be 2
   uint32_t enabled = 0;            // 0 = rejected

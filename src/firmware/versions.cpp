@@ -5,9 +5,9 @@
 
 #include "host/clock.h"
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
-#include "host/unique_file.h"
 
 namespace {
 
@@ -18,13 +18,9 @@ constexpr size_t kNameMax = 256;
 // cousins, bounded like every name.
 constexpr size_t kIdUtf8Max = 1024;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsFolded(const char* a, size_t aLen, const char* b, size_t bLen) {
   if (aLen != bLen) return false;
@@ -39,9 +35,7 @@ void Widen(const std::string& text, wchar_t* out, size_t outSize) {
   Utf8ToWide(text.data(), strnlen(text.c_str(), text.size()), out, outSize);
 }
 
-bool IsLoader(int32_t type) {
-  return type == COMP_NANDLDR || type == COMP_NANDBOOT;
-}
+bool IsLoader(int32_t type) { return type == COMP_NANDLDR || type == COMP_NANDBOOT; }
 
 }  // namespace
 
@@ -147,8 +141,8 @@ int ShouldBurnNandPackage(const NandPackage& package, const std::vector<Componen
   return 0;
 }
 
-int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wchar_t* filePath, uint32_t printerVersion,
-                    std::string componentText, const wchar_t* familyId) {
+int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wchar_t* filePath,
+                    uint32_t printerVersion, std::string componentText, const wchar_t* familyId) {
   Logger* log = Logger::Instance();
   log->Write(L"CompareVersions()...");
   wchar_t path[kPathMax];

@@ -45,8 +45,8 @@ void ParseVersionString(std::vector<ComponentVersion>* components, const std::st
 // component text is parsed into info->components (kept even when the
 // comparison fails later). Empty Product ID and family ID turn the target
 // filter off.
-int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wchar_t* filePath, uint32_t printerVersion,
-                    std::string componentText, const wchar_t* familyId);
+int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wchar_t* filePath,
+                    uint32_t printerVersion, std::string componentText, const wchar_t* familyId);
 
 // 1 when the target filter applies: Product ID or family ID is non-empty.
 int NandTargetFilterOn(const wchar_t* productId, const wchar_t* familyId);

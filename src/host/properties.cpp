@@ -6,22 +6,16 @@
 #include <cwchar>
 
 #include "host/file_io.h"
+#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
-#include "host/unique_file.h"
 
 namespace {
-bool IsBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
-}
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f'; }
 
-bool IsLetter(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
+bool IsLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-bool IsDigit(wchar_t c) {
-  return c >= L'0' && c <= L'9';
-}
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 std::wstring Trim(const std::wstring& text) {
   size_t begin = 0;
@@ -102,8 +96,7 @@ void CProperties::LoadText(const char* data, size_t size) {
 void CProperties::ParseLine(const char* line, size_t length) {
   // Each byte is one character; a NUL ends the line as it would a C string.
   std::wstring text;
-  for (size_t i = 0; i < length && line[i]; ++i)
-    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(line[i])));
+  for (size_t i = 0; i < length && line[i]; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(line[i])));
   if (text.empty() || text[0] == L'#') return;
 
   size_t pos = 0;
@@ -164,8 +157,7 @@ void CProperties::BuildValue(const std::wstring& text, std::wstring& out) const 
       size_t end = text.find(L' ', pos);
       std::wstring name = text.substr(pos, end == std::wstring::npos ? std::wstring::npos : end - pos);
       std::wstring referenced;
-      if (GetProperty(name.c_str(), referenced) == PROPERTY_OK)
-        AppendBounded(out, referenced.data(), referenced.size());
+      if (GetProperty(name.c_str(), referenced) == PROPERTY_OK) AppendBounded(out, referenced.data(), referenced.size());
       if (end == std::wstring::npos) break;
       pos = end + 1;
       elementMayBegin = true;
@@ -209,8 +201,7 @@ long CProperties::SetProperty(const wchar_t* name, const wchar_t* value) {
     return PROPERTY_INVALID_PARAMETER;
   }
   if (!value || !*value) {
-    Logger::Instance()->Write(L"ERROR: Invalid Parameter in CProperties::SetProperty %ls: Property value is empty",
-                              name);
+    Logger::Instance()->Write(L"ERROR: Invalid Parameter in CProperties::SetProperty %ls: Property value is empty", name);
     return PROPERTY_INVALID_PARAMETER;
   }
   std::lock_guard<std::mutex> lock(m_lock);
