@@ -15,7 +15,7 @@ TIDEWAY_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 xvfb xdotool imagemagick x11-utils
-  snmpd snmp tshark iproute2 python3 procps nlohmann-json3-dev
+  snmpd snmp tshark iproute2 python3 procps nlohmann-json3-dev openssl
   fonts-ipafont-gothic fonts-dejavu-core
 )
 

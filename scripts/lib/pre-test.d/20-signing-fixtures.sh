@@ -1,0 +1,20 @@
+# Signatures for the Windows signature tests (tests/win32/firmware_signature_win32_test.cpp),
+# made with openssl in $WIN/signing-fixtures: two signers, a firmware file signed
+# by each (DER, and PEM for "not DER") and another file signed by the first.
+# shellcheck source=../sign-firmware.sh
+source "$ROOT/scripts/lib/sign-firmware.sh"
+# shellcheck source=../update-printer.sh
+source "$ROOT/scripts/lib/update-printer.sh"
+
+make_signing_fixtures() {
+  local dir="$WIN/signing-fixtures"
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  make_signer "$dir" signer-a && make_signer "$dir" signer-b &&
+    make_firmware "$dir/firmware.bin" bin full-part.bin && make_firmware "$dir/other.bin" bin code-only.bin &&
+    sign_firmware "$dir/firmware.bin" "$dir/signer-a" &&
+    sign_firmware "$dir/other.bin" "$dir/signer-a" &&
+    sign_firmware "$dir/firmware.bin" "$dir/signer-b" "$dir/by-b.p7s" &&
+    sign_firmware "$dir/firmware.bin" "$dir/signer-a" "$dir/pem.p7s" PEM
+}
+make_signing_fixtures
