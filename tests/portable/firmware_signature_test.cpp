@@ -109,10 +109,15 @@ TEST(FirmwareSigners, ListAsPropertiesGiveIt) {
     }
   }
 
-  // The list reader takes 1023 characters: a longer list is refused, not cut.
-  std::string longList = "FIRMWARE_SIGNERS = \"" + colons;
-  while (longList.size() < 1100) longList += ", " + colons;
-  longList += "\"\n";
+  // A list joined from references can outgrow what the list reader takes
+  // (1023 characters): it is refused, never cut (here the cut would fall in
+  // blanks and drop the last signer unseen).
+  std::string first, second;
+  for (int i = 0; i < 8; ++i) first += kHex + ",";
+  for (int i = 0; i < 7; ++i) second += kHex + ",";
+  second += std::string(1023 - first.size() - second.size(), ' ');
+  const std::string longList = "FIRST = \"" + first + "\"\nSECOND = \"" + second + "\"\nTHIRD = \"" + kHex2 +
+                               "\"\nFIRMWARE_SIGNERS = FIRST SECOND THIRD\n";
   CProperties props;
   props.LoadText(longList.data(), longList.size());
   SignerList signers;
