@@ -5,8 +5,8 @@
 #     a higher version (PKCS#12 from the environment) and one that differs from
 #     that only in the fourth field (certificate and encrypted key files)
 #   the program, a language library and the package verify against the test
-#     authority; a copy of each with one byte changed does not; the program
-#     carries no symbols
+#     authority, a copy of each with one byte changed does not; every language
+#     library verifies; the program carries no symbols
 #   in a Wine prefix of the test's own:
 #     a language the package lacks is refused and installs nothing
 #     a silent install puts the files where the README says, with the English
@@ -94,6 +94,9 @@ for f in "$FILES/tideway.exe" "$FILES/languages/de/strings.dll" "$DIST/tideway-$
   [ "$(cmp -l "$f" "$CASE_DIR/changed" | wc -l)" = 1 ] || fail "$name: the copy differs in other than one byte"
   verifies "$CASE_DIR/changed" && fail "$name with one byte changed verifies" || echo "changed copy refused: $name"
 done
+for dll in "$FILES"/strings.dll "$FILES"/languages/*/strings.dll; do
+  verifies "$dll" || fail "${dll#"$CASE_DIR/"} does not verify"
+done
 x86_64-w64-mingw32-nm "$FILES/tideway.exe" 2>&1 | grep -q 'no symbols' && echo "the program is stripped" ||
   fail "the package's program carries symbols"
 for v in "$NEWER" "$NEWER_BUILD"; do
@@ -152,6 +155,9 @@ msi /i "$VERSION" || fail "silent install of $VERSION: code $?"
 expect_same "$APP/tideway.exe" "$FILES/tideway.exe" "the package's program installed"
 expect_same "$APP/strings.dll" "$APP/languages/en/strings.dll" "the English library beside the program"
 expect_entries "$VERSION|QV|C:\\Program Files\\Tideway\\"
+# A per-user install would be registered under HKCU instead.
+(cd "$WINEPREFIX" && wine reg query 'HKLM\Software\Classes\Installer\Products' /s 2>/dev/null) | tr -d '\r' |
+  grep -qE "^ +ProductName +REG_SZ +$PRODUCT\$" && echo "registered for the machine" || fail "not registered for the machine"
 program_version=$(strings -el "$APP/tideway.exe" | grep -A1 -x FileVersion | sed -n 2p)
 [ "$program_version" = "$VERSION" ] && echo "program version $program_version = package version" ||
   fail "the program says $program_version, the package tideway-$VERSION.msi"
