@@ -25,6 +25,7 @@ trap 'wineserver -k 2>/dev/null' EXIT
 VERSION=$(tideway_version)
 NEWER="$((${VERSION%%.*} + 1)).0.0.0"
 NEWER_BUILD="${NEWER%.0}.1"
+wineserver -k 2>/dev/null  # one left by an interrupted run
 rm -rf "$CASE_DIR"
 mkdir -p "$DIST"
 
