@@ -1,10 +1,8 @@
 #pragma once
-// Signed firmware without the system's cryptography: a stand-in CMS verifier
-// whose "signature" is the result it reports, the signer's thumbprint and the
-// digest it claims the signer signed, and the run's trusted signers. Both are
-// installed for the object's lifetime (natively the system cannot verify at
-// all). What the rule itself must do, comparing that digest with the bytes,
-// stays the product's.
+// Signed firmware without the system's cryptography (natively there is none):
+// a stand-in CMS verifier whose "signature" is the result it reports, the
+// signer's thumbprint and the digest it claims was signed; comparing that
+// digest with the bytes stays the product's.
 
 #include <cstring>
 #include <string>

@@ -35,12 +35,6 @@ Thumbprint OpensslThumbprint(const std::wstring& signer) {
   EXPECT_TRUE(ParseThumbprint(std::wstring(colons.begin(), colons.end()), &thumbprint)) << line;
   return thumbprint;
 }
-
-class RunSigners {
- public:
-  explicit RunSigners(const SignerList& signers) { SetTrustedSigners(signers); }
-  ~RunSigners() { SetTrustedSigners({}); }
-};
 }  // namespace
 
 TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
@@ -79,7 +73,7 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RunSigners signers({a});
+    SetTrustedSigners({a});
     fwtest::WriteFileBytes(path, c.file);
     RemoveFileWide(p7s.c_str());
     if (c.signature) fwtest::WriteFileBytes(p7s, fwtest::ReadFileBytes(Fixture(c.signature)));
@@ -105,5 +99,6 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
       EXPECT_EQ(result, ACL_DOWNLOAD_NOT_TRUSTED);
     }
   }
+  SetTrustedSigners({});
   RemoveFileWide(p7s.c_str());
 }
