@@ -13,7 +13,7 @@ constexpr size_t APP_SERIES_NAME_MAX = 0x100;
 
 // What CreateInstanceMutex found.
 enum InstanceMutexResult {
-  INSTANCE_MUTEX_NONE = -1,   // no handle (creation failed for another reason)
+  INSTANCE_MUTEX_NONE = -1,  // no handle (creation failed for another reason)
   INSTANCE_MUTEX_EXISTS = 0,  // another copy owns it; the handle is closed already
   INSTANCE_MUTEX_OWNED = 1,   // created and owned by this process
 };

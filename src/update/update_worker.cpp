@@ -80,8 +80,8 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
     result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_CORRUPT);
     return false;
   }
-  // Before the printer is asked anything; the send checks the bytes it reads
-  // once more.
+  // Before the printer is asked for its version; the send checks the bytes it
+  // reads once more.
   if (!SignatureAllows(CheckFirmwareFileSignature(TrustedSigners(), chosen->path))) {
     result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_NOT_TRUSTED);
     return false;
