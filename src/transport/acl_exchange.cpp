@@ -200,14 +200,7 @@ void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclC
   Exchange(link, plan, command.CmdId(), out).Run(command, data, dataLength);
 }
 
-int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
-  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
-  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
-  return 0;
-}
-
-int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out,
-                     const FirmwareFileInfo* checked) {
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) {
   int64_t end = -1;
   if (file && SeekFile64(file, 0, SEEK_END) == 0 && (end = TellFile64(file)) >= 0 && SeekFile64(file, 0, SEEK_SET)) {
     end = -1;
@@ -230,12 +223,32 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
     WriteAclLog(readFailed, LastSystemError(), nullptr);
     return 0;
   }
-  return AclImageAsChecked(out->data.get(), size, checked);
+  return 1;
 }
 
-int DownloadWithChosenBurn(
-    FirmwareFileInfo* info, const wchar_t* fileName,
-    const std::function<int(FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked)>& burn) {
+int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
+  m_verdict = CheckFirmwareSignature(TrustedSigners(), m_path, data, size);
+  return SignatureAllows(m_verdict) ? 1 : 0;
+}
+
+int AclBurnSource::Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
+  return ReadAclBurnImage(m_file, extra, sizeFormat, readFailed, out) &&
+         AclImageAsChecked(out->data.get(), out->size, m_checked) && Check(out->data.get(), out->size);
+}
+
+int AclBurnSource::ReadAll(FirmwareFileBuffer* out) const {
+  return m_file && out->ReadAll(m_file) && AclImageAsChecked(out->Data(), out->Size(), m_checked) &&
+         Check(out->Data(), out->Size());
+}
+
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
+  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return 0;
+}
+
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
+                           const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn) {
   wchar_t path[260];
   CopyText(path, 260, fileName ? fileName : L"");
   FirmwareFileInfo scratch;
@@ -271,6 +284,8 @@ int DownloadWithChosenBurn(
   }
   // The file may still change between this look and the read for sending:
   // the burn compares what it read with the check's view.
-  const int burned = burn(file.get(), ChooseAclBurn(fileType), checked.fileSize >= 0 ? &checked : info);
+  const AclBurnSource source(file.get(), path, checked.fileSize >= 0 ? &checked : info);
+  const int burned = burn(source, ChooseAclBurn(fileType));
+  if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
   return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "firmware/firmware_file.h"
+#include "firmware/firmware_signature.h"
 #include "transport/acl_protocol.h"
 #include "transport/byte_channel.h"
 
@@ -138,14 +139,38 @@ void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclC
 // A whole file in a buffer of its size plus `extra` spare bytes. Logs
 // `sizeFormat` (when set) with the size's low and high words, "Failed ot malloc
 // memory", or `readFailed` with the system error. Sizes beyond 32 bits fail as
-// a failed read: the burn commands cannot describe them. What was read must be
-// the file `checked` describes (when given; AclImageAsChecked). 1 or 0.
+// a failed read: the burn commands cannot describe them. 1 or 0.
 struct AclBurnImage {
   std::unique_ptr<uint8_t[]> data;
   uint32_t size = 0;
 };
-int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out,
-                     const FirmwareFileInfo* checked = nullptr);
+int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
+
+// Where a burn takes the bytes it sends: the open firmware file, read whole
+// into memory, and the run's signature rule, which those bytes pass before
+// the first of them is written. Without a path (a bare file, as tests give
+// one) no signature can be found: with signers configured nothing passes.
+class AclBurnSource {
+ public:
+  AclBurnSource(FILE* file, const wchar_t* path = nullptr, const FirmwareFileInfo* checked = nullptr)  // NOLINT
+      : m_file(file), m_path(path), m_checked(checked) {}
+
+  // ReadAclBurnImage, then the file as checked (AclImageAsChecked), then the
+  // rule over the bytes read: 1 or 0.
+  int Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
+  // FirmwareFileBuffer::ReadAll, then the same checks: 1 or 0.
+  int ReadAll(FirmwareFileBuffer* out) const;
+  // The rule's verdict on the last read; SIGNATURE_NOT_REQUIRED before one.
+  SignatureVerdict Verdict() const { return m_verdict; }
+
+ private:
+  int Check(const uint8_t* data, uint64_t size) const;
+
+  FILE* m_file;
+  const wchar_t* m_path;
+  const FirmwareFileInfo* m_checked;  // the file as its version check saw it; null: any
+  mutable SignatureVerdict m_verdict = SIGNATURE_NOT_REQUIRED;
+};
 
 // Whether the file read for sending is the one its version check saw (size
 // and trailer version; anything when `checked` is null or was never filled).
@@ -155,14 +180,18 @@ int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo
 // What a NAND burn returns when no package needed burning: nothing was written.
 constexpr int ACL_BURN_NOTHING_WRITTEN = 2;
 
+// DownloadWithChosenBurn's result when the file's signature was refused.
+constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
+
 // A transport's DownLoadFirmware after its own first line: classifies the
 // file, refuses a corrupt one (type 9) or one that changed since its check
 // with a line, opens it ("Failed to Open fw bin file") and runs the burn the
-// product and file type call for, handing it the file as checked. 1 when the
-// burn reported 1, 0 when it reported ACL_BURN_NOTHING_WRITTEN, else -1.
-int DownloadWithChosenBurn(
-    FirmwareFileInfo* info, const wchar_t* fileName,
-    const std::function<int(FILE* file, AclBurnChoice choice, const FirmwareFileInfo* checked)>& burn);
+// product and file type call for, on the file with its path and its view of
+// the check. 1 when the burn reported 1, 0 when it reported
+// ACL_BURN_NOTHING_WRITTEN, ACL_DOWNLOAD_NOT_TRUSTED when the bytes read did
+// not pass the signature rule, else -1.
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
+                           const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);
 
 constexpr AclLog AclPlain(const wchar_t* text) {
   return {ACL_LOG_PLAIN, text};
