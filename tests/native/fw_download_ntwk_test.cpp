@@ -109,7 +109,9 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
       EXPECT_TRUE(scene.log.Contains(L"ERROR: the firmware file is corrupt, nothing is sent."));
       EXPECT_EQ(SimCommands(scene.sim.sim()), (std::vector<std::string>{"GET_PRINTER_INFO"}));
     }
-    if (c.packageFile) EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
+    if (c.packageFile) {
+      EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
+    }
   }
 }
 
