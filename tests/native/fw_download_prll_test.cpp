@@ -9,7 +9,6 @@
 #include <string>
 
 #include "update/fw_download.h"
-#include "update/run_interrupt.h"
 #include "fw_download_scene.h"
 #include "host/text_utils.h"
 #include "support/fake_tcp_channel.h"
@@ -90,16 +89,9 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     ControllerScene scene(c.product, L"LPT1:");
     CountingPort port(c.failOpen);
     nettest::FakeNet net;
-    if (c.interrupted) {
-      scene.progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
-        if (what != UpdateProgressEvent::Milestone) return;
-        Logger::Instance()->Write(L"[progress %d]", p.Percent());
-        if (p.Percent() == 50) InterruptRun();
-      });
-    }
+    if (c.interrupted) scene.interruptAt = 50;
 
     EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
-    ClearRunInterruptForTesting();
     EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
     EXPECT_EQ(port.StillOpen(), 0u);
     EXPECT_EQ(port.strayCloses, 0);

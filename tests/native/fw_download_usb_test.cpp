@@ -14,7 +14,6 @@
 #include "transport/acl_protocol.h"
 #include "transport/device_link.h"
 #include "update/fw_download.h"
-#include "update/run_interrupt.h"
 
 using fwdltest::ControllerScene;
 using fwdltest::ImageFile;
@@ -97,16 +96,9 @@ TEST(FWDownloadUsb, OpeningTheDeviceBeforeAndAfterTheDownload) {
     SCOPED_TRACE(c.name);
     UsbScene scene(L"QV5000", "127.62.3." + std::to_string(++n), c.simArgs, c.allowed);
     ASSERT_TRUE(scene.started) << scene.sim.error();
-    if (c.interrupted) {
-      scene.progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
-        if (what != UpdateProgressEvent::Milestone) return;
-        Logger::Instance()->Write(L"[progress %d]", p.Percent());
-        if (p.Percent() == 50) InterruptRun();
-      });
-    }
+    if (c.interrupted) scene.interruptAt = 50;
 
     EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
-    ClearRunInterruptForTesting();
     EXPECT_EQ(g_opens.calls, c.opens);
     bool downloaded = c.allowed > 1;
     bool written = downloaded && !c.interrupted;
