@@ -114,10 +114,10 @@ class Socket {
   // than `size` reports its whole length where the system can tell.
   int64_t SendTo(const uint8_t* data, size_t size, const SocketEndpoint& peer);
   int64_t ReceiveFrom(uint8_t* buffer, size_t size, SocketEndpoint* from);
-  int64_t Send(const uint8_t* data, size_t size);
   int64_t Receive(uint8_t* buffer, size_t size);
-  // A send that never waits: the bytes that fit now, 0 when none fit, or -1
-  // (SocketLastError). The socket's other calls keep waiting as before.
+  // A send that never waits, so that a stream's sends can be bounded: the
+  // bytes that fit now, 0 when none fit, or -1 (SocketLastError). The
+  // socket's other calls keep waiting as before.
   int64_t SendNow(const uint8_t* data, size_t size);
 
  private:
