@@ -4,6 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "host/text_case.h"
+
 namespace {
 constexpr size_t kWildcardMax = 1024;  // 1023 characters + terminator
 constexpr size_t kStaticSize = 4096;
@@ -126,7 +128,7 @@ int TextContains(const wchar_t* text, const wchar_t* part) {
 
 int TextEquals(const wchar_t* a, const wchar_t* b) {
   if (!a || !b) return 0;
-  while (*a && *b && FoldAscii(*a) == FoldAscii(*b)) {
+  while (*a && *b && (FoldAscii(*a) == FoldAscii(*b) || ((*a >= 0x80 || *b >= 0x80) && UpperCaseOf(*a) == UpperCaseOf(*b)))) {
     ++a;
     ++b;
   }
