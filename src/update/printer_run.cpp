@@ -75,6 +75,21 @@ void PrinterRun::Lookup() {
   }
 }
 
+DeviceKey PrinterRun::Device() const {
+  DeviceKey key;
+  key.kind = m_kind;
+  if (m_found) key.port = m_printer.portName;
+  key.address = m_lookup.address;
+  return key;
+}
+
+void PrinterRun::RideWith(PrinterRun& carrier) {
+  m_rides = true;
+  carrier.m_riders.push_back(this);
+  Logger::Instance()->Write(L"Unattended: %ls prints to the same printer as %ls: it is updated once, by %ls",
+                            m_report->name.c_str(), carrier.m_report->name.c_str(), carrier.m_report->name.c_str());
+}
+
 void PrinterRun::Check() {
   LogPrinterScope scope(m_report->name.c_str());
   const std::wstring& name = m_printer.printerName;
@@ -214,4 +229,15 @@ void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateO
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
   Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
   m_board.End(m_index, outcome, m_report->detail);
+  for (PrinterRun* rider : m_riders) rider->EndAsCarried(*m_report, progressOutcome, status);
+}
+
+void PrinterRun::EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status) {
+  LogPrinterScope scope(m_report->name.c_str());
+  m_report->file = carrier.file;
+  m_report->fileVersion = carrier.fileVersion;
+  m_report->versionBefore = carrier.versionBefore;
+  m_report->versionAfter = carrier.versionAfter;
+  End(carrier.outcome.c_str(), m_report->name + L": same printer as " + carrier.name, progressOutcome, status);
+  m_report->seconds = carrier.seconds;
 }

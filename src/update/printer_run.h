@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "update/device_groups.h"
 #include "update/fleet_options.h"
 #include "update/fleet_report.h"
 #include "update/fw_download.h"
@@ -27,6 +29,12 @@ class PrinterRun {
   // Checked, the file is to be written, and nothing ended the printer since.
   bool ToWrite() const { return m_toWrite && !m_ended; }
   PortKind Kind() const { return m_kind; }
+  // Where the queue prints to, known after Lookup.
+  DeviceKey Device() const;
+  // Another queue of the same device carries the update: this one takes no
+  // step of its own and ends with the carrier's outcome.
+  void RideWith(PrinterRun& carrier);
+  bool Rides() const { return m_rides; }
 
   // The port's kind, the driver and a network port's address, asked of the
   // spooler before the run stops it.
@@ -48,6 +56,8 @@ class PrinterRun {
 
  private:
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  // The carrier ended: the same outcome, versions and file, told as the carrier's.
+  void EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status);
 
   const FleetOptions& m_options;
   const FleetEnvironment& m_env;
@@ -64,4 +74,6 @@ class PrinterRun {
   bool m_toWrite = false;
   bool m_switchedOn = false;
   bool m_ended = false;
+  bool m_rides = false;
+  std::vector<PrinterRun*> m_riders;  // queues of the same device, ended with this one
 };
