@@ -4,7 +4,9 @@
 
 const std::vector<ExitCodeInfo>& ExitCodeTable() {
   static const std::vector<ExitCodeInfo> table = {
-      {EXITCODE_OK, L"every selected printer updated (and verified where the product verifies)"},
+      {EXITCODE_OK,
+       L"updated: every selected printer that needed the file was written (and verified where the product "
+       L"verifies), the others already run it"},
       {EXITCODE_FAILED, L"at least one printer failed"},
       {EXITCODE_USAGE, L"bad command line (usage printed)"},
       {EXITCODE_CURRENT, L"nothing written: every selected printer already runs the file's version or newer"},
@@ -18,12 +20,14 @@ const std::vector<ExitCodeInfo>& ExitCodeTable() {
 }
 
 ExitCode WorseExitCode(ExitCode a, ExitCode b) {
-  // Rank by badness; codes outside the per-printer ones rank worst of all.
+  // Rank by badness; codes outside the per-printer ones rank worst of all. A
+  // printer written outweighs one already current: a script that updates only
+  // on 0 must still see the old printer.
   auto rank = [](ExitCode c) {
     switch (c) {
-      case EXITCODE_OK:
-        return 0;
       case EXITCODE_CURRENT:
+        return 0;
+      case EXITCODE_OK:
         return 1;
       case EXITCODE_NOT_APPLICABLE:
         return 2;
@@ -181,7 +185,7 @@ std::wstring UsageText() {
     text += L"  " + std::to_wstring(static_cast<int>(info.code)) + L"  " + info.meaning + L"\r\n";
   }
   text +=
-      L"Of several printers the worst code wins: 1, 4, 5, 3, 0. With /c, 0 means an update would write to some "
-      L"printer and 3 that it would write to none.\r\n";
+      L"Of several printers the worst code wins: 1, 4, 5, 0, 3 (a printer written outweighs one already current). "
+      L"With /c, 0 means an update would write to some printer and 3 that it would write to none.\r\n";
   return text;
 }

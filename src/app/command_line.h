@@ -14,7 +14,7 @@
 // The process's exit codes in an unattended run. Scripts branch on these
 // numbers: never renumber them.
 enum ExitCode : int {
-  EXITCODE_OK = 0,               // every selected printer updated (and verified where verified)
+  EXITCODE_OK = 0,               // written where needed (and verified where verified), the rest current
   EXITCODE_FAILED = 1,           // at least one printer failed
   EXITCODE_USAGE = 2,            // bad command line (usage printed)
   EXITCODE_CURRENT = 3,          // nothing written: every printer already runs the file's version or newer
@@ -32,7 +32,7 @@ struct ExitCodeInfo {
 // Every code with its meaning, in numeric order (the usage text prints it).
 const std::vector<ExitCodeInfo>& ExitCodeTable();
 
-// Of several printers' codes the worst wins: 1, 4, 5, 3, 0.
+// Of several printers' codes the worst wins: 1, 4, 5, 0, 3.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
 // How many printers an unattended run updates at once: /parallel:N.

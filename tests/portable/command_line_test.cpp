@@ -112,9 +112,9 @@ TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
 }
 
 TEST(CommandLine, WorstExitCodeWins) {
-  // 1, 4, 5, 3, 0, from worst to best.
-  const ExitCode order[] = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE, EXITCODE_CURRENT,
-                            EXITCODE_OK};
+  // 1, 4, 5, 0, 3, from worst to best: a printer written (or, with /c, to be written) outweighs a current one.
+  const ExitCode order[] = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE, EXITCODE_OK,
+                            EXITCODE_CURRENT};
   for (size_t i = 0; i < 5; ++i) {
     for (size_t j = 0; j < 5; ++j) {
       const ExitCode worse = order[i < j ? i : j];
