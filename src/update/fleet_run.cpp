@@ -120,6 +120,11 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     if (RunInterrupted()) break;
     if (run->ToWrite()) run->Gate();
   }
+  // A check ended every printer at its gate; nothing below writes then.
+  if (options.checkOnly) {
+    for (auto& run : runs) run->EndInterrupted();
+    return report;
+  }
   // A parallel port's openings restart the spooler: those printers go alone,
   // before the hold.
   RunStep(

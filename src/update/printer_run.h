@@ -43,7 +43,7 @@ class PrinterRun {
   // written. Ends the printer's report when not.
   void Check();
   // The network printer's RFU gate without a person. Ends the printer's
-  // report when it is not to be updated.
+  // report when it is not to be updated; ends every printer of a check.
   void Gate();
   // Writes the file and, where the product verifies, reads the new version.
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
@@ -56,6 +56,8 @@ class PrinterRun {
 
  private:
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  // The gate of a check: the setting read once, nothing written.
+  void CheckGate();
   // The carrier ended: the same outcome, versions and file, told as the carrier's.
   void EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status);
 
@@ -71,6 +73,7 @@ class PrinterRun {
   PortKind m_kind = PORT_NETWORK;
   ChosenFirmware m_chosen;
   UpdateProgress m_progress;
+  std::wstring m_wouldUpdate;  // a check's detail once the gate lets the printer through
   bool m_toWrite = false;
   bool m_switchedOn = false;
   bool m_ended = false;
