@@ -77,6 +77,25 @@ const SwitchEntry* FindSwitch(const std::wstring& name) {
   return nullptr;
 }
 
+// An argument's switch name and value ("/printer:Lab" -> "printer", "Lab").
+struct SplitArg {
+  std::wstring name;
+  std::wstring value;
+  bool hasValue = false;
+  size_t separator = std::wstring::npos;
+};
+
+SplitArg Split(const std::wstring& arg) {
+  SplitArg split;
+  split.separator = arg.find_first_of(L":=", 1);
+  split.name = arg.substr(1, split.separator == std::wstring::npos ? std::wstring::npos : split.separator - 1);
+  split.hasValue = split.separator != std::wstring::npos;
+  if (split.hasValue) split.value = arg.substr(split.separator + 1);
+  return split;
+}
+
+bool IsSwitch(const std::wstring& arg) { return arg.size() >= 2 && (arg[0] == L'/' || arg[0] == L'-'); }
+
 bool Fail(std::wstring* error, const std::wstring& arg, const wchar_t* why) {
   if (error) *error = L"\"" + arg + L"\": " + why;
   return false;
@@ -94,13 +113,13 @@ bool SetOnce(std::wstring* field, const std::wstring& value, const std::wstring&
 
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error) {
   CommandLine line;
+  bool parallelGiven = false;
   for (const std::wstring& arg : args) {
-    if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) return Fail(error, arg, L"not a switch");
-    const size_t separator = arg.find_first_of(L":=", 1);
-    const std::wstring name = arg.substr(1, separator == std::wstring::npos ? std::wstring::npos : separator - 1);
-    const bool hasValue = separator != std::wstring::npos;
-    const std::wstring value = hasValue ? arg.substr(separator + 1) : std::wstring();
-    const SwitchEntry* entry = FindSwitch(name);
+    if (!IsSwitch(arg)) return Fail(error, arg, L"not a switch");
+    const SplitArg split = Split(arg);
+    const std::wstring& value = split.value;
+    const bool hasValue = split.hasValue;
+    const SwitchEntry* entry = FindSwitch(split.name);
     if (!entry) return Fail(error, arg, L"unknown switch");
     if (entry->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
     if (entry->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
@@ -162,6 +181,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
         }
         if (number < 1 || number > COMMANDLINE_PARALLEL_MAX)
           return Fail(error, arg, L"the value is a number from 1 to 64");
+        if (parallelGiven && line.parallel != number) return Fail(error, arg, L"given twice with different values");
+        parallelGiven = true;
         line.parallel = number;
         break;
       }
@@ -170,6 +191,38 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
   if (line.all && !line.printers.empty()) return Fail(error, L"/all", L"cannot be combined with /printer");
   *out = line;
   return true;
+}
+
+std::wstring ReportPathOfRefusedLine(const std::vector<std::wstring>& args) {
+  std::wstring path;
+  for (const std::wstring& arg : args) {
+    if (!IsSwitch(arg)) continue;
+    const SplitArg split = Split(arg);
+    const SwitchEntry* entry = FindSwitch(split.name);
+    if (!entry || entry->id != SwitchId::Report || split.value.empty()) continue;
+    // Two different files: which one the tool reads is not known.
+    if (!path.empty() && path != split.value) return std::wstring();
+    path = split.value;
+  }
+  return path;
+}
+
+std::wstring CommandLineForLog(const std::vector<std::wstring>& args) {
+  std::wstring joined;
+  for (const std::wstring& arg : args) {
+    joined += L" ";
+    if (IsSwitch(arg)) {
+      const SplitArg split = Split(arg);
+      const SwitchEntry* entry = FindSwitch(split.name);
+      if (entry && (entry->id == SwitchId::GetCommunity || entry->id == SwitchId::SetCommunity) &&
+          !split.value.empty()) {
+        joined += arg.substr(0, split.separator + 1) + L"***";
+        continue;
+      }
+    }
+    joined += arg;
+  }
+  return joined;
 }
 
 std::wstring UsageText() {

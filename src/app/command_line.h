@@ -71,6 +71,15 @@ const std::vector<SwitchEntry>& SwitchTable();
 // false and `error` saying which argument is wrong and why.
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error);
 
+// The /report file of a line ParseCommandLine refused, so that even a bad
+// line answers the tool that reads the report: the one value every /report
+// switch gives; empty when there is none, or two differ.
+std::wstring ReportPathOfRefusedLine(const std::vector<std::wstring>& args);
+
+// The arguments as the log shows them, each after a blank: the SNMP community
+// names (/getcommunity, /setcommunity) are passwords and read "***".
+std::wstring CommandLineForLog(const std::vector<std::wstring>& args);
+
 // The usage: every switch of the table and every exit code, lines ending in
 // "\r\n".
 std::wstring UsageText();
