@@ -63,6 +63,18 @@ TEST(UnattendedRun, OnePrinterTable) {
        {},
        nullptr,
        {"--fault", "status:value=2,cmd=version"}},
+      // /f writes also a printer whose version could not be read.
+      {"version not readable, forced: written",
+       1000,
+       {L"/f"},
+       {},
+       {},
+       L"updated",
+       EXITCODE_OK,
+       1,
+       {},
+       nullptr,
+       {"--fault", "status:value=2,cmd=version,times=3"}},
       {"check only: nothing written", 1000, {L"/c"}, {}, {}, L"would-update", EXITCODE_OK, 0, {}, nullptr},
       {"check only, current", kFileVersion, {L"/c"}, {}, {}, L"current", EXITCODE_CURRENT, 0, {}, nullptr},
       // /c says what the run would do: /f writes a current printer, and the RFU gate is read, never written.
