@@ -86,8 +86,11 @@ TEST(RunReport, ReplacesThePreviousReportWhole) {
   std::ifstream reader(target, std::ios::binary);
 #endif
   ASSERT_TRUE(WriteRunReport(report, target.wstring()));
-  std::ifstream after(target, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>());
+  std::string text;
+  {
+    std::ifstream after(target, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(after), std::istreambuf_iterator<char>());
+  }
   EXPECT_EQ(text, RunReportJson(report));
   EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"report.json"});
 #ifndef _WIN32
