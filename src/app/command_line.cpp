@@ -46,9 +46,11 @@ const std::vector<SwitchEntry>& SwitchTable() {
   static const std::vector<SwitchEntry> table = {
       {SwitchId::Help, L"?", SwitchValue::None, nullptr, L"this text: every switch and the exit codes"},
       {SwitchId::Silent, L"s", SwitchValue::None, nullptr, L"silent: no window and no message box at all"},
-      {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do, write nothing"},
+      {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do (with /f, and past the RFU gate, whose setting is read), "
+       L"write nothing"},
       {SwitchId::Printer, L"printer", SwitchValue::Text, L"NAME",
-       L"a printer by its installed name (repeatable); without /printer or /all: every supported printer"},
+       L"a printer by its installed name, in any letter case (repeatable); without /printer or /all: every "
+       L"supported printer"},
       {SwitchId::All, L"all", SwitchValue::None, nullptr, L"every installed printer whose driver is listed"},
       {SwitchId::Force, L"f", SwitchValue::None, nullptr,
        L"force: write even when the printer already runs the file's version or a newer one"},
@@ -59,7 +61,7 @@ const std::vector<SwitchEntry>& SwitchTable() {
        L"the SNMP community that reads the RFU setting"},
       {SwitchId::SetCommunity, L"setcommunity", SwitchValue::Text, L"NAME",
        L"the SNMP community that writes the RFU setting"},
-      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE"},
+      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE, whole, for every exit"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
       {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
        L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
