@@ -46,7 +46,8 @@ const std::vector<SwitchEntry>& SwitchTable() {
   static const std::vector<SwitchEntry> table = {
       {SwitchId::Help, L"?", SwitchValue::None, nullptr, L"this text: every switch and the exit codes"},
       {SwitchId::Silent, L"s", SwitchValue::None, nullptr, L"silent: no window and no message box at all"},
-      {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do (with /f, and past the RFU gate, whose setting is read), "
+      {SwitchId::Check, L"c", SwitchValue::None, nullptr,
+       L"check only: report what an update would do (with /f, and past the RFU gate, whose setting is read), "
        L"write nothing"},
       {SwitchId::Printer, L"printer", SwitchValue::Text, L"NAME",
        L"a printer by its installed name, in any letter case (repeatable); without /printer or /all: every "
@@ -61,7 +62,8 @@ const std::vector<SwitchEntry>& SwitchTable() {
        L"the SNMP community that reads the RFU setting"},
       {SwitchId::SetCommunity, L"setcommunity", SwitchValue::Text, L"NAME",
        L"the SNMP community that writes the RFU setting"},
-      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE, whole, for every exit"},
+      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE",
+       L"write the run's report (JSON) to FILE, whole, for every exit"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
       {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
        L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
@@ -96,7 +98,9 @@ SplitArg Split(const std::wstring& arg) {
   return split;
 }
 
-bool IsSwitch(const std::wstring& arg) { return arg.size() >= 2 && (arg[0] == L'/' || arg[0] == L'-'); }
+bool IsSwitch(const std::wstring& arg) {
+  return arg.size() >= 2 && (arg[0] == L'/' || arg[0] == L'-');
+}
 
 bool Fail(std::wstring* error, const std::wstring& arg, const wchar_t* why) {
   if (error) *error = L"\"" + arg + L"\": " + why;

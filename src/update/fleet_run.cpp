@@ -50,7 +50,7 @@ void RunStep(Runs& runs, int limit, const std::function<bool(const PrinterRun&)>
 // Each selected name with the installed printer it names (null: none). A
 // name given twice, in any letter case, is one entry.
 std::vector<std::pair<std::wstring, const plist_t*>> SelectPrinters(const std::vector<std::wstring>& names,
-                                                                     const std::vector<plist_t>& installed) {
+                                                                    const std::vector<plist_t>& installed) {
   std::vector<std::pair<std::wstring, const plist_t*>> selected;
   if (names.empty()) {
     for (const plist_t& p : installed) selected.emplace_back(p.printerName, &p);

@@ -19,11 +19,15 @@ TEST(DeviceCarriers, FirstQueueOfEachDeviceCarries) {
         {PORT_NETWORK, L"office2.example", L"10.0.0.5"}},
        {0, 1, 0}},
       // No address: the port alone tells, and an unresolved port is not every other unresolved one.
-      {"unresolved", {{PORT_NETWORK, L"IP_a", L""}, {PORT_NETWORK, L"IP_b", L""}, {PORT_NETWORK, L"ip_a", L""}},
+      {"unresolved",
+       {{PORT_NETWORK, L"IP_a", L""}, {PORT_NETWORK, L"IP_b", L""}, {PORT_NETWORK, L"ip_a", L""}},
        {0, 1, 0}},
       {"usb and parallel by port",
-       {{PORT_USB, L"USB001", L""}, {PORT_PARALLEL, L"LPT1:", L""}, {PORT_USB, L"USB002", L""},
-        {PORT_USB, L"USB001", L""}, {PORT_PARALLEL, L"LPT1:", L""}},
+       {{PORT_USB, L"USB001", L""},
+        {PORT_PARALLEL, L"LPT1:", L""},
+        {PORT_USB, L"USB002", L""},
+        {PORT_USB, L"USB001", L""},
+        {PORT_PARALLEL, L"LPT1:", L""}},
        {0, 1, 2, 0, 1}},
       {"names not installed are devices of their own", {{PORT_NETWORK, L"", L""}, {PORT_NETWORK, L"", L""}}, {0, 1}},
   };

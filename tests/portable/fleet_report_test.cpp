@@ -18,7 +18,10 @@ TEST(PrinterVersionOf, ComponentMarkerNeverShows) {
   } cases[] = {
       {0, "", false, 0, {}},
       {20150101, "", true, 20150101, {}},
-      {PRINTER_VERSION_COMPONENTS, "print  = 12\r\nNandLDR = 3\r\n", true, PRINTER_VERSION_COMPONENTS,
+      {PRINTER_VERSION_COMPONENTS,
+       "print  = 12\r\nNandLDR = 3\r\n",
+       true,
+       PRINTER_VERSION_COMPONENTS,
        {{"print", 12}, {"NandLDR", 3}}},
       // An empty component answer, or one that names no component.
       {PRINTER_VERSION_COMPONENTS, "", false, 0, {}},
