@@ -4,7 +4,8 @@
 # three simulated network printers (one refusing the burn, one past the
 # firmware date with its RFU setting off behind snmpd). Few program starts:
 #   bad switch          usage on the output, code 2
-#   check only          every supported printer, nothing burned, code 0, versions reported
+#   check only          every supported printer, nothing burned, versions reported; the
+#                       gated one's RFU setting read: off without /rfu, code 5 as the run
 #   silent update       code 0, the exact image arrived, "updated", no window during
 #                       the run; a second copy meanwhile: code 6, no box
 #   run again           nothing written, code 3
@@ -110,9 +111,11 @@ grep -qF '"/bogus": unknown switch' <<<"$OUT" && grep -qF '/rfu:on|onoff' <<<"$O
 # Check only, every supported printer: nothing written anywhere.
 run /c "/report:C:\\cli-check.json"
 CHECK_REPORT="$WINEPREFIX/drive_c/cli-check.json"
-expect_code 0 "check only"
-expect_report "$CHECK_REPORT" exitCode "" 0
-for p in "$NET" "$REFUSES" "$GATED"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
+expect_code 5 "check only"
+expect_report "$CHECK_REPORT" exitCode "" 5
+for p in "$NET" "$REFUSES"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
+expect_report "$CHECK_REPORT" "$GATED" outcome '"not-applicable"'
+[ "$(cat "$GATED_RFU")" = 1 ] && echo "check only left RFU off" || fail "check only changed RFU: $(cat "$GATED_RFU")"
 expect_report "$CHECK_REPORT" "$NET" versionBefore 1000
 expect_report "$CHECK_REPORT" "$GATED" versionBefore 20150101
 expect_report "$CHECK_REPORT" "$NET" fileVersion 20230115
