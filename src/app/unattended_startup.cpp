@@ -10,6 +10,7 @@
 #include "host/text_insert.h"
 #include "printer/installed_printers.h"
 #include "printer/product_name.h"
+#include "printer/services.h"
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "update/firmware_choice.h"
@@ -75,7 +76,15 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
 
   RunReport report;
   PrinterNameList found;
-  if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
+  // A run that was cut off (killed, a crash, a power cut) can leave the
+  // spooler stopped: no printer would be listed, the run would end as if none
+  // were installed, and nothing on this computer would print again.
+  if (!EnsureServiceRunning()) {
+    const wchar_t* text = L"The print spooler is not running and could not be started: no printer can be listed.";
+    log->Write(L"ERROR: %ls", text);
+    Say(output, text);
+    report.exitCode = EXITCODE_FAILED;
+  } else if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
     wchar_t message[kMessageMax];
     InsertTextValue(message, kMessageMax, LocalString(IDS_NO_PRINTER).c_str(), seriesName);
     log->ShowMessageTyped(kBoxErrorOk, L"%ls", message);

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "app/unattended_run.h"
-#include "host/service_control.h"
 #include "net/snmp_rfu.h"
 #include "ntwk_sim_fixture.h"
 #include "printer/services.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -59,44 +59,6 @@ class InterruptingBoard : public TextBoard {
   size_t m_waiting = 0;
   std::mutex m_lock;
   std::condition_variable m_allThere;
-};
-
-// The spooler service: while stopped, the spooler answers no question about
-// a printer (as the real one, whose RPC server is gone), so an update that
-// asks it during the downloads fails.
-class SpoolerService : public ServiceControl {
- public:
-  explicit SpoolerService(FakeSpooler& spooler) : m_spooler(spooler), m_previous(SetServiceControlForTesting(this)) {}
-  ~SpoolerService() override { SetServiceControlForTesting(m_previous); }
-  ServiceHandle OpenManager(uint32_t) override { return this; }
-  ServiceHandle Open(ServiceHandle, const wchar_t*, uint32_t) override { return this; }
-  void Close(ServiceHandle) override {}
-  int Query(ServiceHandle, ServiceStatus* status) override {
-    status->state = m_running ? SVC_STATE_RUNNING : SVC_STATE_STOPPED;
-    return 1;
-  }
-  int ControlStop(ServiceHandle, ServiceStatus* status) override {
-    m_running = false;
-    m_spooler.FailGet(SPOOLER_OPEN_FAILED, 1722);
-    status->state = SVC_STATE_STOPPED;
-    return 1;
-  }
-  int Start(ServiceHandle) override {
-    m_running = true;
-    m_spooler.FailGet(SPOOLER_OK, 0);
-    return 1;
-  }
-  int EnumDependents(ServiceHandle, void*, uint32_t, uint32_t*, uint32_t* count) override {
-    *count = 0;
-    return 1;
-  }
-  const wchar_t* DependentName(const void*, uint32_t) override { return L""; }
-  uint32_t LastError() override { return 0; }
-
- private:
-  FakeSpooler& m_spooler;
-  ServiceControl* m_previous;
-  bool m_running = true;
 };
 
 // The printers' RFU settings over "SNMP": each off until switched, every call
@@ -155,7 +117,7 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     fleet.sims.push_back(std::move(sim));
   }
   FakeSpooler spooler(fleet.printers);
-  SpoolerService service(spooler);
+  FakeSpoolerService service(spooler);
   FakeClock clock;
   FleetRfu rfu;
   UnattendedEnvironment env;

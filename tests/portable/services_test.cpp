@@ -347,3 +347,35 @@ TEST(Services, DefaultControlIsReplaceableForTests) {
   EXPECT_EQ(scm.calls, (std::vector<std::wstring>{L"manager 1", kOpenForStop, L"query Spooler", L"manager 983103",
                                                   kOpenForStart, L"start Spooler", L"query Spooler"}));
 }
+
+// Only a service seen running counts as running: a start that cannot be made,
+// is refused, or stays pending is never taken for a running spooler.
+TEST(EnsureServiceRunning, RunningOnlyWhenSeenRunning) {
+  struct Case {
+    const wchar_t* name;
+    uint32_t managerError;
+    bool openFails;
+    uint32_t startError;
+    std::deque<ServiceStatus> queries;
+    int running;
+  } cases[] = {
+      {L"started", 0, false, 0, {Status(SVC_STATE_START_PENDING, 0, 1), Status(SVC_STATE_RUNNING)}, 1},
+      {L"already running", 0, false, SVC_ERROR_ALREADY_RUNNING, {}, 1},
+      {L"no service control manager", 5, false, 0, {}, 0},
+      {L"no such service", 0, true, 0, {}, 0},
+      {L"start refused (disabled)", 0, false, 1058, {}, 0},
+      {L"start stuck pending", 0, false, 0, {Status(SVC_STATE_START_PENDING, 2000, 3)}, 0},
+      {L"stopped again", 0, false, 0, {Status(SVC_STATE_START_PENDING, 0, 1), Status(SVC_STATE_STOPPED)}, 0},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    LogCapture log;
+    ScriptedServiceControl scm;
+    scm.managerError = c.managerError;
+    scm.services[L"Spooler"].openFails = c.openFails;
+    scm.services[L"Spooler"].startError = c.startError;
+    scm.services[L"Spooler"].queries = c.queries;
+    EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler"), c.running) << c.name;
+    EXPECT_EQ(scm.openHandles, 0) << c.name;
+  }
+}
