@@ -4,7 +4,8 @@
 #   network_update  a network printer below the firmware date: updated directly,
 #                   Enter, Escape and window-close do not end the dialog meanwhile,
 #                   success picture, the printer received the exact file
-#   rfu_gate        a printer above the date with RFU off (snmpd): enabled, updated,
+#   rfu_gate        a printer above the date with RFU off (snmpd): the question
+#                   declined (nothing changes, "canceled"), then enabled, updated,
 #                   Exit disables it again
 #   burn_refused    the printer refuses the burn: string 238, the program ends
 #   usb_no_device   the USB notice: Cancel leaves the dialog as it was; under it
@@ -343,6 +344,12 @@ The firmware was updated successfully." "The printer is writing the firmware and
     select_printer "$PRINTER"
     send_firmware
     wait_state "$MAIN" "^Button $RFU_OK " 60 && expect_status "Changing the printer's Remote Firmware Update setting..." "RFU question"
+    # Declined: nothing changes, the line says so, and the printer can be sent again.
+    answer_rfu_question "$RFU_DISABLE" declined
+    wait_state "$MAIN" "^Button $SEND enabled" 20 || fail "Send Firmware stayed disabled after the declined question"
+    expect_status "The update was canceled." "after the declined question"
+    [ "$(cat "$UPDATE_RFU_STATE")" = 1 ] || fail "the declined question changed the RFU setting"
+    send_firmware
     answer_rfu_question "$RFU_ENABLE" before-update
     expect_success 200
     [ "$(cat "$UPDATE_RFU_STATE")" = 2 ] && echo "RFU on during the update" || fail "RFU not switched on"
