@@ -3,7 +3,8 @@
 # the dialogs' controls with dlgdrive.exe, one case per run:
 #   network_update  a network printer below the firmware date: updated directly,
 #                   Enter, Escape and window-close do not end the dialog meanwhile,
-#                   success picture, the printer received the exact file
+#                   success picture, the printer received the exact file, Enter
+#                   presses Exit
 #   rfu_gate        a printer above the date with RFU off (snmpd): the question
 #                   declined (nothing changes, "canceled"), then enabled, updated,
 #                   Exit disables it again
@@ -126,6 +127,14 @@ select_printer() {
 }
 
 send_firmware() { drive "$MAIN" click "$SEND" >/dev/null || fail "Send Firmware could not be clicked"; }
+
+# Types keys into the main dialog as a person would: the pointer over the
+# window gives it the keyboard (activating it needs a window manager).
+press_keys() {
+  local window
+  window=$(xdotool search --onlyvisible --name "^$MAIN\$" | head -1)
+  [ -n "$window" ] && xdotool mousemove --window "$window" 10 10 key "$@" 2>/dev/null
+}
 
 # The status line's text now.
 status_text() { control_state "$MAIN" "$STATUS" | sed -E 's/.* rect=[-0-9,]+ "(.*)"$/\1/'; }
@@ -276,8 +285,9 @@ case "$CASE" in
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=([1-9]|[1-9][0-9])\b" 40 || fail "the bar did not move"
     expect_controls disabled disabled disabled "while updating"
     # A killed process mid-burn can leave the printer without firmware: the
-    # dialog stays while the worker runs.
-    timeout 10 xdotool search --name "^$MAIN\$" windowactivate --sync key Return key Escape 2>/dev/null
+    # dialog stays while the worker runs. Typed the same way after the
+    # update, Enter presses Exit (below): the keys do reach the dialog.
+    press_keys Return Escape || fail "Enter and Escape could not be typed into the dialog"
     drive "$MAIN" command 1 >/dev/null
     drive "$MAIN" command 2 >/dev/null
     drive "$MAIN" syscommand 61536 >/dev/null  # SC_CLOSE
@@ -327,7 +337,8 @@ The firmware was updated successfully." "The printer is writing the firmware and
     report=$(sim_report)
     grep -q "received: BURN_FLASH .* sha256=$sha answer=1\$" <<<"$report" && echo "the printer received the exact file" ||
       fail "the printer did not take the file: $report"
-    drive "$MAIN" click "$EXIT" >/dev/null
+    # Enter now presses Exit, the default button.
+    press_keys Return || fail "Enter could not be typed into the dialog"
     answer_rfu_question "$RFU_ENABLE" enable
     wait_exit 20 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$LOG_OFFSET")
