@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "update/fleet_options.h"
+
 // The process's exit codes in an unattended run. Scripts branch on these
 // numbers: never renumber them.
 enum ExitCode : int {
@@ -32,8 +34,6 @@ const std::vector<ExitCodeInfo>& ExitCodeTable();
 
 // Of several printers' codes the worst wins: 1, 4, 5, 3, 0.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
-
-enum class RfuConsent { None, On, OnOff };
 
 // How many printers an unattended run updates at once: /parallel:N.
 constexpr int COMMANDLINE_PARALLEL_DEFAULT = 8;

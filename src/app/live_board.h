@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/run_board.h"
+#include "app/text_board.h"
 
 // Puts the board's block of lines on the screen. Lines come cut to fit one
 // console line; the writer clears what an earlier, longer text left behind.

@@ -1,4 +1,4 @@
-#include "app/run_board.h"
+#include "app/text_board.h"
 
 namespace {
 constexpr uint32_t kWaitLineEverySeconds = 10;

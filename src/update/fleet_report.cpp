@@ -1,0 +1,36 @@
+#include "update/fleet_report.h"
+
+#include "firmware/firmware_file.h"
+#include "firmware/versions.h"
+
+ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
+  ReportVersion version;
+  if (chosen.fileType != BINTYPE_NAND_PKG) {
+    version.known = chosen.fileVersion != 0;
+    version.number = chosen.fileVersion;
+    return version;
+  }
+  FirmwareFileBuffer buffer;
+  NandPackageFile file;
+  if (!buffer.ReadPath(chosen.path) || file.Open(buffer.Data(), buffer.Size()) != NAND_OK) return version;
+  for (uint32_t i = 0; i < file.Count(); ++i) {
+    NandPackage package;
+    if (!file.Package(i, &package) || !AcceptNandPackage(package, chosen.productId, chosen.familyId)) continue;
+    version.parts.emplace_back(ComponentTypeName(package.componentType, "unknown"), package.version);
+  }
+  version.known = !version.parts.empty();
+  return version;
+}
+
+ReportVersion PrinterVersionOf(const PrinterVersionCheck& check) {
+  ReportVersion version;
+  if (check.printerVersion == 0) return version;
+  version.known = true;
+  version.number = check.printerVersion;
+  if (check.printerVersion == PRINTER_VERSION_COMPONENTS && !check.componentText.empty()) {
+    std::vector<ComponentVersion> components;
+    ParseVersionString(&components, check.componentText);
+    for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
+  }
+  return version;
+}

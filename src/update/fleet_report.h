@@ -1,0 +1,46 @@
+#pragma once
+// What each printer of a fleet run ended with: the records a front end turns
+// into its summary, its report file and its exit code.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "update/fw_download.h"
+#include "update/update_worker.h"
+
+// A version as the report gives it: unknown, one number, or per part (the
+// packages of a NAND file, the components a printer reports).
+struct ReportVersion {
+  bool known = false;
+  uint32_t number = 0;
+  std::vector<std::pair<std::string, uint32_t>> parts;  // non-empty: per part
+};
+
+struct PrinterReport {
+  std::wstring name;
+  std::wstring port;     // empty: not known
+  std::wstring kind;     // "network", "usb", "parallel"; empty: not known
+  std::wstring address;  // network printers only
+  std::wstring file;     // the firmware file's path; empty: none chosen
+  ReportVersion fileVersion;
+  ReportVersion versionBefore;
+  ReportVersion versionAfter;
+  std::wstring outcome;  // "updated", "current", "would-update", "failed", "not-applicable", "not-found"
+  std::wstring detail;   // the outcome line a person reads
+  double seconds = 0;
+};
+
+struct RunReport {
+  // The process's exit code for the run: the front end decides it from the
+  // outcomes; the fleet run leaves it 0.
+  int exitCode = 0;
+  std::vector<PrinterReport> printers;  // empty: no supported printer was selected
+};
+
+// The packages of a NAND file the printer would take, by component; a BIN
+// file's one version.
+ReportVersion FileVersionOf(const ChosenFirmware& chosen);
+// The version (or the component versions) the printer reported.
+ReportVersion PrinterVersionOf(const PrinterVersionCheck& check);

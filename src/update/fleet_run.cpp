@@ -1,0 +1,117 @@
+#include "update/fleet_run.h"
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "host/logger.h"
+#include "host/text_utils.h"
+#include "update/fleet_schedule.h"
+#include "update/printer_run.h"
+#include "update/run_interrupt.h"
+#include "update/spooler_hold.h"
+
+namespace {
+
+class SilentBoard : public RunBoard {
+ public:
+  void Begin(const std::vector<std::wstring>&) override {}
+  void Progress(size_t, const UpdateProgressState&, UpdateProgressEvent) override {}
+  void End(size_t, const std::wstring&, const std::wstring&) override {}
+  void Line(const std::wstring&) override {}
+};
+
+using Runs = std::vector<std::unique_ptr<PrinterRun>>;
+
+FleetLane LaneOf(PortKind kind) {
+  if (kind == PORT_USB) return FleetLane::Usb;
+  if (kind == PORT_PARALLEL) return FleetLane::Alone;
+  return FleetLane::Network;
+}
+
+// Runs `step` for the printers `pick` chooses, side by side as the schedule
+// allows, until the run is interrupted.
+void RunStep(Runs& runs, int limit, const std::function<bool(const PrinterRun&)>& pick,
+             const std::function<void(PrinterRun&)>& step) {
+  std::vector<PrinterRun*> chosen;
+  std::vector<FleetLane> lanes;
+  for (auto& run : runs) {
+    if (!pick(*run)) continue;
+    chosen.push_back(run.get());
+    lanes.push_back(LaneOf(run->Kind()));
+  }
+  if (chosen.empty()) return;
+  RunFleet(
+      lanes, limit, [&](size_t i) { step(*chosen[i]); }, RunInterrupted);
+}
+
+}  // namespace
+
+RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& env) {
+  RunReport report;
+  SilentBoard silentBoard;
+  RunBoard& board = env.board ? *env.board : silentBoard;
+  const std::vector<plist_t> installed = CollectSupportedPrinters(env.driverNames);
+
+  // Each selected name with the installed printer it names (null: none).
+  std::vector<std::pair<std::wstring, const plist_t*>> selected;
+  if (options.printers.empty()) {
+    for (const plist_t& p : installed) selected.emplace_back(p.printerName, &p);
+  } else {
+    for (const std::wstring& name : options.printers) {
+      const plist_t* match = nullptr;
+      for (const plist_t& p : installed) {
+        if (TextEquals(p.printerName.c_str(), name.c_str())) {
+          match = &p;
+          break;
+        }
+      }
+      selected.emplace_back(match ? match->printerName : name, match);
+    }
+  }
+  if (selected.empty()) {
+    Logger::Instance()->Write(L"Unattended: no supported printer is installed");
+    board.Line(L"No supported printer is installed.");
+    return report;
+  }
+
+  report.printers.resize(selected.size());
+  std::vector<std::wstring> names;
+  for (const auto& s : selected) names.push_back(s.first);
+  board.Begin(names);
+  Runs runs;
+  for (size_t i = 0; i < selected.size(); ++i) {
+    report.printers[i].name = selected[i].first;
+    runs.push_back(std::make_unique<PrinterRun>(options, env, board, i, &report.printers[i], selected[i].second));
+  }
+
+  // Each step for every printer before the next: the spooler is asked while
+  // it runs, the RFU gates (SNMP, the sequencer's registry values) go one
+  // printer at a time, the spooler is stopped once around all downloads, and
+  // switch-offs wait for the last update to end.
+  const int limit = options.parallel;
+  for (auto& run : runs) run->Lookup();
+  RunStep(
+      runs, limit, [](const PrinterRun& r) { return !r.Ended(); }, [](PrinterRun& r) { r.Check(); });
+  for (auto& run : runs) {
+    if (RunInterrupted()) break;
+    if (run->ToWrite()) run->Gate();
+  }
+  // A parallel port's openings restart the spooler: those printers go alone,
+  // before the hold.
+  RunStep(
+      runs, 1, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() == PORT_PARALLEL; },
+      [](PrinterRun& r) { r.Download(false); });
+  {
+    bool downloads = false;
+    for (auto& run : runs) downloads = downloads || (run->ToWrite() && run->Kind() != PORT_PARALLEL);
+    SpoolerHold hold(downloads && !RunInterrupted());
+    RunStep(
+        runs, limit, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() != PORT_PARALLEL; },
+        [](PrinterRun& r) { r.Download(true); });
+  }
+  for (auto& run : runs) run->SwitchOff();
+  for (auto& run : runs) run->EndInterrupted();
+  return report;
+}

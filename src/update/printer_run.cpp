@@ -1,0 +1,217 @@
+#include "update/printer_run.h"
+
+#include "firmware/versions.h"
+#include "host/clock.h"
+#include "host/logger.h"
+#include "host/strings.h"
+#include "host/text_utils.h"
+#include "net/ip_address.h"
+#include "printer/installed_printers.h"
+#include "printer/port_address.h"
+#include "resources/resource.h"
+#include "update/run_interrupt.h"
+#include "update/security_firmware.h"
+#include "update/unattended_rfu.h"
+
+namespace {
+
+const wchar_t* KindName(PortKind kind) {
+  switch (kind) {
+    case PORT_USB:
+      return L"usb";
+    case PORT_PARALLEL:
+      return L"parallel";
+    default:
+      return L"network";
+  }
+}
+
+// A localised outcome line without its line breaks and runs of blanks.
+std::wstring OneLine(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\r' || c == L'\n') c = L' ';
+    if (c == L' ' && (out.empty() || out.back() == L' ')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == L' ') out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
+                       PrinterReport* report, const plist_t* printer)
+    : m_options(options),
+      m_env(env),
+      m_board(board),
+      m_index(index),
+      m_report(report),
+      m_start(TickCountMs()),
+      m_found(printer != nullptr) {
+  if (printer) m_printer = *printer;
+  m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
+    m_board.Progress(m_index, progress.Snapshot(), what);
+  });
+}
+
+void PrinterRun::Lookup() {
+  LogPrinterScope scope(m_report->name.c_str());
+  if (!m_found) {
+    End(L"not-found", m_report->name + L": no installed printer of a listed driver has this name",
+        UpdateOutcome::NotFound);
+    return;
+  }
+  m_lookup.port = m_printer.portName;
+  m_kind = ClassifyPort(m_printer.portName.c_str());
+  m_report->port = m_printer.portName;
+  m_report->kind = KindName(m_kind);
+  wchar_t driver[PRINTER_DRIVER_MAX] = {};
+  if (GetPrinterDriverName(m_printer.printerName.c_str(), driver)) m_lookup.driver = driver;
+  if (m_kind == PORT_NETWORK) {
+    wchar_t address[PORT_ADDRESS_MAX] = {};
+    if (ResolvePortAddress(m_printer.portName.c_str(), address)) m_lookup.address = address;
+    m_report->address = m_lookup.address;
+  }
+}
+
+void PrinterRun::Check() {
+  LogPrinterScope scope(m_report->name.c_str());
+  const std::wstring& name = m_printer.printerName;
+  CFWDownload download(&m_progress, &m_lookup);
+  Logger::Instance()->Write(L"FWDownload()");
+  m_progress.SetMilestone(10);
+  m_progress.SetPhase(UpdatePhase::ChoosingFile);
+  WorkerResult prepared;
+  if (!PrepareFirmware(m_env.tables, m_printer, download, &m_chosen, &prepared)) {
+    End(L"failed",
+        prepared.outcomeLine.empty() ? name + L": the printer's front panel culture is not known"
+                                     : prepared.outcomeLine,
+        UpdateOutcome::Failed);
+    return;
+  }
+  m_report->file = m_chosen.path;
+  m_report->fileVersion = FileVersionOf(m_chosen);
+
+  m_progress.SetPhase(UpdatePhase::ReadingVersion);
+  PrinterVersionCheck check;
+  download.CheckPrinter(name.c_str(), m_chosen.productId, m_chosen.path, m_chosen.familyId, &check);
+  if (!check.address.empty()) m_report->address = check.address;
+  m_report->versionBefore = PrinterVersionOf(check);
+
+  if (check.result == VERCHK_ERROR && !m_options.force) {
+    End(L"failed", name + L": the printer's firmware version could not be read; nothing was written",
+        UpdateOutcome::Failed);
+    return;
+  }
+  if (m_options.checkOnly) {
+    if (check.result == VERCHK_FILE_NEWER) {
+      End(L"would-update", name + L": the file is newer than the printer's firmware", UpdateOutcome::WouldUpdate);
+    } else if (check.result == VERCHK_UP_TO_DATE) {
+      End(L"current", name + L": the printer already runs the file's version or newer", UpdateOutcome::Current);
+    } else {
+      End(L"failed", name + L": the printer's firmware version could not be read", UpdateOutcome::Failed);
+    }
+    return;
+  }
+  if (check.result == VERCHK_UP_TO_DATE && !m_options.force) {
+    End(L"current", name + L": the printer already runs the file's version or newer; nothing was written",
+        UpdateOutcome::Current);
+    return;
+  }
+  m_toWrite = true;
+  // Until its download starts the printer waits its turn.
+  m_progress.SetPhase(UpdatePhase::Idle);
+}
+
+void PrinterRun::Gate() {
+  LogPrinterScope scope(m_report->name.c_str());
+  if (m_kind != PORT_NETWORK) return;
+  const std::wstring& name = m_printer.printerName;
+  Logger* log = Logger::Instance();
+  const int security = CheckSecurityFirmwareOfPort(m_printer.portName.c_str(), Ping);
+  if (security == SECURITY_FW_UNREACHABLE) {
+    End(L"failed", name + L": the printer does not answer at " + m_report->address, UpdateOutcome::Failed);
+    return;
+  }
+  if (security != SECURITY_FW_GATE) {
+    log->Write(L"This product fwversion is not securilty firmware version,download directly");
+    return;
+  }
+  log->Write(L"--- This product fwversion is securilty firmware version---");
+  m_progress.SetPhase(UpdatePhase::SwitchingRfu);
+  UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_options.rfu);
+  RfuSequencer sequencer(rfu, m_printer);
+  sequencer.SetCommunities(m_options.getCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_options.getCommunity,
+                           m_options.setCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_options.setCommunity);
+  const int gate = sequencer.InstallSequencer();
+  if (gate == RFU_GATE_PASSED) {
+    m_switchedOn = rfu.AskedConsent();
+    m_progress.SetPhase(UpdatePhase::Idle);
+    return;
+  }
+  if (rfu.AskedConsent() && m_options.rfu == RfuConsent::None) {
+    End(L"not-applicable", name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on",
+        UpdateOutcome::NotApplicable);
+  } else if (gate == RFU_GATE_CANCELLED && !rfu.AskedConsent() && !rfu.Unreachable()) {
+    End(L"failed", name + L": " + LocalString(IDS_RFU_LOCKED), UpdateOutcome::Failed);
+  } else {
+    End(L"failed",
+        name + L": the RFU setting could not be read or switched on (no SNMP answer, or the community was refused)",
+        UpdateOutcome::Failed);
+  }
+}
+
+void PrinterRun::Download(bool spoolerHeld) {
+  LogPrinterScope scope(m_report->name.c_str());
+  const std::wstring& name = m_printer.printerName;
+  m_lookup.spoolerHeld = spoolerHeld;
+  Logger::Instance()->Write(L"---Start to firmware download---");
+  CFWDownload download(&m_progress, &m_lookup);
+  const WorkerResult result = RunPreparedUpdate(m_printer, m_chosen, download);
+  LogWorkerEnd(result);
+
+  const bool updated = result.status == FWDL_UPDATED;
+  if (updated && VerifiesAfterDownload() && m_kind != PORT_PARALLEL) {
+    PrinterVersionCheck after;
+    CFWDownload(nullptr, &m_lookup)
+        .CheckPrinter(name.c_str(), m_chosen.productId, m_chosen.path, m_chosen.familyId, &after);
+    m_report->versionAfter = PrinterVersionOf(after);
+  }
+  if (updated) {
+    End(L"updated", result.outcomeLine, UpdateOutcome::Updated, result.status);
+  } else if (result.status == FWDL_UP_TO_DATE) {
+    End(L"current", result.outcomeLine, UpdateOutcome::Current, result.status);
+  } else {
+    End(L"failed", result.outcomeLine + (RunInterrupted() ? L" The run was interrupted." : L""),
+        UpdateOutcome::Failed, result.status);
+  }
+}
+
+void PrinterRun::SwitchOff() {
+  LogPrinterScope scope(m_report->name.c_str());
+  if (!m_switchedOn || m_options.rfu != RfuConsent::OnOff) return;
+  UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_options.rfu);
+  const std::wstring& community = m_options.setCommunity;
+  if (SwitchRfuOff(m_printer, rfu, community.empty() ? nullptr : community.c_str())) return;
+  m_report->detail += L" The RFU setting could not be switched off again.";
+  Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
+                            m_report->name.c_str());
+}
+
+void PrinterRun::EndInterrupted() {
+  LogPrinterScope scope(m_report->name.c_str());
+  if (m_ended) return;
+  End(L"failed", m_report->name + L": the run was interrupted before this printer's update ended",
+      UpdateOutcome::Failed);
+}
+
+void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
+  m_ended = true;
+  m_report->outcome = outcome;
+  m_report->detail = OneLine(detail);
+  m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
+  m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
+  Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+  m_board.End(m_index, outcome, m_report->detail);
+}

@@ -1,0 +1,67 @@
+#pragma once
+// One printer's check or update in a fleet run, taken a step at a time so
+// that the run can take each step for every printer before the next: Lookup
+// (while the spooler runs), Check, Gate (one printer at a time), Download,
+// SwitchOff. Everything the update needs lives here, one object per printer,
+// and every log line of a step names the printer.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "update/fleet_options.h"
+#include "update/fleet_report.h"
+#include "update/fw_download.h"
+#include "update/printer_record.h"
+#include "update/run_board.h"
+#include "update/update_progress.h"
+#include "update/update_worker.h"
+
+class PrinterRun {
+ public:
+  // `printer` null: no installed printer of a listed driver has the name.
+  PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
+             PrinterReport* report, const plist_t* printer);
+
+  bool Ended() const { return m_ended; }
+  // Checked, the file is to be written, and nothing ended the printer since.
+  bool ToWrite() const { return m_toWrite && !m_ended; }
+  PortKind Kind() const { return m_kind; }
+
+  // The port's kind, the driver and a network port's address, asked of the
+  // spooler before the run stops it.
+  void Lookup();
+  // The file for the printer and the printer's version: whether it is to be
+  // written. Ends the printer's report when not.
+  void Check();
+  // The network printer's RFU gate without a person. Ends the printer's
+  // report when it is not to be updated.
+  void Gate();
+  // Writes the file and, where the product verifies, reads the new version.
+  // `spoolerHeld`: the run keeps the spooler stopped around every download.
+  void Download(bool spoolerHeld);
+  // After the last update: the RFU setting this run switched on goes off
+  // again when the options ask for it.
+  void SwitchOff();
+  // The run was interrupted before this printer ended.
+  void EndInterrupted();
+
+ private:
+  void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+
+  const FleetOptions& m_options;
+  const FleetEnvironment& m_env;
+  RunBoard& m_board;
+  size_t m_index;
+  PrinterReport* m_report;
+  uint32_t m_start;
+  bool m_found;
+  plist_t m_printer;
+  PrinterLookup m_lookup;
+  PortKind m_kind = PORT_NETWORK;
+  ChosenFirmware m_chosen;
+  UpdateProgress m_progress;
+  bool m_toWrite = false;
+  bool m_switchedOn = false;
+  bool m_ended = false;
+};
