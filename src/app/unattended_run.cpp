@@ -23,18 +23,23 @@ ExitCode OutcomeExitCode(const std::wstring& outcome) {
   return EXITCODE_FAILED;
 }
 
+ExitCode RunExitCode(const RunReport& report) {
+  if (report.printers.empty()) return EXITCODE_NO_DEVICE;
+  // The spooler left stopped or an RFU setting left on fails the run: both
+  // need someone at this computer or printer.
+  ExitCode worst = report.spoolerLeftStopped ? EXITCODE_FAILED : EXITCODE_OK;
+  for (const PrinterReport& p : report.printers) {
+    worst = WorseExitCode(worst, p.rfuLeftOn ? EXITCODE_FAILED : OutcomeExitCode(p.outcome));
+  }
+  return worst;
+}
+
 RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& env) {
   TextBoard textBoard(env.output);
   FleetEnvironment fleet = env;
   if (!fleet.board) fleet.board = &textBoard;
   RunReport report = RunFleetUpdate(FleetOptionsOf(line), fleet);
-  if (report.printers.empty()) {
-    report.exitCode = EXITCODE_NO_DEVICE;
-    return report;
-  }
-  ExitCode worst = EXITCODE_OK;
-  for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, OutcomeExitCode(p.outcome));
-  report.exitCode = worst;
+  report.exitCode = RunExitCode(report);
   return report;
 }
 

@@ -14,6 +14,7 @@
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "update/firmware_choice.h"
+#include "update/run_rescue.h"
 
 namespace {
 constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
@@ -34,6 +35,23 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
     start = end + 2;
   }
 }
+
+// While the run goes, a console close has the report written from what the
+// run knows by then; the run's own report replaces it after.
+class RescuedReport {
+ public:
+  explicit RescuedReport(const std::wstring& path) {
+    if (path.empty()) return;
+    SetRescueReportWriter([path](const RunReport& known) {
+      RunReport report = known;
+      report.exitCode = RunExitCode(report);
+      WriteRunReport(report, path);
+    });
+  }
+  ~RescuedReport() { SetRescueReportWriter(nullptr); }
+  RescuedReport(const RescuedReport&) = delete;
+  RescuedReport& operator=(const RescuedReport&) = delete;
+};
 
 // The checks after the instance check: an ExitCode, and the report written.
 int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
@@ -92,7 +110,10 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
     report.exitCode = EXITCODE_NO_DEVICE;
   } else {
     log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
-    report = RunUnattended(line, env);
+    {
+      RescuedReport rescued(line.reportPath);
+      report = RunUnattended(line, env);
+    }
     SayLines(output, SummaryText(report));
   }
   if (!line.reportPath.empty() && !WriteRunReport(report, line.reportPath)) {

@@ -41,8 +41,9 @@ class PrinterRun {
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
   void Download(bool spoolerHeld);
   // After the last update: the RFU setting this run switched on goes off
-  // again when the options ask for it.
-  void SwitchOff();
+  // again when the options ask for it, tried until the printer's restart
+  // would have ended, counted from `downloadsEnded` (a tick count).
+  void SwitchOff(uint32_t downloadsEnded);
   // The run was interrupted before this printer ended.
   void EndInterrupted();
 
@@ -62,6 +63,5 @@ class PrinterRun {
   ChosenFirmware m_chosen;
   UpdateProgress m_progress;
   bool m_toWrite = false;
-  bool m_switchedOn = false;
   bool m_ended = false;
 };
