@@ -212,10 +212,7 @@ answer_rfu_question() {
   drive "$MAIN" "@$RFU_OK" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
 }
 
-# What a killed run leaves behind: the spooler's state, the sequencer's values.
-spooler_state() {
-  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/^ *STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
-}
+# What a killed run leaves behind: the sequencer's values.
 SEQ_KEY='HKLM\SOFTWARE\Local AppWizard-Generated Applications\tideway'
 sequencer_values() {
   (cd "$CASE_DIR" && wine reg query "$SEQ_KEY" 2>/dev/null) | tr -d '\r' | grep -oE '(SeqStack|InstallCrashed)' | sort | tr '\n' ' '
