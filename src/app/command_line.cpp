@@ -5,7 +5,8 @@
 const std::vector<ExitCodeInfo>& ExitCodeTable() {
   static const std::vector<ExitCodeInfo> table = {
       {EXITCODE_OK, L"every selected printer updated (and verified where the product verifies)"},
-      {EXITCODE_FAILED, L"at least one printer failed"},
+      {EXITCODE_FAILED,
+       L"at least one printer failed, or the print spooler or a switched-on RFU setting could not be put back"},
       {EXITCODE_USAGE, L"bad command line (usage printed)"},
       {EXITCODE_CURRENT, L"nothing written: every selected printer already runs the file's version or newer"},
       {EXITCODE_NO_DEVICE, L"no supported device: a named printer is not installed, or none is installed"},
