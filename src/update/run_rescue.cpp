@@ -72,7 +72,7 @@ void SetRescueReportWriter(std::function<void(const RunReport&)> writer) {
 
 void RescueRun(const std::wstring& why) {
   Logger* log = Logger::Instance();
-  RestartHeldSpooler();
+  const bool spoolerRuns = RestartHeldSpooler();
 
   RunReport report;
   std::vector<std::function<bool()>> switchOffs;
@@ -82,6 +82,7 @@ void RescueRun(const std::wstring& why) {
     report = r.report;
     switchOffs.swap(r.switchOffs);
   }
+  report.spoolerLeftStopped = !spoolerRuns;
   for (PrinterReport& p : report.printers) {
     if (!p.outcome.empty()) continue;
     p.outcome = L"failed";

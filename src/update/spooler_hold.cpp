@@ -8,37 +8,47 @@
 
 namespace {
 // Whether a hold keeps the spooler stopped; the lock keeps a stop and a start
-// from crossing between the run and the process's end.
-std::mutex g_lock;
-bool g_stopped = false;
+// from crossing between the run and the process's end. Never destroyed: the
+// process's end may use it from another thread.
+struct HeldState {
+  std::mutex lock;
+  bool stopped = false;
+};
+
+HeldState& Held() {
+  static HeldState* state = new HeldState;
+  return *state;
+}
 
 // Starts the held spooler; `when` ends the log line.
 bool StartHeldSpooler(const wchar_t* when) {
-  std::lock_guard<std::mutex> lock(g_lock);
-  if (!g_stopped) return true;
-  g_stopped = EnsureServiceRunning() == 0;
+  HeldState& held = Held();
+  std::lock_guard<std::mutex> lock(held.lock);
+  if (!held.stopped) return true;
+  held.stopped = EnsureServiceRunning() == 0;
   Logger* log = Logger::Instance();
-  if (g_stopped) {
+  if (held.stopped) {
     log->Write(L"ERROR: Unattended: the spooler could not be started again %ls; nothing on this computer prints "
                L"until it runs",
                when);
   } else {
     log->Write(L"Unattended: the spooler is started again %ls", when);
   }
-  return !g_stopped;
+  return !held.stopped;
 }
 }  // namespace
 
 SpoolerHold::SpoolerHold(bool needed) : m_held(needed) {
   if (!m_held) return;
-  std::lock_guard<std::mutex> lock(g_lock);
+  HeldState& held = Held();
+  std::lock_guard<std::mutex> lock(held.lock);
   // An interrupt has its spooler started at once: after it nothing stops it.
   if (RunInterrupted()) {
     m_held = false;
     return;
   }
   Logger::Instance()->Write(L"Unattended: the spooler is stopped for the run's downloads");
-  g_stopped = true;
+  held.stopped = true;
   StopAService();
 }
 
