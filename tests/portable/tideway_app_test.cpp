@@ -15,6 +15,7 @@
 #include "host/logger.h"
 #include "host/properties.h"
 #include "host/text_utils.h"
+#include "resources/version.h"
 #include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
@@ -154,7 +155,7 @@ TEST(StartUp, MatchingPrinterRunsTheDialogAndReleasesTheMutex) {
   // The banner first, then the properties and the count, in this order.
   ASSERT_GE(run.lines.size(), 3u);
   EXPECT_EQ(run.lines[0], L"================= Firmware Update ========================");
-  EXPECT_EQ(run.lines[1], L"Version: 2.4.1.1");
+  EXPECT_EQ(run.lines[1], L"Version: " TIDEWAY_VERSION_TEXT);
   std::wstring expectedPath = L"InitProperties - retrieve props from file '" + platform.directory + L"properties.ini'";
   EXPECT_EQ(run.lines[2], expectedPath);
   auto dump = std::find(run.lines.begin(), run.lines.end(), L"-\\/\\/\\/- Properties -\\/\\/\\/-");
