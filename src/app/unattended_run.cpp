@@ -25,12 +25,12 @@ ExitCode OutcomeExitCode(const std::wstring& outcome) {
 
 ExitCode RunExitCode(const RunReport& report) {
   if (report.printers.empty()) return EXITCODE_NO_DEVICE;
-  // The spooler left stopped or an RFU setting left on fails the run: both
-  // need someone at this computer or printer.
-  ExitCode worst = report.spoolerLeftStopped ? EXITCODE_FAILED : EXITCODE_OK;
-  for (const PrinterReport& p : report.printers) {
-    worst = WorseExitCode(worst, p.rfuLeftOn ? EXITCODE_FAILED : OutcomeExitCode(p.outcome));
-  }
+  // An RFU setting left on or the spooler left stopped fails the run: both
+  // need someone at that printer or this computer.
+  auto codeOf = [](const PrinterReport& p) { return p.rfuLeftOn ? EXITCODE_FAILED : OutcomeExitCode(p.outcome); };
+  // From the first printer's code: no code ranks below every other.
+  ExitCode worst = report.spoolerLeftStopped ? EXITCODE_FAILED : codeOf(report.printers[0]);
+  for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, codeOf(p));
   return worst;
 }
 

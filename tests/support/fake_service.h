@@ -22,6 +22,12 @@ class FakeSpoolerService : public ServiceControl {
   // Nonzero: every start fails with this error and the service stays as it is.
   std::atomic<uint32_t> startError{0};
   bool Running() const { return m_running; }
+  void SetRunning(bool running) {
+    m_running = running;
+    constexpr uint32_t kRpcServerUnavailable = 1722;
+    m_spooler.FailEnum(running ? SPOOLER_OK : SPOOLER_SIZE_FAILED, running ? 0 : kRpcServerUnavailable);
+    m_spooler.FailGet(running ? SPOOLER_OK : SPOOLER_OPEN_FAILED, running ? 0 : kRpcServerUnavailable);
+  }
   int Starts() const { return m_starts; }
   int Stops() const { return m_stops; }
 
@@ -59,13 +65,6 @@ class FakeSpoolerService : public ServiceControl {
   uint32_t LastError() override { return m_error; }
 
  private:
-  void SetRunning(bool running) {
-    m_running = running;
-    constexpr uint32_t kRpcServerUnavailable = 1722;
-    m_spooler.FailEnum(running ? SPOOLER_OK : SPOOLER_SIZE_FAILED, running ? 0 : kRpcServerUnavailable);
-    m_spooler.FailGet(running ? SPOOLER_OK : SPOOLER_OPEN_FAILED, running ? 0 : kRpcServerUnavailable);
-  }
-
   FakeSpooler& m_spooler;
   ServiceControl* m_previous;
   std::atomic<bool> m_running{true};
