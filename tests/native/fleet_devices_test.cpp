@@ -52,6 +52,9 @@ TEST(FleetDevices, QueuesOfOnePrinterAreUpdatedOnce) {
     EXPECT_EQ(p.name, names[i]);
     EXPECT_EQ(p.outcome, L"updated") << i;
     EXPECT_EQ(p.versionAfter.number, 20230115u) << i;
+    // A rider's report tells what its printer ran before and which file it got, as the carrier's does.
+    EXPECT_EQ(p.versionBefore.number, 1000u) << i;
+    EXPECT_EQ(p.file, file) << i;
     if (i > 0) {
       EXPECT_EQ(p.detail, names[i] + L": same printer as B\u00fcro 2");
     }
