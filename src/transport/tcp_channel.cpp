@@ -41,11 +41,10 @@ class SystemTcpChannel : public TcpChannel {
     while (total < length) {
       const int64_t n = m_socket.SendNow(data + total, length - total);
       if (n < 0) return total > 0 ? static_cast<int64_t>(total) : -1;
-      if (n > 0) {
-        total += static_cast<size_t>(n);
-        idleMs = 0;
-        continue;
-      }
+      if (n > 0) idleMs = 0;
+      total += static_cast<size_t>(n);
+      if (total == length) break;
+      // Less was taken than offered: the buffers are full until the printer reads.
       if (m_stopped && m_stopped()) return Ended(L"The run was interrupted: the send ends.");
       if (idleMs >= m_sendTimeoutMs) {
         Logger::Instance()->Write(L"ERROR: the printer took no data for %u ms: the send ends.", m_sendTimeoutMs);
