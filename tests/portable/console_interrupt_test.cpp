@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/clock.h"
 #include "support/fake_clock.h"
 #include "support/fake_service.h"
 #include "support/fake_spooler.h"
@@ -66,7 +67,11 @@ TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
   done.outcome = L"updated";
   RescueRecordPrinter(0, done);
   int switchOffs = 0;
-  RescueOweSwitchOff(1, [&switchOffs] { return ++switchOffs > 1; });  // the printer does not answer
+  // The printer does not answer, after a wait that counts against the close's.
+  RescueOweSwitchOff(1, [&switchOffs] {
+    SleepMs(1500);
+    return ++switchOffs > 1;
+  });
   std::vector<RunReport> written;
   SetRescueReportWriter([&written](const RunReport& report) { written.push_back(report); });
   SpoolerHold hold(true);
@@ -84,12 +89,48 @@ TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
   }
   EXPECT_FALSE(written[0].printers[1].rfuLeftOn);
   EXPECT_TRUE(written[1].printers[1].rfuLeftOn);
-  // The run may end by itself in the time left.
-  EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{kConsoleCloseWaitMs});
+  // The run may end by itself in the time left, and no longer.
+  EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{1500, kConsoleCloseWaitMs - 1500}));
 
   EXPECT_FALSE(RescueTakeSwitchOff(1));
   EXPECT_TRUE(hold.Release());
   EXPECT_EQ(service.Starts(), 1);
+  {
+    // The run reaching its downloads after the close must not stop the
+    // spooler again: nothing would start it before the process ends.
+    SpoolerHold late(true);
+    EXPECT_TRUE(service.Running());
+  }
+  EXPECT_EQ(service.Stops(), 1);
+  SetRescueReportWriter(nullptr);
+  RescueRecordRun(RunReport());
+  ClearRunInterruptForTesting();
+}
+
+// A spooler that will not start again is in the rescued report, so that the
+// run's exit code says so.
+TEST(ConsoleInterrupt, CloseReportsASpoolerThatWillNotStart) {
+  ClearRunInterruptForTesting();
+  FakeClock clock;
+  LogCapture log;
+  FakeSpooler spooler;
+  FakeSpoolerService service(spooler);
+  RunReport run;
+  run.printers.resize(1);
+  run.printers[0].name = L"QV Busy";
+  RescueRecordRun(run);
+  std::vector<RunReport> written;
+  SetRescueReportWriter([&written](const RunReport& report) { written.push_back(report); });
+  SpoolerHold hold(true);
+  service.startError = 1053;  // the service did not respond in time
+
+  EXPECT_TRUE(HandleConsoleControl(ConsoleControl::Close));
+  EXPECT_FALSE(service.Running());
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(written[0].spoolerLeftStopped);
+
+  service.startError = 0;
+  EXPECT_TRUE(hold.Release());
   SetRescueReportWriter(nullptr);
   RescueRecordRun(RunReport());
   ClearRunInterruptForTesting();
