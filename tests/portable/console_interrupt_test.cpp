@@ -47,22 +47,43 @@ TEST(ConsoleInterrupt, EventTable) {
   ClearRunInterruptForTesting();
 }
 
+// A console close in the middle of a run: the run's printers recorded, the
+// rescued reports kept, and what a case leaves process-wide cleared after it.
+class ConsoleClose : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearRunInterruptForTesting();
+    SetRescueReportWriter([this](const RunReport& report) { written.push_back(report); });
+  }
+  void TearDown() override {
+    SetRescueReportWriter(nullptr);
+    RescueRecordRun(RunReport());
+    ClearRunInterruptForTesting();
+  }
+  static RunReport RecordRun(const std::vector<std::wstring>& names) {
+    RunReport run;
+    for (const std::wstring& name : names) {
+      run.printers.emplace_back();
+      run.printers.back().name = name;
+    }
+    RescueRecordRun(run);
+    return run;
+  }
+
+  FakeClock clock;
+  LogCapture log;
+  FakeSpooler spooler;
+  FakeSpoolerService service{spooler};
+  std::vector<RunReport> written;
+};
+
 // A close in the middle of the downloads leaves the process seconds: the
 // handler itself starts the spooler the run holds stopped, writes the report
 // with the unfinished printer failed, and switches off the RFU setting the run
 // switched on (writing the report again with that outcome), before it returns.
 // The run's own end after it does none of this twice.
-TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
-  ClearRunInterruptForTesting();
-  FakeClock clock;
-  LogCapture log;
-  FakeSpooler spooler;
-  FakeSpoolerService service(spooler);
-  RunReport run;
-  run.printers.resize(2);
-  run.printers[0].name = L"QV Done";
-  run.printers[1].name = L"QV Busy";
-  RescueRecordRun(run);
+TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
+  const RunReport run = RecordRun({L"QV Done", L"QV Busy"});
   PrinterReport done = run.printers[0];
   done.outcome = L"updated";
   RescueRecordPrinter(0, done);
@@ -72,8 +93,6 @@ TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
     SleepMs(1500);
     return ++switchOffs > 1;
   });
-  std::vector<RunReport> written;
-  SetRescueReportWriter([&written](const RunReport& report) { written.push_back(report); });
   SpoolerHold hold(true);
   ASSERT_FALSE(service.Running());
 
@@ -102,25 +121,12 @@ TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
     EXPECT_TRUE(service.Running());
   }
   EXPECT_EQ(service.Stops(), 1);
-  SetRescueReportWriter(nullptr);
-  RescueRecordRun(RunReport());
-  ClearRunInterruptForTesting();
 }
 
 // A spooler that will not start again is in the rescued report, so that the
 // run's exit code says so.
-TEST(ConsoleInterrupt, CloseReportsASpoolerThatWillNotStart) {
-  ClearRunInterruptForTesting();
-  FakeClock clock;
-  LogCapture log;
-  FakeSpooler spooler;
-  FakeSpoolerService service(spooler);
-  RunReport run;
-  run.printers.resize(1);
-  run.printers[0].name = L"QV Busy";
-  RescueRecordRun(run);
-  std::vector<RunReport> written;
-  SetRescueReportWriter([&written](const RunReport& report) { written.push_back(report); });
+TEST_F(ConsoleClose, ReportsASpoolerThatWillNotStart) {
+  RecordRun({L"QV Busy"});
   SpoolerHold hold(true);
   service.startError = 1053;  // the service did not respond in time
 
@@ -131,7 +137,4 @@ TEST(ConsoleInterrupt, CloseReportsASpoolerThatWillNotStart) {
 
   service.startError = 0;
   EXPECT_TRUE(hold.Release());
-  SetRescueReportWriter(nullptr);
-  RescueRecordRun(RunReport());
-  ClearRunInterruptForTesting();
 }
