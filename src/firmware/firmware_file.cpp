@@ -12,6 +12,9 @@
 
 namespace {
 
+// Only the last 127 bytes can hold a trailer (its length is a signed byte).
+constexpr size_t kTrailerTail = 128;
+
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
@@ -105,6 +108,13 @@ uint32_t BinTrailerVersion(const uint8_t* tail, size_t tailLen) {
   return StringToLong32(window + first + 1, sizeof window - first - 1);
 }
 
+bool FirmwareMatchesInfo(const uint8_t* data, uint64_t size, const FirmwareFileInfo& info) {
+  if (info.fileSize < 0) return true;
+  if (!data || size != static_cast<uint64_t>(info.fileSize)) return false;
+  const uint64_t tail = size < kTrailerTail ? size : kTrailerTail;
+  return BinTrailerVersion(data + (size - tail), static_cast<size_t>(tail)) == info.fileVersion;
+}
+
 uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path) {
   Logger* log = Logger::Instance();
   log->Write(L"GetBinFileVersion file=%ls", path ? path : L"");
@@ -154,8 +164,7 @@ uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const w
   if (fileTypeOut) *fileTypeOut = fileType;
   if (info) info->fileType = fileType;
 
-  // Only the last 127 bytes can hold a trailer (its length is a signed byte).
-  uint8_t tail[128];
+  uint8_t tail[kTrailerTail];
   size_t tailLen = 0;
   if (info) info->fileSize = -1;
   if (SeekFile64(f, 0, SEEK_END) == 0) {

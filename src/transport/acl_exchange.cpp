@@ -232,11 +232,19 @@ int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
 }
 
 int AclBurnSource::Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
-  return ReadAclBurnImage(m_file, extra, sizeFormat, readFailed, out) && Check(out->data.get(), out->size);
+  return ReadAclBurnImage(m_file, extra, sizeFormat, readFailed, out) &&
+         AclImageAsChecked(out->data.get(), out->size, m_checked) && Check(out->data.get(), out->size);
 }
 
 int AclBurnSource::ReadAll(FirmwareFileBuffer* out) const {
-  return m_file && out->ReadAll(m_file) && Check(out->Data(), out->Size());
+  return m_file && out->ReadAll(m_file) && AclImageAsChecked(out->Data(), out->Size(), m_checked) &&
+         Check(out->Data(), out->Size());
+}
+
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
+  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return 0;
 }
 
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
@@ -274,8 +282,10 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  const AclBurnSource source(file.get(), path);
+  // The file may still change between this look and the read for sending:
+  // the burn compares what it read with the check's view.
+  const AclBurnSource source(file.get(), path, checked.fileSize >= 0 ? &checked : info);
   const int burned = burn(source, ChooseAclBurn(fileType));
   if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
-  return burned == 1 ? 1 : -1;
+  return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

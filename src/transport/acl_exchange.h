@@ -152,11 +152,13 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
 // one) no signature can be found: with signers configured nothing passes.
 class AclBurnSource {
  public:
-  AclBurnSource(FILE* file, const wchar_t* path = nullptr) : m_file(file), m_path(path) {}  // NOLINT
+  AclBurnSource(FILE* file, const wchar_t* path = nullptr, const FirmwareFileInfo* checked = nullptr)  // NOLINT
+      : m_file(file), m_path(path), m_checked(checked) {}
 
-  // ReadAclBurnImage, then the rule over the bytes read: 1 or 0.
+  // ReadAclBurnImage, then the file as checked (AclImageAsChecked), then the
+  // rule over the bytes read: 1 or 0.
   int Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
-  // FirmwareFileBuffer::ReadAll, then the rule: 1 or 0.
+  // FirmwareFileBuffer::ReadAll, then the same checks: 1 or 0.
   int ReadAll(FirmwareFileBuffer* out) const;
   // The rule's verdict on the last read; SIGNATURE_NOT_REQUIRED before one.
   SignatureVerdict Verdict() const { return m_verdict; }
@@ -166,17 +168,28 @@ class AclBurnSource {
 
   FILE* m_file;
   const wchar_t* m_path;
+  const FirmwareFileInfo* m_checked;  // the file as its version check saw it; null: any
   mutable SignatureVerdict m_verdict = SIGNATURE_NOT_REQUIRED;
 };
+
+// Whether the file read for sending is the one its version check saw (size
+// and trailer version; anything when `checked` is null or was never filled).
+// Logs why not: a file replaced or cut while it was opened is never sent.
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked);
+
+// What a NAND burn returns when no package needed burning: nothing was written.
+constexpr int ACL_BURN_NOTHING_WRITTEN = 2;
 
 // DownloadWithChosenBurn's result when the file's signature was refused.
 constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
 
 // A transport's DownLoadFirmware after its own first line: classifies the
-// file, refuses a corrupt one (type 9) with a line, opens it ("Failed to Open
-// fw bin file") and runs the burn the product and file type call for, on the
-// file with its path. 1 when the burn reported 1, ACL_DOWNLOAD_NOT_TRUSTED
-// when the bytes read did not pass the signature rule, else -1.
+// file, refuses a corrupt one (type 9) or one that changed since its check
+// with a line, opens it ("Failed to Open fw bin file") and runs the burn the
+// product and file type call for, on the file with its path and its view of
+// the check. 1 when the burn reported 1, 0 when it reported
+// ACL_BURN_NOTHING_WRITTEN, ACL_DOWNLOAD_NOT_TRUSTED when the bytes read did
+// not pass the signature rule, else -1.
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
                            const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);
 

@@ -85,8 +85,9 @@ int CFWDownload::UsbDownload(const Job& job) {
 
   CFWDownloadUSB usb;
   FirmwareFileInfo info;
-  usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  const int check = usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
   ReportMilestone(m_progress, 50);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -95,6 +96,7 @@ int CFWDownload::UsbDownload(const Job& job) {
     usb.ResetPrinter(device.Get());
     if (!Wait(FWDL_USB_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   StopSpooler();
   int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId);
@@ -113,7 +115,7 @@ int CFWDownload::UsbDownload(const Job& job) {
     ReportPhase(m_progress, UpdatePhase::Verifying);
     if (usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName) != 0) result = -1;
   }
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::PrllDownload(const Job& job) {
@@ -125,7 +127,8 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
-  prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  const int check = prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
 
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
@@ -139,13 +142,14 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
   ReportMilestone(m_progress, 50);
   ReportPhase(m_progress, UpdatePhase::Sending);
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   // The parallel port's own openings restart the spooler: never under a hold.
   StopAService();
   int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
   StartAService();
   port.Reset();
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text) {
