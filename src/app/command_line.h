@@ -38,6 +38,8 @@ ExitCode WorseExitCode(ExitCode a, ExitCode b);
 // How many printers an unattended run updates at once: /parallel:N.
 constexpr int COMMANDLINE_PARALLEL_DEFAULT = 8;
 constexpr int COMMANDLINE_PARALLEL_MAX = 64;
+// How many updates /history lists at most.
+constexpr int COMMANDLINE_HISTORY_MAX = 100000;
 
 struct CommandLine {
   bool help = false;
@@ -52,11 +54,12 @@ struct CommandLine {
   std::wstring reportPath;
   std::wstring logPath;
   int parallel = COMMANDLINE_PARALLEL_DEFAULT;  // printers updated at once
+  int history = 0;  // /history[:N]: list the last N updates instead of updating; 0: not asked
 };
 
-enum class SwitchValue { None, Text, Choice, Number };
+enum class SwitchValue { None, Text, Choice, Number, OptionalNumber };
 
-enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log, Parallel };
+enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log, Parallel, History };
 
 struct SwitchEntry {
   SwitchId id;

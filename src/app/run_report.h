@@ -10,3 +10,6 @@
 std::string RunReportJson(const RunReport& report);
 // Writes it to `path`; false (logged) when the file cannot be written.
 bool WriteRunReport(const RunReport& report, const std::wstring& path);
+// Writes a report's text (the run's, or the history's) to `path`; false
+// (logged) when the file cannot be written.
+bool WriteReportFile(const std::string& text, const std::wstring& path);

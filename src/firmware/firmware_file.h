@@ -59,6 +59,10 @@ struct FirmwareFileInfo {
   int64_t fileSize = -1;
   uint32_t fileVersion = 0;
   std::vector<ComponentVersion> components;
+  // What the printer last answered to the version check: its version (9999:
+  // per component, in printerComponents as it sent them); 0 when none.
+  uint32_t printerVersion = 0;
+  std::string printerComponents;
 };
 
 // Classifies the file and reads its version trailer. Returns the version, 0 on

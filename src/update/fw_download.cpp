@@ -78,8 +78,18 @@ void CFWDownload::StartSpooler() {
   if (!m_lookup || !m_lookup->spoolerHeld) StartAService();
 }
 
+PrinterVersionCheck CFWDownload::Answer(int result, const FirmwareFileInfo& info, const wchar_t* address) {
+  PrinterVersionCheck check;
+  check.result = result;
+  check.printerVersion = info.printerVersion;
+  check.componentText = info.printerComponents;
+  if (address) check.address = address;
+  return check;
+}
+
 int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                             const wchar_t* familyId) {
+  m_facts = DownloadFacts();
   wchar_t modelName[FWDL_NAME_MAX] = {};
   wchar_t portName[FWDL_NAME_MAX] = {};
   Job job{productId ? productId : L"", familyId ? familyId : L"", fileName ? fileName : L"", portName, modelName};
@@ -140,11 +150,13 @@ int CFWDownload::NtwkDownload(const Job& job) {
   ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
   if (!AddressOf(job.portName, address)) return FWDL_FAILED;
+  m_facts.address = address;
 
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
-  ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+  m_facts.before = Answer(ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName), info,
+                          address);
   ReportMilestone(m_progress, 50);
 
   ReportPhase(m_progress, UpdatePhase::Sending);
@@ -170,6 +182,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);
     int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+    m_facts.after = Answer(check, info, address);
     if (check == VERCHK_UP_TO_DATE) return FWDL_UPDATED;
     if (check == VERCHK_FILE_NEWER) return FWDL_FAILED;
     if (!Wait(FWDL_VERIFY_PASS_WAIT_MS)) return FWDL_FAILED;

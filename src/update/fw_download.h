@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/firmware_file.h"
 #include "transport/device_io.h"
 #include "update/update_progress.h"
 
@@ -43,6 +44,15 @@ struct PrinterVersionCheck {
   uint32_t printerVersion = 0;  // 0: none obtained; 9999: component versions
   std::string componentText;    // the printer's component version text
   std::wstring address;         // the numeric address a network printer was asked at
+};
+
+// What one update learned on its way, for its record: where it reached a
+// network printer, and the versions the printer reported before the download
+// and after it (result VERCHK_ERROR and version 0 where it was not asked).
+struct DownloadFacts {
+  std::wstring address;
+  PrinterVersionCheck before;
+  PrinterVersionCheck after;
 };
 
 // What a fleet run looked up for one printer while the spooler still ran: the
@@ -86,6 +96,9 @@ class CFWDownload {
   int CheckPrinter(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                    const wchar_t* familyId, PrinterVersionCheck* out);
 
+  // What the last FWDownload learned.
+  const DownloadFacts& Facts() const { return m_facts; }
+
  private:
   struct Job {
     const wchar_t* productId;
@@ -113,8 +126,12 @@ class CFWDownload {
   void StopSpooler();
   void StartSpooler();
 
+  // The printer's answer to the check the transport just made.
+  static PrinterVersionCheck Answer(int result, const FirmwareFileInfo& info, const wchar_t* address);
+
   UpdateProgress* m_progress;
   const PrinterLookup* m_lookup;
+  DownloadFacts m_facts;
 };
 
 // False for the products whose printers are not asked for their version after

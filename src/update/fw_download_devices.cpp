@@ -85,7 +85,8 @@ int CFWDownload::UsbDownload(const Job& job) {
 
   CFWDownloadUSB usb;
   FirmwareFileInfo info;
-  usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  m_facts.before =
+      Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
   ReportMilestone(m_progress, 50);
 
   ReportPhase(m_progress, UpdatePhase::Sending);
@@ -111,7 +112,9 @@ int CFWDownload::UsbDownload(const Job& job) {
     }
     if (!device) return FWDL_NO_USB_DEVICE;
     ReportPhase(m_progress, UpdatePhase::Verifying);
-    if (usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName) != 0) result = -1;
+    m_facts.after =
+        Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
+    if (m_facts.after.result != VERCHK_UP_TO_DATE) result = -1;
   }
   return MapDownloadResult(result);
 }
@@ -125,7 +128,8 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
-  prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  m_facts.before =
+      Answer(prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName), info, nullptr);
 
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;

@@ -13,33 +13,6 @@
 #include "update/security_firmware.h"
 #include "update/unattended_rfu.h"
 
-namespace {
-
-const wchar_t* KindName(PortKind kind) {
-  switch (kind) {
-    case PORT_USB:
-      return L"usb";
-    case PORT_PARALLEL:
-      return L"parallel";
-    default:
-      return L"network";
-  }
-}
-
-// A localised outcome line without its line breaks and runs of blanks.
-std::wstring OneLine(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t c : text) {
-    if (c == L'\r' || c == L'\n') c = L' ';
-    if (c == L' ' && (out.empty() || out.back() == L' ')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == L' ') out.pop_back();
-  return out;
-}
-
-}  // namespace
-
 PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
                        PrinterReport* report, const plist_t* printer)
     : m_options(options),
@@ -65,7 +38,7 @@ void PrinterRun::Lookup() {
   m_lookup.port = m_printer.portName;
   m_kind = ClassifyPort(m_printer.portName.c_str());
   m_report->port = m_printer.portName;
-  m_report->kind = KindName(m_kind);
+  m_report->kind = PortKindName(m_kind);
   wchar_t driver[PRINTER_DRIVER_MAX] = {};
   if (GetPrinterDriverName(m_printer.printerName.c_str(), driver)) m_lookup.driver = driver;
   if (m_kind == PORT_NETWORK) {
@@ -209,9 +182,11 @@ void PrinterRun::EndInterrupted() {
 void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
   m_ended = true;
   m_report->outcome = outcome;
-  m_report->detail = OneLine(detail);
+  m_report->detail = OneLineText(detail);
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
   Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+  AddFileSha256(m_report);
+  if (m_env.recordUpdate) m_env.recordUpdate(*m_report);
   m_board.End(m_index, outcome, m_report->detail);
 }
