@@ -59,7 +59,7 @@ const std::vector<SwitchEntry>& SwitchTable() {
       {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
       {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
-       L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
+       L"update up to N network printers at once (1 to 256, default 8); USB and parallel printers go one at a "
        L"time"},
       {SwitchId::History, L"history", SwitchValue::OptionalNumber, L"N",
        L"list the last N updates recorded on this computer (default 20) instead of updating; with /report also "
@@ -165,7 +165,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
         break;
       case SwitchId::Parallel: {
         const int number = BoundedNumber(value, COMMANDLINE_PARALLEL_MAX);
-        if (number < 0) return Fail(error, arg, L"the value is a number from 1 to 64");
+        if (number < 0) return Fail(error, arg, L"the value is a number from 1 to 256");
         line.parallel = number;
         break;
       }

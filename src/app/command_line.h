@@ -35,9 +35,11 @@ const std::vector<ExitCodeInfo>& ExitCodeTable();
 // Of several printers' codes the worst wins: 1, 4, 5, 3, 0.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
-// How many printers an unattended run updates at once: /parallel:N.
+// How many printers an unattended run updates at once: /parallel:N. Each
+// update at once takes a thread, a connection and a few buffers; the images
+// are shared per file, so memory no longer bounds it.
 constexpr int COMMANDLINE_PARALLEL_DEFAULT = 8;
-constexpr int COMMANDLINE_PARALLEL_MAX = 64;
+constexpr int COMMANDLINE_PARALLEL_MAX = 256;
 // How many updates /history lists at most.
 constexpr int COMMANDLINE_HISTORY_MAX = 100000;
 

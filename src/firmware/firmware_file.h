@@ -70,6 +70,10 @@ struct FirmwareFileInfo {
 // written.
 uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path);
 
+// The same over a file's bytes in memory (`path` names it in the log).
+uint32_t GetBinImageVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path, const uint8_t* data,
+                            uint64_t size);
+
 // The pieces of GetBinFileVersion that need no file (tests, fuzzing, fwinfo).
 // magicAt64K is only looked at when magicAt0 is not a known magic.
 int32_t ClassifyBinMagic(uint32_t magicAt0, uint32_t magicAt64K);
@@ -105,6 +109,8 @@ class FirmwareFileBuffer {
   uint8_t* MutableData() { return m_data.get(); }
   uint64_t Size() const { return m_size; }
   void Release();
+  // Hands the bytes over to the caller; the buffer is empty afterwards.
+  std::unique_ptr<uint8_t[]> Take();
 
  private:
   std::unique_ptr<uint8_t[]> m_data;

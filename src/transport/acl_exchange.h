@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "firmware/firmware_file.h"
+#include "firmware/firmware_image.h"
 #include "transport/acl_protocol.h"
 #include "transport/byte_channel.h"
 
@@ -135,22 +136,49 @@ struct AclExchangeResult {
 void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data,
                     uint32_t dataLength, AclExchangeResult* out);
 
+// `data` (when not null) follows the command, and `tail` right after it as
+// if both were one buffer: the SPI burn's checksum after an image it shares.
+void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data,
+                    uint32_t dataLength, const uint8_t* tail, uint32_t tailLength, AclExchangeResult* out);
+
+// The bytes a burn sends: a shared image's own, or a file read whole for this
+// burn alone (`owned`).
+struct AclBurnImage {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  std::unique_ptr<uint8_t[]> owned;
+};
 // A whole file in a buffer of its size plus `extra` spare bytes. Logs
 // `sizeFormat` (when set) with the size's low and high words, "Failed ot malloc
 // memory", or `readFailed` with the system error. Sizes beyond 32 bits fail as
 // a failed read: the burn commands cannot describe them. 1 or 0.
-struct AclBurnImage {
-  std::unique_ptr<uint8_t[]> data;
-  uint32_t size = 0;
-};
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
 
+// Where a burn takes the bytes it sends: the image the run's updates of this
+// file share, or an open file (read whole by the burn, as tests hand one).
+class AclBurnSource {
+ public:
+  AclBurnSource(FILE* file) : m_file(file) {}  // NOLINT(google-explicit-constructor)
+  explicit AclBurnSource(const FirmwareImage* image) : m_image(image) {}
+
+  // The bytes, with `room` more still describable in 32 bits after them (the
+  // SPI trailer); logs as ReadAclBurnImage, and `readFailed` for an image too
+  // long. 1 or 0.
+  int Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
+
+ private:
+  FILE* m_file = nullptr;
+  const FirmwareImage* m_image = nullptr;
+};
+
 // A transport's DownLoadFirmware after its own first line: classifies the
-// file, refuses a corrupt one (type 9) with a line, opens it ("Failed to Open
-// fw bin file") and runs the burn the product and file type call for. 1 when
-// the burn reported 1, else -1.
-int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
-                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn);
+// bytes to be sent (the shared `image`, or without one the file `fileName`,
+// opened: "Failed to Open fw bin file"), refuses a corrupt one (type 9), one
+// that changed since the version check or has no version, each with a line,
+// and runs the burn the product and file type call for. 1 when the burn
+// reported 1, else -1.
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
+                           const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);
 
 constexpr AclLog AclPlain(const wchar_t* text) {
   return {ACL_LOG_PLAIN, text};

@@ -102,7 +102,8 @@ class NtwkConnection : public ByteChannel {
 // its flash, under a longer time-out.
 int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangePlan& plan,
                     const AclCommand& command, const uint8_t* data, uint32_t length, AclExchangeResult* r,
-                    bool burn = false, const AclProgress* progress = nullptr) {
+                    bool burn = false, const AclProgress* progress = nullptr, const uint8_t* tail = nullptr,
+                    uint32_t tailLength = 0) {
   NtwkConnection conn(address);
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
@@ -114,7 +115,7 @@ int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs&
       return nullptr;
     };
   }
-  RunAclExchange(link, plan, command, data, length, r);
+  RunAclExchange(link, plan, command, data, length, tail, tailLength, r);
   return 1;
 }
 
@@ -256,12 +257,12 @@ int CFWDownloadNtwk::CheckFirmwareVersion(const wchar_t* productId, const wchar_
 }
 
 int CFWDownloadNtwk::DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
-                                      const wchar_t* productId, const wchar_t* familyId) {
+                                      const wchar_t* productId, const wchar_t* familyId, const FirmwareImage* image) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::DownLoadFirmware");
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
-    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(file, address);
-    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(address, file, choice.imageType, productId, familyId, info);
-    return BurnFlash(file, address, choice.imageType);
+  return DownloadWithChosenBurn(info, fileName, image, [&](const AclBurnSource& source, AclBurnChoice choice) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(source, address);
+    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(address, source, choice.imageType, productId, familyId, info);
+    return BurnFlash(source, address, choice.imageType);
   });
 }
 
@@ -286,49 +287,48 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
 
 namespace {
 
-int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType, const AclProgress* progress) {
+int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi, uint16_t imageType,
+                  const AclProgress* progress) {
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
-    return 0;
-  }
-  uint32_t dataLength = image.size;
-  uint32_t sum = AclChecksum(image.data.get(), image.size);
+  if (!source.Read(spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) return 0;
+  uint32_t sum = AclChecksum(image.data, image.size);
+  uint8_t trailer[ACL_SPI_TRAILER_SIZE];
   AclCommand command;
   if (spi) {
-    WriteSpiTrailer(sum, image.data.get() + image.size);
-    dataLength += ACL_SPI_TRAILER_SIZE;
-    FillWriteSpiMemCommand(&command, dataLength);
+    WriteSpiTrailer(sum, trailer);
+    FillWriteSpiMemCommand(&command, image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE));
   } else {
-    FillBurnFlashCommand(&command, imageType, static_cast<uint16_t>(sum & 0xFFFFu), dataLength);
+    FillBurnFlashCommand(&command, imageType, static_cast<uint16_t>(sum & 0xFFFFu), image.size);
   }
 
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
-                  ImageBurnPlan(spi), command, image.data.get(), dataLength, &r, true, progress);
+                  ImageBurnPlan(spi), command, image.data, image.size, &r, true, progress, spi ? trailer : nullptr,
+                  spi ? static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE) : 0);
   return r.finished && r.ok ? 1 : 0;
 }
 
 }  // namespace
 
-int CFWDownloadNtwk::BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType) {
+int CFWDownloadNtwk::BurnFlash(const AclBurnSource& source, const wchar_t* address, uint16_t imageType) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnFlash(%ls)", address);
-  return NtwkImageBurn(file, address, false, imageType, m_progress);
+  return NtwkImageBurn(source, address, false, imageType, m_progress);
 }
 
-int CFWDownloadNtwk::BurnSpiFlash(FILE* file, const wchar_t* address) {
+int CFWDownloadNtwk::BurnSpiFlash(const AclBurnSource& source, const wchar_t* address) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnSpiFlash(%ls)", address);
-  return NtwkImageBurn(file, address, true, 0, m_progress);
+  return NtwkImageBurn(source, address, true, 0, m_progress);
 }
 
-int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
-                                   const wchar_t* familyId, FirmwareFileInfo* info) {
+int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& source, uint16_t imageType,
+                                   const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnNandFlash");
-  FirmwareFileBuffer buffer;
-  if (!file || !buffer.ReadAll(file)) return 0;
+  AclBurnImage image;
+  if (!source.Read(0, nullptr, {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) return 0;
   AclNandBurn nand;
-  if (!nand.Prepare(buffer.MutableData(), buffer.Size(), imageType)) return 0;
+  if (!nand.Prepare(image.data, image.size, imageType)) return 0;
 
   NtwkConnection conn(address);
   if (!conn.Open(NtwkActiveSettings().receiveTimeoutMs,

@@ -87,6 +87,18 @@ PrinterVersionCheck CFWDownload::Answer(int result, const FirmwareFileInfo& info
   return check;
 }
 
+bool CFWDownload::SharedImage(const FirmwareImage** image) {
+  *image = nullptr;
+  if (!m_lookup || !m_lookup->image) return true;
+  *image = m_lookup->image->Get();
+  if (!*image) {
+    Logger::Instance()->Write(L"ERROR: the firmware file could not be read, nothing is sent.");
+    return false;
+  }
+  m_facts.imageSha256 = (*image)->Sha256Text();
+  return true;
+}
+
 int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                             const wchar_t* familyId) {
   m_facts = DownloadFacts();
@@ -158,6 +170,8 @@ int CFWDownload::NtwkDownload(const Job& job) {
   m_facts.before = Answer(ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName), info,
                           address);
   ReportMilestone(m_progress, 50);
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -168,7 +182,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
 
   StopSpooler();
   if (m_progress) ntwk.FollowBurns(&follow);
-  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId);
+  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
   if (result != 1 || !VerifiesAfterDownload()) return MapDownloadResult(result);

@@ -9,6 +9,7 @@
 
 #include "firmware/firmware_file.h"
 #include "transport/device_io.h"
+#include "update/firmware_images.h"
 #include "update/update_progress.h"
 
 // Statuses of CFWDownload::FWDownload.
@@ -53,6 +54,7 @@ struct DownloadFacts {
   std::wstring address;
   PrinterVersionCheck before;
   PrinterVersionCheck after;
+  std::wstring imageSha256;  // the shared image's digest, when one was sent from
 };
 
 // What a fleet run looked up for one printer while the spooler still ran: the
@@ -64,6 +66,9 @@ struct PrinterLookup {
   std::wstring address;  // a network port's numeric address; empty: none
   // The run holds the spooler stopped: the download neither stops nor starts it.
   bool spoolerHeld = false;
+  // The image the run's updates of the file share; null: the download reads
+  // the file itself.
+  SharedFirmwareImage* image = nullptr;
 };
 
 class CFWDownload {
@@ -126,6 +131,9 @@ class CFWDownload {
   void StopSpooler();
   void StartSpooler();
 
+  // The run's shared image of the file into `image` (null when the lookup
+  // gives none): false (logged) when it could not be read.
+  bool SharedImage(const FirmwareImage** image);
   // The printer's answer to the check the transport just made.
   static PrinterVersionCheck Answer(int result, const FirmwareFileInfo& info, const wchar_t* address);
 

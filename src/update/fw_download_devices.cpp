@@ -88,6 +88,8 @@ int CFWDownload::UsbDownload(const Job& job) {
   m_facts.before =
       Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
   ReportMilestone(m_progress, 50);
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -98,7 +100,7 @@ int CFWDownload::UsbDownload(const Job& job) {
   }
 
   StopSpooler();
-  int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId);
+  int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
   if (result == 1 && VerifiesAfterDownload()) {
@@ -130,6 +132,8 @@ int CFWDownload::PrllDownload(const Job& job) {
   // The version check closes the port on every path.
   m_facts.before =
       Answer(prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName), info, nullptr);
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
@@ -146,7 +150,7 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   // The parallel port's own openings restart the spooler: never under a hold.
   StopAService();
-  int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
+  int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName, image);
   StartAService();
   port.Reset();
   return MapDownloadResult(result);

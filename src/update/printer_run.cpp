@@ -14,14 +14,15 @@
 #include "update/unattended_rfu.h"
 
 PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
-                       PrinterReport* report, const plist_t* printer)
+                       PrinterReport* report, const plist_t* printer, FirmwareImages& images)
     : m_options(options),
       m_env(env),
       m_board(board),
       m_index(index),
       m_report(report),
       m_start(TickCountMs()),
-      m_found(printer != nullptr) {
+      m_found(printer != nullptr),
+      m_images(images) {
   if (printer) m_printer = *printer;
   m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
     m_board.Progress(m_index, progress.Snapshot(), what);
@@ -93,6 +94,7 @@ void PrinterRun::Check() {
     return;
   }
   m_toWrite = true;
+  if (!m_options.checkOnly) m_image = m_images.Claim(m_chosen.path);
   // Until its download starts the printer waits its turn.
   m_progress.SetPhase(UpdatePhase::Idle);
 }
@@ -139,10 +141,12 @@ void PrinterRun::Download(bool spoolerHeld) {
   LogPrinterScope scope(m_report->name.c_str());
   const std::wstring& name = m_printer.printerName;
   m_lookup.spoolerHeld = spoolerHeld;
+  m_lookup.image = m_image.get();
   Logger::Instance()->Write(L"---Start to firmware download---");
   CFWDownload download(&m_progress, &m_lookup);
   const WorkerResult result = RunPreparedUpdate(m_printer, m_chosen, download);
   LogWorkerEnd(result);
+  if (!result.facts.imageSha256.empty()) m_report->fileSha256 = result.facts.imageSha256;
 
   const bool updated = result.status == FWDL_UPDATED;
   if (updated && VerifiesAfterDownload() && m_kind != PORT_PARALLEL) {
@@ -181,6 +185,9 @@ void PrinterRun::EndInterrupted() {
 
 void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
   m_ended = true;
+  // The last update of the file to end releases its image.
+  m_image.reset();
+  m_lookup.image = nullptr;
   m_report->outcome = outcome;
   m_report->detail = OneLineText(detail);
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;

@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "update/fleet_options.h"
+#include "update/firmware_images.h"
 #include "update/fleet_report.h"
 #include "update/fw_download.h"
 #include "update/printer_record.h"
@@ -21,7 +23,7 @@ class PrinterRun {
  public:
   // `printer` null: no installed printer of a listed driver has the name.
   PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
-             PrinterReport* report, const plist_t* printer);
+             PrinterReport* report, const plist_t* printer, FirmwareImages& images);
 
   bool Ended() const { return m_ended; }
   // Checked, the file is to be written, and nothing ended the printer since.
@@ -60,6 +62,10 @@ class PrinterRun {
   PrinterLookup m_lookup;
   PortKind m_kind = PORT_NETWORK;
   ChosenFirmware m_chosen;
+  FirmwareImages& m_images;
+  // The file's image, claimed once the printer is to be written and let go
+  // when its update ends.
+  std::shared_ptr<SharedFirmwareImage> m_image;
   UpdateProgress m_progress;
   bool m_toWrite = false;
   bool m_switchedOn = false;
