@@ -61,7 +61,21 @@ struct CommandLine {
 
 enum class SwitchValue { None, Text, Choice, Number, OptionalNumber };
 
-enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log, Parallel, History };
+enum class SwitchId {
+  Help,
+  Silent,
+  Check,
+  Printer,
+  All,
+  Force,
+  Rfu,
+  GetCommunity,
+  SetCommunity,
+  Report,
+  Log,
+  Parallel,
+  History
+};
 
 struct SwitchEntry {
   SwitchId id;

@@ -3,9 +3,8 @@
 // update history, and its reader for the history's lines. Keys in the
 // documented order; a value that is not known is null.
 
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "update/fleet_report.h"
 

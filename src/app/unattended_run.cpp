@@ -50,8 +50,9 @@ std::wstring SummaryText(const RunReport& report) {
   std::wstring text = TableColumn(L"printer", 28) + TableColumn(L"kind", 8) + TableColumn(L"printer version", 16) +
                       TableColumn(L"file version", 16) + L"outcome\r\n";
   for (const PrinterReport& p : report.printers) {
-    text += TableColumn(p.name, 28) + TableColumn(p.kind.empty() ? L"-" : p.kind, 8) + TableColumn(ReportVersionText(p.versionBefore), 16) +
-            TableColumn(ReportVersionText(p.fileVersion), 16) + p.outcome + L"\r\n";
+    text += TableColumn(p.name, 28) + TableColumn(p.kind.empty() ? L"-" : p.kind, 8) +
+            TableColumn(ReportVersionText(p.versionBefore), 16) + TableColumn(ReportVersionText(p.fileVersion), 16) +
+            p.outcome + L"\r\n";
   }
   text += L"exit code " + std::to_wstring(static_cast<int>(report.exitCode)) + L"\r\n";
   return text;

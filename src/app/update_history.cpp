@@ -56,9 +56,8 @@ std::string ReadTail(const std::wstring& path) {
 }  // namespace
 
 ReportJson HistoryEntryJson(const HistoryEntry& entry) {
-  ReportJson json = {{"time", Utf8Text(entry.time)},
-                     {"computer", TextOrNull(entry.computer)},
-                     {"user", TextOrNull(entry.user)}};
+  ReportJson json = {
+      {"time", Utf8Text(entry.time)}, {"computer", TextOrNull(entry.computer)}, {"user", TextOrNull(entry.user)}};
   const ReportJson printer = PrinterReportJson(entry.printer);
   for (const auto& item : printer.items()) json[item.key()] = item.value();
   json["programVersion"] = Utf8Text(entry.programVersion);

@@ -7,9 +7,9 @@
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
-#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "host/unique_file.h"
 
 namespace {
 

@@ -4,8 +4,7 @@
 #include <cwchar>
 
 int64_t UnixTimeNow() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::wstring UtcIso8601(int64_t seconds) {

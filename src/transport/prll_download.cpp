@@ -146,8 +146,7 @@ int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, const AclBurnSource& s
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(port);
   AclExchangeResult r;
   // No answer is awaited: the burn is done once the data went out whole.
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, image.data, image.size,
-                 &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, image.data, image.size, &r);
   if (!r.ok) return 0;
   log->Write(L"BurnFlashPrllPort(): Successful");
   return 1;

@@ -167,8 +167,8 @@ int CFWDownload::NtwkDownload(const Job& job) {
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
-  m_facts.before = Answer(ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName), info,
-                          address);
+  m_facts.before =
+      Answer(ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName), info, address);
   ReportMilestone(m_progress, 50);
   const FirmwareImage* image = nullptr;
   if (!SharedImage(&image)) return FWDL_FAILED;

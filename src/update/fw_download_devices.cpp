@@ -130,8 +130,8 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
-  m_facts.before =
-      Answer(prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName), info, nullptr);
+  m_facts.before = Answer(prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName),
+                          info, nullptr);
   const FirmwareImage* image = nullptr;
   if (!SharedImage(&image)) return FWDL_FAILED;
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "update/fleet_options.h"
 #include "update/firmware_images.h"
+#include "update/fleet_options.h"
 #include "update/fleet_report.h"
 #include "update/fw_download.h"
 #include "update/printer_record.h"

@@ -155,12 +155,11 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     EXPECT_EQ(PrinterSim::Num(burns[0], "file_version"), kFileVersion);
     EXPECT_EQ(p.fileSha256, Sha256Hex(digest));
     // The history holds the same record, each printer once.
-    const auto mine = std::find_if(recorded.begin(), recorded.end(),
-                                   [&](const HistoryEntry& e) { return e.printer.name == p.name; });
+    const auto mine =
+        std::find_if(recorded.begin(), recorded.end(), [&](const HistoryEntry& e) { return e.printer.name == p.name; });
     ASSERT_NE(mine, recorded.end());
-    EXPECT_EQ(HistoryEntryJson(*mine).dump(), HistoryEntryJson({mine->time, mine->computer, mine->user, p,
-                                                                mine->programVersion})
-                                                  .dump());
+    EXPECT_EQ(HistoryEntryJson(*mine).dump(),
+              HistoryEntryJson({mine->time, mine->computer, mine->user, p, mine->programVersion}).dump());
   }
   g_simPids.clear();  // stopped by their owners from here on
 }

@@ -1,6 +1,8 @@
 // The network transport against a scripted printer: what it writes, byte for
 // byte, what it waits, and what it logs on every path.
 
+#include "transport/ntwk_download.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_image.h"
 #include "firmware/versions.h"
 #include "host/file_io.h"
 #include "printer/product_name.h"
@@ -18,7 +21,6 @@
 #include "support/log_capture.h"
 #include "transport/acl_checksum.h"
 #include "transport/acl_nand_burn.h"
-#include "transport/ntwk_download.h"
 
 using namespace nettest;
 using Lines = std::vector<std::wstring>;
@@ -727,6 +729,35 @@ TEST(NtwkDownLoadFirmware, ChoosesTheBurnByProductAndFileType) {
     ASSERT_GE(sent.size(), 40u);
     EXPECT_EQ(Hex(std::vector<uint8_t>(sent.begin() + 34, sent.begin() + 40)), c.command) << c.product;
     EXPECT_EQ(log.Lines().front(), L"CFWDownloadNtwk::DownLoadFirmware");
+  }
+}
+
+// The bytes a run's updates share are checked against what this update's
+// version check saw of the file, and sent as they are.
+TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
+  const std::wstring path = fwtest::TempPath(L"shared.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
+  for (const uint32_t version : {10u, 9u}) {
+    SCOPED_TRACE(version);
+    FakeClock clock;
+    LogCapture log;
+    FakeNet net;
+    net.AddConnection(Replies({Reply(Response(0x000F))}));
+    FirmwareFileInfo info;
+    int32_t type = 0;
+    ASSERT_EQ(GetBinFileVersion(&info, &type, path.c_str()), 9u);  // as the version check leaves it
+    const std::vector<uint8_t> bytes = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, version);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    const FirmwareImage image(path, std::move(copy), bytes.size());
+    const bool same = version == 9;
+    EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), same ? 1 : -1);
+    EXPECT_EQ(log.Contains(L"ERROR: the firmware file changed after it was checked, nothing is sent."), !same);
+    EXPECT_EQ(net.Connections(), same ? 1 : 0);
+    if (same) {
+      const std::vector<uint8_t> sent = net.Sent(1);
+      EXPECT_EQ(Hex(std::vector<uint8_t>(sent.end() - bytes.size(), sent.end())), Hex(bytes));
+    }
   }
 }
 
