@@ -17,6 +17,7 @@ TIDEWAY_PACKAGES=(
   wine wine64 xvfb xdotool imagemagick x11-utils
   snmpd snmp tshark iproute2 python3 procps nlohmann-json3-dev
   fonts-ipafont-gothic fonts-dejavu-core
+  wixl msitools osslsigncode openssl
 )
 
 install_missing_packages() {
@@ -34,9 +35,18 @@ install_missing_packages() {
   fi
 }
 
-configure_and_build() {
+# The version the Windows tree was configured with: project(VERSION) in
+# CMakeLists.txt, the version's only source.
+tideway_version() { sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$WIN/CMakeCache.txt" 2>/dev/null; }
+
+# The Windows tree is a release build (optimised): the tests run what ships.
+configure_win() {
   cmake -S "$ROOT" -B "$WIN" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
+}
+
+configure_and_build() {
+  configure_win
   cmake --build "$WIN" -j "$JOBS"
   cmake -S "$ROOT" -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIDEWAY_WIN_BUILD_DIR="$WIN" >/dev/null
   cmake --build "$NATIVE" -j "$JOBS"

@@ -3,7 +3,6 @@
 #include <cstring>
 
 namespace {
-
 constexpr uint32_t kRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
@@ -17,7 +16,6 @@ constexpr uint32_t kRound[64] = {
 uint32_t Rotr(uint32_t x, int n) {
   return (x >> n) | (x << (32 - n));
 }
-
 }  // namespace
 
 Sha256::Sha256()
@@ -26,8 +24,8 @@ Sha256::Sha256()
 void Sha256::Block(const uint8_t* block) {
   uint32_t w[64];
   for (int i = 0; i < 16; ++i) {
-    w[i] = (static_cast<uint32_t>(block[4 * i]) << 24) | (static_cast<uint32_t>(block[4 * i + 1]) << 16) |
-           (static_cast<uint32_t>(block[4 * i + 2]) << 8) | block[4 * i + 3];
+    w[i] = static_cast<uint32_t>(block[4 * i]) << 24 | static_cast<uint32_t>(block[4 * i + 1]) << 16 |
+           static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
   }
   for (int i = 16; i < 64; ++i) {
     const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -59,7 +57,7 @@ void Sha256::Block(const uint8_t* block) {
 }
 
 void Sha256::Update(const uint8_t* data, size_t size) {
-  if (!data) return;
+  if (size == 0) return;
   m_totalBytes += size;
   if (m_pendingSize > 0) {
     const size_t take = size < 64 - m_pendingSize ? size : 64 - m_pendingSize;
@@ -72,28 +70,30 @@ void Sha256::Update(const uint8_t* data, size_t size) {
     m_pendingSize = 0;
   }
   for (; size >= 64; data += 64, size -= 64) Block(data);
-  memcpy(m_pending, data, size);
+  if (size > 0) memcpy(m_pending, data, size);
   m_pendingSize = size;
 }
 
 void Sha256::Finish(uint8_t digest[SHA256_SIZE]) {
   const uint64_t bits = m_totalBytes * 8;
-  uint8_t pad[72] = {0x80};
-  const size_t padSize = (m_pendingSize < 56 ? 56 : 120) - m_pendingSize;
-  for (int i = 0; i < 8; ++i) pad[padSize + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-  Update(pad, padSize + 8);
+  m_pending[m_pendingSize++] = 0x80;
+  if (m_pendingSize > 56) {
+    memset(m_pending + m_pendingSize, 0, 64 - m_pendingSize);
+    Block(m_pending);
+    m_pendingSize = 0;
+  }
+  memset(m_pending + m_pendingSize, 0, 56 - m_pendingSize);
+  for (int i = 0; i < 8; ++i) m_pending[56 + i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+  Block(m_pending);
   for (int i = 0; i < 8; ++i) {
-    digest[4 * i] = static_cast<uint8_t>(m_state[i] >> 24);
-    digest[4 * i + 1] = static_cast<uint8_t>(m_state[i] >> 16);
-    digest[4 * i + 2] = static_cast<uint8_t>(m_state[i] >> 8);
-    digest[4 * i + 3] = static_cast<uint8_t>(m_state[i]);
+    for (int j = 0; j < 4; ++j) digest[4 * i + j] = static_cast<uint8_t>(m_state[i] >> (24 - 8 * j));
   }
 }
 
 void Sha256Of(const uint8_t* data, size_t size, uint8_t digest[SHA256_SIZE]) {
-  Sha256 sha;
-  sha.Update(data, size);
-  sha.Finish(digest);
+  Sha256 hash;
+  hash.Update(data, size);
+  hash.Finish(digest);
 }
 
 std::wstring Sha256Hex(const uint8_t digest[SHA256_SIZE]) {
@@ -101,7 +101,7 @@ std::wstring Sha256Hex(const uint8_t digest[SHA256_SIZE]) {
   std::wstring text;
   for (size_t i = 0; i < SHA256_SIZE; ++i) {
     text += kDigits[digest[i] >> 4];
-    text += kDigits[digest[i] & 15];
+    text += kDigits[digest[i] & 0xF];
   }
   return text;
 }

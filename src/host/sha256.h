@@ -1,7 +1,7 @@
 #pragma once
-// SHA-256 (FIPS 180-4) over bytes in memory: the digest the update history
-// gives for each firmware file. Portable, so a digest reads the same natively
-// and on Windows.
+// SHA-256 (FIPS 180-4) over bytes in memory: the digest a firmware file's
+// signature names, and a certificate's thumbprint. Portable, so what the
+// program compares is computed the same way natively and on Windows.
 
 #include <cstddef>
 #include <cstdint>

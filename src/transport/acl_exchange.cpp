@@ -248,8 +248,13 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
   return 1;
 }
 
+int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
+  m_verdict = CheckFirmwareSignature(TrustedSigners(), m_path, data, size);
+  return SignatureAllows(m_verdict) ? 1 : 0;
+}
+
 int AclBurnSource::Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
-  if (!m_image) return ReadAclBurnImage(m_file, room, sizeFormat, readFailed, out);
+  if (!m_image) return ReadAclBurnImage(m_file, room, sizeFormat, readFailed, out) && Check(out->data, out->size);
   const uint64_t size = m_image->Size();
   if (sizeFormat) {
     Logger::Instance()->Write(sizeFormat, static_cast<unsigned>(size), static_cast<unsigned>(size >> 32));
@@ -260,7 +265,7 @@ int AclBurnSource::Read(size_t room, const wchar_t* sizeFormat, const AclLog& re
   }
   out->data = m_image->Data();
   out->size = static_cast<uint32_t>(size);
-  return 1;
+  return Check(out->data, out->size);
 }
 
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
@@ -304,6 +309,8 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, cons
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  const AclBurnSource source = image ? AclBurnSource(image) : AclBurnSource(file.get());
-  return burn(source, ChooseAclBurn(fileType)) == 1 ? 1 : -1;
+  const AclBurnSource source = image ? AclBurnSource(image) : AclBurnSource(file.get(), path);
+  const int burned = burn(source, ChooseAclBurn(fileType));
+  if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
+  return burned == 1 ? 1 : -1;
 }

@@ -12,6 +12,7 @@
 
 #include "firmware/firmware_file.h"
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_signature.h"
 #include "transport/acl_protocol.h"
 #include "transport/byte_channel.h"
 
@@ -155,28 +156,41 @@ struct AclBurnImage {
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
 
 // Where a burn takes the bytes it sends: the image the run's updates of this
-// file share, or an open file (read whole by the burn, as tests hand one).
+// file share, or the open firmware file read whole into memory; and the
+// run's signature rule, which those bytes pass before the first of them is
+// written. Without a path (a bare file, as tests give one) no signature can
+// be found: with signers configured nothing passes.
 class AclBurnSource {
  public:
-  AclBurnSource(FILE* file) : m_file(file) {}  // NOLINT(google-explicit-constructor)
-  explicit AclBurnSource(const FirmwareImage* image) : m_image(image) {}
+  AclBurnSource(FILE* file, const wchar_t* path = nullptr) : m_file(file), m_path(path) {}  // NOLINT
+  explicit AclBurnSource(const FirmwareImage* image) : m_image(image), m_path(image->Path().c_str()) {}
 
-  // The bytes, with `room` more still describable in 32 bits after them (the
-  // SPI trailer); logs as ReadAclBurnImage, and `readFailed` for an image too
-  // long. 1 or 0.
+  // The bytes (the shared image's own, or the file read by
+  // ReadAclBurnImage), with `room` more still describable in 32 bits after
+  // them (the SPI trailer), then the rule over them: 1 or 0.
   int Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
+  // The rule's verdict on the last read; SIGNATURE_NOT_REQUIRED before one.
+  SignatureVerdict Verdict() const { return m_verdict; }
 
  private:
+  int Check(const uint8_t* data, uint64_t size) const;
+
   FILE* m_file = nullptr;
   const FirmwareImage* m_image = nullptr;
+  const wchar_t* m_path;
+  mutable SignatureVerdict m_verdict = SIGNATURE_NOT_REQUIRED;
 };
+
+// DownloadWithChosenBurn's result when the file's signature was refused.
+constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
 
 // A transport's DownLoadFirmware after its own first line: classifies the
 // bytes to be sent (the shared `image`, or without one the file `fileName`,
 // opened: "Failed to Open fw bin file"), refuses a corrupt one (type 9), one
 // that changed since the version check or has no version, each with a line,
-// and runs the burn the product and file type call for. 1 when the burn
-// reported 1, else -1.
+// and runs the burn the product and file type call for, on those bytes with
+// the file's path. 1 when the burn reported 1, ACL_DOWNLOAD_NOT_TRUSTED when
+// the bytes did not pass the signature rule, else -1.
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
                            const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);
 

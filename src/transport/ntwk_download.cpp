@@ -261,8 +261,9 @@ int CFWDownloadNtwk::DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* add
   Logger::Instance()->Write(L"CFWDownloadNtwk::DownLoadFirmware");
   return DownloadWithChosenBurn(info, fileName, image, [&](const AclBurnSource& source, AclBurnChoice choice) {
     if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(source, address);
-    if (choice.kind == ACL_BURN_NAND)
+    if (choice.kind == ACL_BURN_NAND) {
       return BurnNandFlash(address, source, choice.imageType, productId, familyId, info);
+    }
     return BurnFlash(source, address, choice.imageType);
   });
 }

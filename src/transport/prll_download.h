@@ -34,9 +34,10 @@ class CFWDownloadPrll {
   // answer on a read-only handle of its own. The version, or 0.
   uint32_t GetPrllFWVersion(DeviceHandle port);
   // Makes the printer named `modelName` the default printer (rundll32), then
-  // the image burn with imageType 3. The port stays the caller's. 1 or -1.
-  // `image`: the bytes the run's updates of `fileName` share; without it the
-  // file is read.
+  // the image burn with imageType 3. The port stays the caller's. 1,
+  // ACL_DOWNLOAD_NOT_TRUSTED (the file's signature refused) or -1. `image`:
+  // the bytes the run's updates of `fileName` share; without it the file is
+  // read.
   int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName,
                        const FirmwareImage* image = nullptr);
   // Image burn without waiting for an answer: 1 or 0.

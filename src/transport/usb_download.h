@@ -17,8 +17,9 @@ class CFWDownloadUSB {
   // VERCHK_* from the common version check, or -1 (also for DEVICE_NONE).
   int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
                            DeviceHandle device, const wchar_t* fileName);
-  // 1 when the chosen burn succeeded, -1 otherwise. `image`: the bytes the
-  // run's updates of `fileName` share; without it the file is read.
+  // 1 when the chosen burn succeeded, ACL_DOWNLOAD_NOT_TRUSTED when the
+  // file's signature was refused, -1 otherwise. `image`: the bytes the run's
+  // updates of `fileName` share; without it the file is read.
   int DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName, const wchar_t* productId,
                        const wchar_t* familyId, const FirmwareImage* image = nullptr);
   // The printer's version; 9999 and the component text for a NAND file

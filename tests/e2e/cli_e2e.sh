@@ -12,6 +12,9 @@
 #   no such printer     code 4, the log where /l says
 #   gated, no consent   code 5, not burned, RFU still off
 #   gated, /rfu:onoff   updated, RFU on for the update and off again afterwards
+#   signed firmware     with FIRMWARE_SIGNERS: the printer whose file is signed is
+#                       updated, the one whose file changed after signing is not
+#                       written; code 1
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR,
 # WINEPREFIX; TIDEWAY_FWGEN (native fwgen).
@@ -21,6 +24,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../../scripts/lib/env.sh"
 source "$ROOT/scripts/lib/make-test-prefix.sh"
 source "$ROOT/scripts/lib/update-printer.sh"
+source "$ROOT/scripts/lib/sign-firmware.sh"
 source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
@@ -33,6 +37,8 @@ LOG_FILE="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli/cli-e2e.log"
 NET="QV CLI Network"
 REFUSES="QV CLI Refuses"
 GATED="QV CLI Gated"
+SIGNED="QV CLI Signed"
+TAMPERED="QV CLI Tampered"
 
 STARTED_PIDS=()
 failures=0
@@ -40,7 +46,7 @@ failures=0
 cleanup() {
   local pid
   for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for p in "$NET" "$REFUSES" "$GATED"; do remove_update_printer "$WINEPREFIX" "$p"; done
+  for p in "$NET" "$REFUSES" "$GATED" "$SIGNED" "$TAMPERED"; do remove_update_printer "$WINEPREFIX" "$p"; done
 }
 trap cleanup EXIT
 
@@ -179,6 +185,39 @@ expect_report "$WINEPREFIX/drive_c/cli-gated.json" "$GATED" outcome '"updated"'
 segment=$(log_since "$LOG_OFFSET")
 expect_log "$segment" "snmpSetStep() success, snmp Status is 2..."
 expect_log "$segment" "snmpSetStep() success, snmp Status is 1..."
+
+# Signed firmware: one run, a signed file for one printer and, for the other,
+# the same file changed after it was signed (its signature beside it).
+make_signer "$CASE_DIR/keys" "QV CLI Signer" || exit 1
+cp "$CASE_DIR/update.bin" "$CASE_DIR/signed.bin"
+sign_firmware "$CASE_DIR/signed.bin" "$CASE_DIR/keys/QV CLI Signer" || exit 1
+cp "$CASE_DIR/signed.bin" "$CASE_DIR/tampered.bin"
+cp "$CASE_DIR/signed.bin.p7s" "$CASE_DIR/tampered.bin.p7s"
+printf '\x5a' | dd of="$CASE_DIR/tampered.bin" bs=1 seek=32768 conv=notrunc 2>/dev/null
+cat >>"$CASE_DIR/properties.ini" <<INI
+BIN_FILES = "Tideway Sim Signed*, signed.bin, Tideway Sim Tampered*, tampered.bin"
+FIRMWARE_SIGNERS = "$SIGNER_THUMBPRINT"
+INI
+start_update_printer "$CASE_DIR/signed" --version 1000 --printer-info "MDL:Tideway Sim Signed;CMD:ACL,PJL;" || exit 1
+install_update_printer "$WINEPREFIX" "$SIGNED" "QV CLI Driver"
+SIGNED_EVENTS=$UPDATE_SIM_EVENTS
+start_update_printer "$CASE_DIR/tampered" --version 1000 --printer-info "MDL:Tideway Sim Tampered;CMD:ACL,PJL;" ||
+  exit 1
+install_update_printer "$WINEPREFIX" "$TAMPERED" "QV CLI Driver"
+TAMPERED_EVENTS=$UPDATE_SIM_EVENTS
+LOG_OFFSET=$(log_size)
+run /s "/printer:$SIGNED" "/printer:$TAMPERED" "/report:C:\\cli-signed.json"
+expect_code 1 "a signed and a tampered file"
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$SIGNED" outcome '"updated"'
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$TAMPERED" outcome '"failed"'
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$TAMPERED" detail \
+  "\"$TAMPERED: The firmware file is not signed by a trusted signer.\""
+grep -q "\"sha256\": *\"$SHA\"" "$SIGNED_EVENTS" && echo "the signed file arrived" || fail "the signed file did not arrive"
+[ "$(burns "$TAMPERED_EVENTS")" = 0 ] && echo "the tampered file was not sent" || fail "the tampered file was sent"
+segment=$(log_since "$LOG_OFFSET")
+signer=$(tr -d : <<<"$SIGNER_THUMBPRINT")
+expect_log "$segment" "Signature: the firmware file is signed by the trusted signer $signer."
+expect_log "$segment" "ERROR: the signature does not match the firmware file (signer $signer), nothing is sent."
 
 if [ "$failures" -eq 0 ]; then
   echo "PASS cli"

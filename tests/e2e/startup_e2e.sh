@@ -238,7 +238,7 @@ case "$CASE" in
     wait_exit "$pid" 30 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$offset")
     expect_log "$segment" "================= Firmware Update ========================"
-    expect_log "$segment" "Version: 2.4.1.1"
+    expect_log "$segment" "Version: $(tideway_version)"
     expect_log "$segment" "  Found one of our printers QV Orrery Parallel, count=1"
     expect_log "$segment" "++ Found 1 printers"
     expect_log "$segment" "Adding QV Orrery Parallel to printer list"

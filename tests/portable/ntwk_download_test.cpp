@@ -17,6 +17,7 @@
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/fake_tcp_channel.h"
+#include "support/fake_signing.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "transport/acl_checksum.h"
@@ -733,28 +734,47 @@ TEST(NtwkDownLoadFirmware, ChoosesTheBurnByProductAndFileType) {
 }
 
 // The bytes a run's updates share are checked against what this update's
-// version check saw of the file, and sent as they are.
+// version check saw of the file and against its signature, and sent as they
+// are.
 TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
   const std::wstring path = fwtest::TempPath(L"shared.bin");
   fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
-  for (const uint32_t version : {10u, 9u}) {
-    SCOPED_TRACE(version);
+  const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 10);
+  const std::vector<uint8_t> checked = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9);
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5A);
+  struct Case {
+    const std::vector<uint8_t>* image;
+    const std::vector<uint8_t>* signedBytes;  // null: no signers configured
+    int result;
+    const wchar_t* line;
+  } cases[] = {
+      {&other, nullptr, -1, L"ERROR: the firmware file changed after it was checked, nothing is sent."},
+      {&checked, nullptr, 1, nullptr},
+      {&checked, &other, ACL_DOWNLOAD_NOT_TRUSTED, L"ERROR: the signature does not match the firmware file"},
+      {&checked, &checked, 1, L"Signature: the firmware file is signed by the trusted signer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
     FakeClock clock;
     LogCapture log;
     FakeNet net;
     net.AddConnection(Replies({Reply(Response(0x000F))}));
+    std::unique_ptr<fwtest::FakeSigning> signing;
+    if (c.signedBytes) {
+      signing = std::make_unique<fwtest::FakeSigning>(SignerList{signer});
+      fwtest::WriteFakeSignature(path, signer, *c.signedBytes);
+    }
     FirmwareFileInfo info;
     int32_t type = 0;
     ASSERT_EQ(GetBinFileVersion(&info, &type, path.c_str()), 9u);  // as the version check leaves it
-    const std::vector<uint8_t> bytes = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, version);
+    const std::vector<uint8_t>& bytes = *c.image;
     std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), copy.get());
     const FirmwareImage image(path, std::move(copy), bytes.size());
-    const bool same = version == 9;
-    EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), same ? 1 : -1);
-    EXPECT_EQ(log.Contains(L"ERROR: the firmware file changed after it was checked, nothing is sent."), !same);
-    EXPECT_EQ(net.Connections(), same ? 1 : 0);
-    if (same) {
+    EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), c.result);
+    if (c.line) EXPECT_TRUE(log.ContainsPart(c.line));
+    EXPECT_EQ(net.Connections(), c.result == 1 ? 1 : 0);
+    if (c.result == 1) {
       const std::vector<uint8_t> sent = net.Sent(1);
       EXPECT_EQ(Hex(std::vector<uint8_t>(sent.end() - bytes.size(), sent.end())), Hex(bytes));
     }

@@ -11,6 +11,7 @@
 
 #include "host/text_utils.h"
 #include "resources/resource.h"
+#include "resources/version.h"
 #include "support/test_env.h"
 
 namespace {
@@ -311,14 +312,14 @@ TEST_F(DialogResources, IconBitmapsManifestAndVersion) {
   ASSERT_NE(std::string::npos, at);
   VS_FIXEDFILEINFO info;
   memcpy(&info, version.data() + at, sizeof info);
-  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 2)), info.dwFileVersionMS);
-  EXPECT_EQ(static_cast<DWORD>(MAKELONG(1, 1)), info.dwFileVersionLS);
-  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 2)), info.dwProductVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(TIDEWAY_VERSION_MINOR, TIDEWAY_VERSION_MAJOR)), info.dwFileVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(TIDEWAY_VERSION_TWEAK, TIDEWAY_VERSION_PATCH)), info.dwFileVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(TIDEWAY_VERSION_MINOR, TIDEWAY_VERSION_MAJOR)), info.dwProductVersionMS);
   std::wstring strings(reinterpret_cast<const wchar_t*>(version.data()), version.size() / 2);
   // The value follows its key after the terminator and the alignment padding.
   size_t key = strings.find(L"FileVersion");
   ASSERT_NE(std::wstring::npos, key);
-  size_t value = strings.find(L"2.4.1.1", key);
+  size_t value = strings.find(L"" TIDEWAY_VERSION_TEXT, key);
   ASSERT_NE(std::wstring::npos, value);
   EXPECT_LE(value - key, 11u + 3u);
 }

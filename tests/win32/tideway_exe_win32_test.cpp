@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/text_utils.h"
+#include "resources/version.h"
 #include "support/log_capture.h"
 #include "support/test_env.h"
 
@@ -56,7 +57,7 @@ TEST(TidewayExe, DISABLED_StartsAndWritesTheBannerToTheLogOnDriveC) {
   FormatText(prefix, 64, L"TIDWY(%X): ", static_cast<unsigned>(pi.dwThreadId));
   const std::string tag = ToUtf8Static(prefix);
   const std::string banner = tag + "================= Firmware Update ========================\r\n";
-  const std::string version = tag + "Version: 2.4.1.1\r\n";
+  const std::string version = tag + "Version: " TIDEWAY_VERSION_TEXT "\r\n";
 
   // Later start-up steps may wait for the user; the banner comes first, so the
   // test stops its own child once the lines are there.
