@@ -182,12 +182,13 @@ for i in "${!NAMES[@]}"; do
 done
 HISTORY="$WINEPREFIX/drive_c/fleet-history.json"
 rm -f "$HISTORY"
-start_run history /history:4 "/report:C:\\fleet-history.json"
+SINCE=$(date -u -d "@$RUN_START" +%Y-%m-%dT%H:%M:%SZ)
+start_run history /history:8 "/report:C:\\fleet-history.json"
 finish_run history
-listed=$(python3 - "$HISTORY" "$SHA" <<'PY'
+listed=$(python3 - "$HISTORY" "$SHA" "$SINCE" <<'PY'
 import json, sys
 entries = json.load(open(sys.argv[1], encoding="utf-8"))["history"]
-print("|".join(sorted(e["name"] for e in entries if e["fileSha256"].lower() == sys.argv[2])))
+print("|".join(sorted(e["name"] for e in entries if e["time"] >= sys.argv[3] and (e["fileSha256"] or "").lower() == sys.argv[2])))
 PY
 )
 [ "$CODE/$listed" = "0/$ALL_NAMES" ] && echo "history lists the run's four updates with the file's SHA-256" ||

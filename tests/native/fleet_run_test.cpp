@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,9 +101,8 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   rfu.port = installed[kGated].port;
   rfu.reads = {RFU_OFF};
   rfu.writes = {0, 0};  // on before the update, off after the last
-  const std::wstring history = fwtest::TempPath(L"fleet-history");
-  std::filesystem::create_directories(std::filesystem::path(history));
-  SetProgramDataFolderForTesting(history);
+  std::wstring history;
+  ASSERT_TRUE(GetProgramDataFolder(&history)) << "the test program's own (test_main.cc)";
   UnattendedEnvironment env;
   env.tables.binfileList = {L"*", L"fleet.bin"};
   env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"fleet.bin"));
@@ -116,8 +114,7 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   const RunReport report = RunUnattended(line, env);
   SetNtwkSettingsForTesting(previousSettings);
   Logger::Instance()->SetBoxesSilent(false);
-  SetProgramDataFolderForTesting(L"");
-  std::vector<HistoryEntry> recorded = ReadHistory(history + L"/", kPrinters + 1);
+  std::vector<HistoryEntry> recorded = ReadHistory(history, kPrinters + 1);
   uint8_t digest[SHA256_SIZE];
   Sha256Of(image.data(), image.size(), digest);
 

@@ -772,7 +772,9 @@ TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
     std::copy(bytes.begin(), bytes.end(), copy.get());
     const FirmwareImage image(path, std::move(copy), bytes.size());
     EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), c.result);
-    if (c.line) EXPECT_TRUE(log.ContainsPart(c.line));
+    if (c.line) {
+      EXPECT_TRUE(log.ContainsPart(c.line));
+    }
     EXPECT_EQ(net.Connections(), c.result == 1 ? 1 : 0);
     if (c.result == 1) {
       const std::vector<uint8_t> sent = net.Sent(1);

@@ -236,6 +236,8 @@ TEST(UnattendedStartup, HistoryListsTheLastEntriesAndWritesThemAsJson) {
     ASSERT_TRUE(AppendHistory(folder, e));
     written.push_back(e);
   }
+  std::wstring previous;
+  GetProgramDataFolder(&previous);
   SetProgramDataFolderForTesting(folder);
   FakePlatform platform;
   CProperties table;
@@ -245,16 +247,19 @@ TEST(UnattendedStartup, HistoryListsTheLastEntriesAndWritesThemAsJson) {
   const std::wstring report = (dir / "history.json").wstring();
   const int code = RunCommandLine({L"/history:2", L"/report:" + report}, platform, table, rfu,
                                   [&output](const std::wstring& line) { output.push_back(line); });
-  SetProgramDataFolderForTesting(L"");
+  SetProgramDataFolderForTesting(previous);
 
   EXPECT_EQ(code, EXITCODE_OK);
   ASSERT_EQ(output.size(), 3u) << "the heading and two entries";
   EXPECT_EQ(output[1].find(L"2024-03-01T09:05:07Z Middle "), 0u) << output[1];
   EXPECT_EQ(output[2].find(L"2024-03-01T09:05:07Z Newest "), 0u) << output[2];
   EXPECT_NE(output[2].find(L" 1000 "), std::wstring::npos) << output[2];
-  std::ifstream in(dir / "history.json", std::ios::binary);
-  const ReportJson document = ReportJson::parse(in, nullptr, false);
+  ReportJson document;
+  {
+    std::ifstream in(dir / "history.json", std::ios::binary);
+    document = ReportJson::parse(in, nullptr, false);
+  }
+  fs::remove_all(dir);
   ASSERT_TRUE(document.is_object());
   EXPECT_EQ(document["history"], ReportJson({HistoryEntryJson(written[1]), HistoryEntryJson(written[2])}));
-  fs::remove_all(dir);
 }
