@@ -12,9 +12,11 @@
 #include "host/text_insert.h"
 #include "printer/installed_printers.h"
 #include "printer/product_name.h"
+#include "printer/services.h"
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "update/firmware_choice.h"
+#include "update/run_rescue.h"
 
 namespace {
 constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
@@ -43,15 +45,35 @@ int ListHistory(const CommandLine& line, const RunOutput& output) {
   std::vector<HistoryEntry> entries;
   if (GetProgramDataFolder(&folder)) entries = ReadHistory(folder, static_cast<size_t>(line.history));
   SayLines(output, HistoryTable(entries));
+  // A tool that asked for the JSON must not take a missing file for an empty history.
   if (!line.reportPath.empty() && !WriteReportFile(HistoryJson(entries), line.reportPath)) {
     Say(output, L"The report could not be written to " + line.reportPath);
+    return EXITCODE_FAILED;
   }
   return EXITCODE_OK;
 }
 
-// The checks after the instance check: an ExitCode, and the report written.
-int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
-                          RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board) {
+// While the run goes, a console close has the report written from what the
+// run knows by then; the run's own report replaces it after.
+class RescuedReport {
+ public:
+  explicit RescuedReport(const std::wstring& path) {
+    if (path.empty()) return;
+    SetRescueReportWriter([path](const RunReport& known) {
+      RunReport report = known;
+      report.exitCode = RunExitCode(report);
+      WriteRunReport(report, path);
+    });
+  }
+  ~RescuedReport() { SetRescueReportWriter(nullptr); }
+  RescuedReport(const RescuedReport&) = delete;
+  RescuedReport& operator=(const RescuedReport&) = delete;
+};
+
+// The checks after the instance check, then the run: `report` gets the exit
+// code and the printers. True when the run took place (its summary is due).
+bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
+                           RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board, RunReport* report) {
   Logger* log = Logger::Instance();
   if (!platform.IsUserAdmin()) {
     log->ShowStringError(IDS_NOT_ADMIN);
@@ -59,7 +81,8 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
         L"ERROR: User does NOT have administrator priviledges. Cannot install the printer software without "
         L"administrator priviledges.");
     Say(output, LocalString(IDS_NOT_ADMIN));
-    return EXITCODE_NOT_ADMIN;
+    report->exitCode = EXITCODE_NOT_ADMIN;
+    return false;
   }
 
   wchar_t programDirectory[kPathMax];
@@ -68,7 +91,8 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
     properties.Dump();
     log->ShowStringError(IDS_MISSING_CONFIG);
     Say(output, LocalString(IDS_MISSING_CONFIG));
-    return EXITCODE_CONFIGURATION;
+    report->exitCode = EXITCODE_CONFIGURATION;
+    return false;
   }
   properties.Dump();
 
@@ -88,24 +112,38 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
   env.output = output;
   env.board = board;
 
-  RunReport report;
   PrinterNameList found;
+  // A run that was cut off (killed, a crash, a power cut) can leave the
+  // spooler stopped: no printer would be listed, the run would end as if none
+  // were installed, and nothing on this computer would print again.
+  if (!EnsureServiceRunning()) {
+    const wchar_t* text = L"The print spooler is not running and could not be started: no printer can be listed.";
+    log->Write(L"ERROR: %ls", text);
+    Say(output, text);
+    report->exitCode = EXITCODE_FAILED;
+    return false;
+  }
   if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
     wchar_t message[kMessageMax];
     InsertTextValue(message, kMessageMax, LocalString(IDS_NO_PRINTER).c_str(), seriesName);
     log->ShowMessageTyped(kBoxErrorOk, L"%ls", message);
     Say(output, message);
-    report.exitCode = EXITCODE_NO_DEVICE;
-  } else {
-    log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
-    report = RunUnattended(line, env);
-    SayLines(output, SummaryText(report));
+    report->exitCode = EXITCODE_NO_DEVICE;
+    return false;
   }
-  if (!line.reportPath.empty() && !WriteRunReport(report, line.reportPath)) {
-    Say(output, L"The report could not be written to " + line.reportPath);
-  }
-  log->Write(L"Unattended run ends with exit code %d", static_cast<int>(report.exitCode));
-  return report.exitCode;
+  log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
+  RescuedReport rescued(line.reportPath);
+  *report = RunUnattended(line, env);
+  return true;
+}
+
+// Puts the report where /report asked, when it did. A tool that asked for it
+// reads its exit code from it: one that cannot be written fails the run.
+void WriteRequestedReport(RunReport* report, const std::wstring& path, const RunOutput& output) {
+  if (path.empty() || WriteRunReport(*report, path)) return;
+  report->exitCode = WorseExitCode(static_cast<ExitCode>(report->exitCode), EXITCODE_FAILED);
+  Logger::Instance()->Write(L"The report could not be written to %ls: exit code %d", path.c_str(), report->exitCode);
+  Say(output, L"The report could not be written to " + path);
 }
 
 }  // namespace
@@ -136,28 +174,36 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
   log->SetCaption(L"Error");
   log->Write(L"================= Firmware Update ========================");
   log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
-  std::wstring joined;
-  for (const std::wstring& arg : args) joined += L" " + arg;
-  log->Write(L"Command line:%ls", joined.c_str());
+  log->Write(L"Command line:%ls", CommandLineForLog(args).c_str());
 
+  RunReport report;
   if (!parsed) {
     log->Write(L"Bad command line: %ls", error.c_str());
     Say(output, L"Bad command line: " + error);
     Say(output, L"");
     SayLines(output, UsageText());
-    return EXITCODE_USAGE;
+    report.exitCode = EXITCODE_USAGE;
+    WriteRequestedReport(&report, ReportPathOfRefusedLine(args), output);
+    log->Write(L"Unattended run ends with exit code %d", report.exitCode);
+    return report.exitCode;
   }
 
   if (line.history) return ListHistory(line, output);
 
   const int mutex = platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
+  bool ran = false;
   if (mutex == INSTANCE_MUTEX_EXISTS) {
     log->ShowStringMessage();
     log->Write(L"There is already a copy of the firmware update program.  Aborting...");
     Say(output, LocalString(IDS_ALREADY_RUNNING));
-    return EXITCODE_ALREADY_RUNNING;
+    report.exitCode = EXITCODE_ALREADY_RUNNING;
+  } else {
+    ran = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output, board, &report);
   }
-  const int code = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output, board);
+  // Before the mutex goes: the next run starts after this one's report is in place.
+  WriteRequestedReport(&report, line.reportPath, output);
+  if (ran) SayLines(output, SummaryText(report));
+  log->Write(L"Unattended run ends with exit code %d", report.exitCode);
   if (mutex == INSTANCE_MUTEX_OWNED) platform.ReleaseInstanceMutex();
-  return code;
+  return report.exitCode;
 }

@@ -3,6 +3,7 @@
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
 #include "host/file_digest.h"
+#include "host/logger.h"
 #include "host/text_utils.h"
 
 std::wstring OneLineText(const std::wstring& text) {
@@ -64,13 +65,17 @@ ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
 ReportVersion PrinterVersionOf(const PrinterVersionCheck& check) {
   ReportVersion version;
   if (check.printerVersion == 0) return version;
-  version.known = true;
   version.number = check.printerVersion;
-  if (check.printerVersion == PRINTER_VERSION_COMPONENTS && !check.componentText.empty()) {
-    std::vector<ComponentVersion> components;
-    ParseVersionString(&components, check.componentText);
-    for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
+  if (check.printerVersion != PRINTER_VERSION_COMPONENTS) {
+    version.known = true;
+    return version;
   }
+  // 9999 only says that the printer answered per component: without a
+  // component named, its version is not known.
+  std::vector<ComponentVersion> components;
+  if (!check.componentText.empty()) ParseVersionString(&components, check.componentText);
+  for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
+  version.known = !version.parts.empty();
   return version;
 }
 
@@ -84,4 +89,12 @@ std::wstring ReportVersionText(const ReportVersion& version) {
     text += L"=" + std::to_wstring(part.second);
   }
   return text;
+}
+
+void MarkRfuLeftOn(PrinterReport* printer) {
+  if (printer->rfuLeftOn) return;
+  printer->rfuLeftOn = true;
+  printer->detail += L" The RFU setting could not be switched off again.";
+  Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
+                            printer->name.c_str());
 }

@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "update/device_groups.h"
 #include "update/firmware_images.h"
 #include "update/fleet_options.h"
 #include "update/fleet_report.h"
@@ -29,6 +31,12 @@ class PrinterRun {
   // Checked, the file is to be written, and nothing ended the printer since.
   bool ToWrite() const { return m_toWrite && !m_ended; }
   PortKind Kind() const { return m_kind; }
+  // Where the queue prints to, known after Lookup.
+  DeviceKey Device() const;
+  // Another queue of the same device carries the update: this one takes no
+  // step of its own and ends with the carrier's outcome.
+  void RideWith(PrinterRun& carrier);
+  bool Rides() const { return m_rides; }
 
   // The port's kind, the driver and a network port's address, asked of the
   // spooler before the run stops it.
@@ -37,19 +45,24 @@ class PrinterRun {
   // written. Ends the printer's report when not.
   void Check();
   // The network printer's RFU gate without a person. Ends the printer's
-  // report when it is not to be updated.
+  // report when it is not to be updated; ends every printer of a check.
   void Gate();
   // Writes the file and, where the product verifies, reads the new version.
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
   void Download(bool spoolerHeld);
   // After the last update: the RFU setting this run switched on goes off
-  // again when the options ask for it.
-  void SwitchOff();
+  // again when the options ask for it, tried until the printer's restart
+  // would have ended, counted from `downloadsEnded` (a tick count).
+  void SwitchOff(uint32_t downloadsEnded);
   // The run was interrupted before this printer ended.
   void EndInterrupted();
 
  private:
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  // The gate of a check: the setting read once, nothing written.
+  void CheckGate();
+  // The carrier ended: the same outcome, versions and file, told as the carrier's.
+  void EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status);
 
   const FleetOptions& m_options;
   const FleetEnvironment& m_env;
@@ -67,7 +80,9 @@ class PrinterRun {
   // when its update ends.
   std::shared_ptr<SharedFirmwareImage> m_image;
   UpdateProgress m_progress;
+  std::wstring m_wouldUpdate;  // a check's detail once the gate lets the printer through
   bool m_toWrite = false;
-  bool m_switchedOn = false;
   bool m_ended = false;
+  bool m_rides = false;
+  std::vector<PrinterRun*> m_riders;  // queues of the same device, ended with this one
 };
