@@ -98,9 +98,9 @@ TEST(NtwkGetFWVersion, AsksForTheVersionAndReadsTheDigits) {
   std::string text = "untouched";
   EXPECT_EQ(CFWDownloadNtwk().GetFWVersion(&info, kAddr, &text), 12345u);
   EXPECT_EQ(text, "untouched");
-  EXPECT_EQ(net.Trace(),
-            (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100", "1 send 9 = 9",
-                   "1 send 25 = 25", "1 send 16 = 16", "1 recv 16 -> 16", "1 send 9 = 9", "1 close", "1 cleanup"}));
+  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100",
+                                "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16", "1 recv 16 -> 16", "1 send 9 = 9",
+                                "1 close", "1 cleanup"}));
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00ac0001000000000000000000000000"), Uel()})));
   EXPECT_EQ(log.Lines(), (Lines{L"CFWDownloadNtwk::GetFWVersion(127.60.0.1)",
                                L"GetNtwkPrinterFWVer(): Getting fw version...", L"GetFWVersion(): Get Firmware version.",
@@ -191,51 +191,16 @@ TEST(NtwkGetFWVersion, ConnectionSetUpFailures) {
     bool part;
     Trace trace;
   } cases[] = {
-      {"library not granted",
-       [] {
-         ConnScript s;
-         s.startup = 0;
-         return s;
-       }(),
-       kAddr,
-       L"CFWDownloadNtwk::GetFWVersion(127.60.0.1)",
-       false,
-       {"1 startup failed"}},
-      {"no socket",
-       [] {
-         ConnScript s;
-         s.create = 0;
-         return s;
-       }(),
-       kAddr,
-       L"Context: Failed to create socket",
-       true,
+      {"library not granted", [] { ConnScript s; s.startup = 0; return s; }(), kAddr,
+       L"CFWDownloadNtwk::GetFWVersion(127.60.0.1)", false, {"1 startup failed"}},
+      {"no socket", [] { ConnScript s; s.create = 0; return s; }(), kAddr, L"Context: Failed to create socket", true,
        {"1 startup", "1 create failed", "1 cleanup"}},
-      {"time-out not set",
-       [] {
-         ConnScript s;
-         s.setTimeoutFailAt = 0;
-         return s;
-       }(),
-       kAddr,
-       L"Failed to connect to socket",
-       false,
+      {"time-out not set", [] { ConnScript s; s.setTimeoutFailAt = 0; return s; }(), kAddr,
+       L"Failed to connect to socket", false,
        {"1 startup", "1 create", "1 rcvtimeo 20000 failed", "1 close", "1 cleanup"}},
-      {"connect refused",
-       [] {
-         ConnScript s;
-         s.connect = 0;
-         return s;
-       }(),
-       kAddr,
-       L"Could not connect to the socket...",
-       false,
-       {"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100 failed", "1 close", "1 cleanup"}},
-      {"not a dotted address",
-       ConnScript(),
-       L"printer.example",
-       L"Could not connect to the socket...",
-       false,
+      {"connect refused", [] { ConnScript s; s.connect = 0; return s; }(), kAddr, L"Could not connect to the socket...",
+       false, {"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100 failed", "1 close", "1 cleanup"}},
+      {"not a dotted address", ConnScript(), L"printer.example", L"Could not connect to the socket...", false,
        {"1 startup", "1 create", "1 rcvtimeo 20000", "1 close", "1 cleanup"}},
   };
   for (Case& c : cases) {
@@ -672,8 +637,8 @@ TEST(NtwkResetNtwkPrinter, SendsTheResetAndReadsNothing) {
   LogCapture log;
   FakeNet net;
   EXPECT_EQ(CFWDownloadNtwk().ResetNtwkPrinter(kAddr), 1);
-  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 8000", "1 connect 127.60.0.1:9100", "1 send 9 = 9",
-                                "1 send 25 = 25", "1 send 16 = 16", "1 close", "1 cleanup"}));
+  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 8000", "1 connect 127.60.0.1:9100",
+                                "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16", "1 close", "1 cleanup"}));
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00acd1ee000000000000000000000000")})));
   EXPECT_EQ(log.Lines(), (Lines{L"ResetNtwkPrinter()"}));
 }
