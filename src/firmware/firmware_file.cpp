@@ -13,6 +13,9 @@
 
 namespace {
 
+// Only the last 127 bytes can hold a trailer (its length is a signed byte).
+constexpr size_t kTrailerTail = 128;
+
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
@@ -98,6 +101,13 @@ uint32_t BinTrailerVersion(const uint8_t* tail, size_t tailLen) {
   return StringToLong32(window + first + 1, sizeof window - first - 1);
 }
 
+bool FirmwareMatchesInfo(const uint8_t* data, uint64_t size, const FirmwareFileInfo& info) {
+  if (info.fileSize < 0) return true;
+  if (!data || size != static_cast<uint64_t>(info.fileSize)) return false;
+  const uint64_t tail = size < kTrailerTail ? size : kTrailerTail;
+  return BinTrailerVersion(data + (size - tail), static_cast<size_t>(tail)) == info.fileVersion;
+}
+
 namespace {
 
 // `len` bytes at `offset` into `out`; false when they cannot all be read.
@@ -151,8 +161,7 @@ uint32_t ClassifyBin(FirmwareFileInfo* info, int32_t* fileTypeOut, const ReadAt&
   if (fileTypeOut) *fileTypeOut = fileType;
   if (info) info->fileType = fileType;
 
-  // Only the last 127 bytes can hold a trailer (its length is a signed byte).
-  uint8_t tail[128];
+  uint8_t tail[kTrailerTail];
   size_t tailLen = 0;
   if (info) info->fileSize = size;
   if (size > 0) {

@@ -74,6 +74,11 @@ uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const w
 uint32_t GetBinImageVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path, const uint8_t* data,
                             uint64_t size);
 
+// Whether `data` (a whole file read into memory) is still the file `info`
+// was filled from: the same size and trailer version. An info that was never
+// filled (fileSize -1) matches any file.
+bool FirmwareMatchesInfo(const uint8_t* data, uint64_t size, const FirmwareFileInfo& info);
+
 // The pieces of GetBinFileVersion that need no file (tests, fuzzing, fwinfo).
 // magicAt64K is only looked at when magicAt0 is not a known magic.
 int32_t ClassifyBinMagic(uint32_t magicAt0, uint32_t magicAt64K);

@@ -254,18 +254,27 @@ int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
 }
 
 int AclBurnSource::Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
-  if (!m_image) return ReadAclBurnImage(m_file, room, sizeFormat, readFailed, out) && Check(out->data, out->size);
-  const uint64_t size = m_image->Size();
-  if (sizeFormat) {
-    Logger::Instance()->Write(sizeFormat, static_cast<unsigned>(size), static_cast<unsigned>(size >> 32));
+  if (!m_image) {
+    if (!ReadAclBurnImage(m_file, room, sizeFormat, readFailed, out)) return 0;
+  } else {
+    const uint64_t size = m_image->Size();
+    if (sizeFormat) {
+      Logger::Instance()->Write(sizeFormat, static_cast<unsigned>(size), static_cast<unsigned>(size >> 32));
+    }
+    if (size + room > 0xFFFFFFFFull) {
+      WriteAclLog(readFailed, 0, nullptr);
+      return 0;
+    }
+    out->data = m_image->Data();
+    out->size = static_cast<uint32_t>(size);
   }
-  if (size + room > 0xFFFFFFFFull) {
-    WriteAclLog(readFailed, 0, nullptr);
-    return 0;
-  }
-  out->data = m_image->Data();
-  out->size = static_cast<uint32_t>(size);
-  return Check(out->data, out->size);
+  return AclImageAsChecked(out->data, out->size, m_checked) && Check(out->data, out->size);
+}
+
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
+  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return 0;
 }
 
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
@@ -309,8 +318,11 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, cons
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  const AclBurnSource source = image ? AclBurnSource(image) : AclBurnSource(file.get(), path);
+  // The file may still change between this look and the read for sending:
+  // the burn compares what it read with the check's view.
+  const FirmwareFileInfo* view = checked.fileSize >= 0 ? &checked : info;
+  const AclBurnSource source = image ? AclBurnSource(image, view) : AclBurnSource(file.get(), path, view);
   const int burned = burn(source, ChooseAclBurn(fileType));
   if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
-  return burned == 1 ? 1 : -1;
+  return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

@@ -162,12 +162,15 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
 // be found: with signers configured nothing passes.
 class AclBurnSource {
  public:
-  AclBurnSource(FILE* file, const wchar_t* path = nullptr) : m_file(file), m_path(path) {}  // NOLINT
-  explicit AclBurnSource(const FirmwareImage* image) : m_image(image), m_path(image->Path().c_str()) {}
+  AclBurnSource(FILE* file, const wchar_t* path = nullptr, const FirmwareFileInfo* checked = nullptr)  // NOLINT
+      : m_file(file), m_path(path), m_checked(checked) {}
+  explicit AclBurnSource(const FirmwareImage* image, const FirmwareFileInfo* checked = nullptr)
+      : m_image(image), m_path(image->Path().c_str()), m_checked(checked) {}
 
   // The bytes (the shared image's own, or the file read by
   // ReadAclBurnImage), with `room` more still describable in 32 bits after
-  // them (the SPI trailer), then the rule over them: 1 or 0.
+  // them (the SPI trailer), then the file as checked (AclImageAsChecked),
+  // then the rule over them: 1 or 0.
   int Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
   // The rule's verdict on the last read; SIGNATURE_NOT_REQUIRED before one.
   SignatureVerdict Verdict() const { return m_verdict; }
@@ -178,8 +181,17 @@ class AclBurnSource {
   FILE* m_file = nullptr;
   const FirmwareImage* m_image = nullptr;
   const wchar_t* m_path;
+  const FirmwareFileInfo* m_checked;  // the file as its version check saw it; null: any
   mutable SignatureVerdict m_verdict = SIGNATURE_NOT_REQUIRED;
 };
+
+// Whether the file read for sending is the one its version check saw (size
+// and trailer version; anything when `checked` is null or was never filled).
+// Logs why not: a file replaced or cut while it was opened is never sent.
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked);
+
+// What a NAND burn returns when no package needed burning: nothing was written.
+constexpr int ACL_BURN_NOTHING_WRITTEN = 2;
 
 // DownloadWithChosenBurn's result when the file's signature was refused.
 constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
@@ -189,7 +201,8 @@ constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
 // opened: "Failed to Open fw bin file"), refuses a corrupt one (type 9), one
 // that changed since the version check or has no version, each with a line,
 // and runs the burn the product and file type call for, on those bytes with
-// the file's path. 1 when the burn reported 1, ACL_DOWNLOAD_NOT_TRUSTED when
+// the file's path and the check's view of it. 1 when the burn reported 1, 0
+// when it reported ACL_BURN_NOTHING_WRITTEN, ACL_DOWNLOAD_NOT_TRUSTED when
 // the bytes did not pass the signature rule, else -1.
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
                            const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);

@@ -58,6 +58,9 @@ class NtwkConnection : public ByteChannel {
       WriteAclLog(msgs.timeout, m_channel->LastError(), m_address);
       return 0;
     }
+    // The printer gets as long to take bytes as it gets to give them: its
+    // receive time-out (20 s; 8 s for the reset without reply).
+    m_channel->SetSendTimeout(receiveTimeoutMs);
     int connected = 0;
     char narrow[NTWK_ADDRESS_MAX];
     uint8_t ip[4];
@@ -83,6 +86,10 @@ class NtwkConnection : public ByteChannel {
     return static_cast<int>(m_channel->Receive(buffer, count));
   }
   int SetReceiveTimeout(uint32_t ms) { return m_channel->SetReceiveTimeout(ms); }
+  // What ends a send the printer stopped taking, besides its time-out.
+  void FollowStop(const AclProgress* progress) {
+    m_channel->SetSendStop(progress && progress->stopped ? progress->stopped : std::function<bool()>());
+  }
   uint32_t LastError() { return m_channel->LastError(); }
 
   // The exchange's view of this connection.
@@ -108,6 +115,7 @@ int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs&
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
   link.progress = progress;
+  conn.FollowStop(progress);
   if (burn) {
     link.replyChannel = [&conn]() -> ByteChannel* {
       if (conn.SetReceiveTimeout(NtwkActiveSettings().burnReplyTimeoutMs)) return &conn;
@@ -338,12 +346,26 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
                  L"socket")) {
     return 0;
   }
+  // An interrupt is taken until the first package's data is out: nothing was
+  // burned then. From there on the printer burns each package it took whole
+  // and only the closing reset completes the set, so the burn runs to its end.
+  bool firstOut = false;
+  AclProgress follow;
+  if (m_progress) {
+    follow = *m_progress;
+    follow.sent = [this, &firstOut](uint32_t sent, uint32_t total) {
+      firstOut = firstOut || sent == total;
+      if (m_progress->sent) m_progress->sent(sent, total);
+    };
+    if (m_progress->stopped) follow.stopped = [this, &firstOut] { return !firstOut && m_progress->stopped(); };
+  }
+  conn.FollowStop(m_progress ? &follow : nullptr);
   static const std::vector<ComponentVersion> kNoComponents;
   const AclExchangePlan plan = NandPackagePlan();
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     AclExchangeResult r;
     AclLink link = conn.Link();
-    link.progress = m_progress;
+    link.progress = m_progress ? &follow : nullptr;
     RunAclExchange(link, plan, command, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
@@ -351,9 +373,10 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
                 L"--NAND package up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset runs on its own
   // connection and its answer does not change the outcome.
-  if (nand.Burned() > 0) NtwkResetCore(address);
+  NtwkResetCore(address);
   return 1;
 }
 

@@ -197,9 +197,10 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, c
                 L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset's answer does not
   // change the outcome.
-  if (nand.Burned() > 0) Reset(device);
+  Reset(device);
   return 1;
 }
 

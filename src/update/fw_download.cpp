@@ -25,6 +25,17 @@ int MapDownloadResult(int result) {
   return FWDL_FAILED;
 }
 
+int MapCheckedDownloadResult(int result, int check) {
+  // A package file of which nothing was written to a printer whose versions
+  // could not be read (/f, or the dialog, which always downloads) left that
+  // printer as it was, current or not.
+  if (result == 0 && check != VERCHK_UP_TO_DATE) {
+    Logger::Instance()->Write(L"ERROR: nothing was written and the printer was not found current.");
+    return FWDL_FAILED;
+  }
+  return MapDownloadResult(result);
+}
+
 int ExtractInfoField(const wchar_t* info, const wchar_t* field, wchar_t* out, size_t outSize) {
   if (!info || !field || !out || outSize == 0) return 0;
   const wchar_t* start = wcsstr(info, field);
@@ -48,7 +59,23 @@ bool VerifiesAfterDownload() {
            ProductIs(PRODUCT_MIRO) || ProductIs(PRODUCT_SELUNAR) || ProductIs(PRODUCT_QV4410SERIES));
 }
 
-namespace {}  // namespace
+bool CFWDownload::IsExpectedFile(const FirmwareFileInfo& checked) const {
+  if (m_expected.fileSize < 0 || (checked.fileType == m_expected.fileType && checked.fileSize == m_expected.fileSize &&
+                                  checked.fileVersion == m_expected.fileVersion)) {
+    return true;
+  }
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return false;
+}
+
+// A USB or parallel burn cannot stop part way, and the network burns stop
+// only where no part of the file was burned: the run's interrupt is taken
+// here, before the data.
+bool CFWDownload::InterruptedBeforeData() const {
+  if (!RunInterrupted()) return false;
+  Logger::Instance()->Write(L"The run was interrupted: nothing is sent.");
+  return true;
+}
 
 // The numeric address of a network port's printer. A port without one (a WSD
 // or FILE: port, a parallel port's information read) is a failure: an empty
@@ -169,9 +196,10 @@ int CFWDownload::NtwkDownload(const Job& job) {
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
-  m_facts.before =
-      Answer(ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName), info, address);
+  const int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+  m_facts.before = Answer(check, info, address);
   ReportMilestone(m_progress, 50);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
   const FirmwareImage* image = nullptr;
   if (!SharedImage(&image)) return FWDL_FAILED;
 
@@ -181,13 +209,14 @@ int CFWDownload::NtwkDownload(const Job& job) {
     ntwk.ResetNtwkPrinter(address);
     if (!Wait(FWDL_NTWK_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   StopSpooler();
   if (m_progress) ntwk.FollowBurns(&follow);
   int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
-  if (result != 1 || !VerifiesAfterDownload()) return MapDownloadResult(result);
+  if (result != 1 || !VerifiesAfterDownload()) return MapCheckedDownloadResult(result, check);
 
   // The printer restarts with the new firmware; until it answers, the check
   // reports an error and the next pass waits. The wait counts on from the

@@ -86,6 +86,10 @@ class CFWDownload {
   // Runs one update: a FWDL_* status. Null identifiers count as empty.
   int FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                  const wchar_t* familyId);
+  // The file as the caller chose and checked it (type, size and trailer
+  // version; fileSize -1: none): one that differs when the update checks it
+  // again is not sent.
+  void ExpectFile(const FirmwareFileInfo& chosen) { m_expected = chosen; }
 
   // The printer's text for `cmdID` (ACLCMD_GET_PRINTER_INFO or
   // ACLCMD_GET_BUILD_INFO) into `out` (FWDL_INFO_TEXT_MAX wide characters,
@@ -134,6 +138,10 @@ class CFWDownload {
   // Around a download, unless the run holds the spooler stopped.
   void StopSpooler();
   void StartSpooler();
+  // Whether the file the transport's check classified is the one expected.
+  bool IsExpectedFile(const FirmwareFileInfo& checked) const;
+  // Whether the run was interrupted before this printer's data (logged).
+  bool InterruptedBeforeData() const;
 
   // The run's shared image of the file into `image` (null when the lookup
   // gives none): false (logged) when it could not be read.
@@ -143,6 +151,7 @@ class CFWDownload {
 
   UpdateProgress* m_progress;
   const PrinterLookup* m_lookup;
+  FirmwareFileInfo m_expected;
   DownloadFacts m_facts;
 };
 
@@ -152,6 +161,10 @@ bool VerifiesAfterDownload();
 // -1 (failed) -> FWDL_FAILED, 0 (nothing written) -> FWDL_UP_TO_DATE, 1 -> FWDL_UPDATED,
 // ACL_DOWNLOAD_NOT_TRUSTED -> FWDL_NOT_TRUSTED.
 int MapDownloadResult(int result);
+// The same, where nothing written is "up to date" only when the version check
+// before the download (`check`, VERCHK_*) found the printer so; otherwise
+// it is a failure.
+int MapCheckedDownloadResult(int result, int check);
 // The text between the first `field` and the first ";" after it, into `out`
 // (`outSize` characters). A value too long for `out` is cut, never split
 // inside a surrogate pair. 1 when both were found.

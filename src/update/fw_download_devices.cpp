@@ -85,9 +85,10 @@ int CFWDownload::UsbDownload(const Job& job) {
 
   CFWDownloadUSB usb;
   FirmwareFileInfo info;
-  m_facts.before =
-      Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
+  const int check = usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  m_facts.before = Answer(check, info, nullptr);
   ReportMilestone(m_progress, 50);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
   const FirmwareImage* image = nullptr;
   if (!SharedImage(&image)) return FWDL_FAILED;
 
@@ -98,6 +99,7 @@ int CFWDownload::UsbDownload(const Job& job) {
     usb.ResetPrinter(device.Get());
     if (!Wait(FWDL_USB_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   StopSpooler();
   int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId, image);
@@ -118,7 +120,7 @@ int CFWDownload::UsbDownload(const Job& job) {
         Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
     if (m_facts.after.result != VERCHK_UP_TO_DATE) result = -1;
   }
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::PrllDownload(const Job& job) {
@@ -130,8 +132,9 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
-  m_facts.before = Answer(prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName),
-                          info, nullptr);
+  const int check = prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  m_facts.before = Answer(check, info, nullptr);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
   const FirmwareImage* image = nullptr;
   if (!SharedImage(&image)) return FWDL_FAILED;
 
@@ -147,13 +150,14 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
   ReportMilestone(m_progress, 50);
   ReportPhase(m_progress, UpdatePhase::Sending);
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   // The parallel port's own openings restart the spooler: never under a hold.
   StopAService();
   int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName, image);
   StartAService();
   port.Reset();
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text) {

@@ -28,6 +28,7 @@ struct ChosenFirmware {
   wchar_t familyId[DLG_NAME_MAX] = {0};
   uint32_t fileVersion = 0;  // from the file's trailer; 0 when none
   int32_t fileType = 0;      // BINTYPE_*
+  int64_t fileSize = -1;     // as it was checked; -1 when not known
 };
 
 // What one run of the worker ended with.
@@ -47,8 +48,9 @@ struct WorkerResult {
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
                      ChosenFirmware* chosen, WorkerResult* result);
 
-// Step 6 and 7 of the worker: the controller with the prepared file, and
-// the outcome of its status.
+// Step 6 and 7 of the worker: the controller with the prepared file (sent
+// only while it is still the file that was chosen and checked), and the
+// outcome of its status.
 WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download);
 
 // The whole worker on `printer`: milestone 10, PrepareFirmware, the

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
 #include "support/scripted_rfu_platform.h"
+#include "update/run_rescue.h"
 
 namespace fs = std::filesystem;
 
@@ -319,6 +321,50 @@ TEST(UnattendedStartup, EveryExitWritesTheReport) {
     EXPECT_TRUE(log.ContainsPart(L" /getcommunity:*** "));
     EXPECT_FALSE(log.ContainsPart(L"s3cret"));
   }
+  fs::remove_all(dir);
+}
+
+// A console close during the run has the report written from what the run
+// knows by then: a deployment tool that finds it after the process was ended
+// reads the failure, not the fleet's unset code.
+TEST(UnattendedStartup, ACloseDuringTheRunReportsAFailure) {
+  // The close comes at the run's first look at the clock once the report
+  // can be rescued (a close before it has nothing to write).
+  class ClosingClock : public FakeClock {
+   public:
+    explicit ClosingClock(fs::path report) : m_report(std::move(report)) {}
+    uint32_t TickCount() override {
+      // The run's threads look too; the rescue's own log lines come back here.
+      std::lock_guard<std::recursive_mutex> lock(m_lock);
+      if (m_rescued.empty() && !m_closing) {
+        m_closing = true;
+        RescueRun(L"the console was closed");
+        std::ifstream in(m_report, std::ios::binary);
+        m_rescued.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        m_closing = false;
+      }
+      return FakeClock::TickCount();
+    }
+    std::string m_rescued;
+
+   private:
+    fs::path m_report;
+    std::recursive_mutex m_lock;
+    bool m_closing = false;
+  };
+  const fs::path dir = fs::temp_directory_path() / ("tideway-cli-" + std::to_string(std::random_device{}()));
+  StartupScene scene(dir, INSTANCE_MUTEX_OWNED, 1, kProperties, true);
+  const fs::path report = dir / "report.json";
+  ClosingClock clock(report);
+  FakePortSource ports;
+  ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+
+  RunCommandLine({L"/s", L"/report:" + report.wstring()}, scene.platform, scene.table, rfu, nullptr);
+  Logger::Instance()->SetBoxesSilent(false);
+  EXPECT_NE(clock.m_rescued.find("\"exitCode\": 1,"), std::string::npos) << clock.m_rescued;
+  RescueRecordRun(RunReport());
   fs::remove_all(dir);
 }
 
