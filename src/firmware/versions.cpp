@@ -260,6 +260,8 @@ int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, Firm
   }
   log->Write(L"binfile version=%d, firmware version=%d", static_cast<int>(fileVersion),
              static_cast<int>(printerVersion));
+  info->printerVersion = printerVersion;
+  info->printerComponents = componentText;
   if (printerVersion == 0) {
     log->Write(L"Failed to get the Firmware Version");
     return VERCHK_ERROR;

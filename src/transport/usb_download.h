@@ -19,9 +19,10 @@ class CFWDownloadUSB {
                            DeviceHandle device, const wchar_t* fileName);
   // 1 when the chosen burn succeeded, 0 when a package file needed nothing
   // written, ACL_DOWNLOAD_NOT_TRUSTED when the file's signature was refused,
-  // -1 otherwise.
+  // -1 otherwise. `image`: the bytes the run's updates of `fileName` share;
+  // without it the file is read.
   int DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName, const wchar_t* productId,
-                       const wchar_t* familyId);
+                       const wchar_t* familyId, const FirmwareImage* image = nullptr);
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, DeviceHandle device, std::string* componentText);

@@ -107,8 +107,30 @@ void CFWDownload::StartSpooler() {
   if (!m_lookup || !m_lookup->spoolerHeld) StartAService();
 }
 
+PrinterVersionCheck CFWDownload::Answer(int result, const FirmwareFileInfo& info, const wchar_t* address) {
+  PrinterVersionCheck check;
+  check.result = result;
+  check.printerVersion = info.printerVersion;
+  check.componentText = info.printerComponents;
+  if (address) check.address = address;
+  return check;
+}
+
+bool CFWDownload::SharedImage(const FirmwareImage** image) {
+  *image = nullptr;
+  if (!m_lookup || !m_lookup->image) return true;
+  *image = m_lookup->image->Get();
+  if (!*image) {
+    Logger::Instance()->Write(L"ERROR: the firmware file could not be read, nothing is sent.");
+    return false;
+  }
+  m_facts.imageSha256 = (*image)->Sha256Text();
+  return true;
+}
+
 int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                             const wchar_t* familyId) {
+  m_facts = DownloadFacts();
   wchar_t modelName[FWDL_NAME_MAX] = {};
   wchar_t portName[FWDL_NAME_MAX] = {};
   Job job{productId ? productId : L"", familyId ? familyId : L"", fileName ? fileName : L"", portName, modelName};
@@ -169,13 +191,17 @@ int CFWDownload::NtwkDownload(const Job& job) {
   ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
   if (!AddressOf(job.portName, address)) return FWDL_FAILED;
+  m_facts.address = address;
 
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
   const int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+  m_facts.before = Answer(check, info, address);
   ReportMilestone(m_progress, 50);
   if (!IsExpectedFile(info)) return FWDL_FAILED;
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -187,7 +213,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
 
   StopSpooler();
   if (m_progress) ntwk.FollowBurns(&follow);
-  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId);
+  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
   if (result != 1 || !VerifiesAfterDownload()) return MapCheckedDownloadResult(result, check);
@@ -201,6 +227,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);
     int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+    m_facts.after = Answer(check, info, address);
     if (check == VERCHK_UP_TO_DATE) return FWDL_UPDATED;
     if (check == VERCHK_FILE_NEWER) return FWDL_FAILED;
     if (!Wait(FWDL_VERIFY_PASS_WAIT_MS)) return FWDL_FAILED;

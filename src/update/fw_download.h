@@ -9,6 +9,7 @@
 
 #include "firmware/firmware_file.h"
 #include "transport/device_io.h"
+#include "update/firmware_images.h"
 #include "update/update_progress.h"
 
 // Statuses of CFWDownload::FWDownload.
@@ -50,6 +51,16 @@ struct PrinterVersionCheck {
   std::wstring address;         // the numeric address a network printer was asked at
 };
 
+// What one update learned on its way, for its record: where it reached a
+// network printer, and the versions the printer reported before the download
+// and after it (result VERCHK_ERROR and version 0 where it was not asked).
+struct DownloadFacts {
+  std::wstring address;
+  PrinterVersionCheck before;
+  PrinterVersionCheck after;
+  std::wstring imageSha256;  // the shared image's digest, when one was sent from
+};
+
 // What a fleet run looked up for one printer while the spooler still ran: the
 // update then asks the spooler nothing, since the run stops it around all of
 // its downloads at once.
@@ -59,6 +70,9 @@ struct PrinterLookup {
   std::wstring address;  // a network port's numeric address; empty: none
   // The run holds the spooler stopped: the download neither stops nor starts it.
   bool spoolerHeld = false;
+  // The image the run's updates of the file share; null: the download reads
+  // the file itself.
+  SharedFirmwareImage* image = nullptr;
 };
 
 class CFWDownload {
@@ -95,6 +109,9 @@ class CFWDownload {
   int CheckPrinter(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                    const wchar_t* familyId, PrinterVersionCheck* out);
 
+  // What the last FWDownload learned.
+  const DownloadFacts& Facts() const { return m_facts; }
+
  private:
   struct Job {
     const wchar_t* productId;
@@ -126,9 +143,16 @@ class CFWDownload {
   // Whether the run was interrupted before this printer's data (logged).
   bool InterruptedBeforeData() const;
 
+  // The run's shared image of the file into `image` (null when the lookup
+  // gives none): false (logged) when it could not be read.
+  bool SharedImage(const FirmwareImage** image);
+  // The printer's answer to the check the transport just made.
+  static PrinterVersionCheck Answer(int result, const FirmwareFileInfo& info, const wchar_t* address);
+
   UpdateProgress* m_progress;
   const PrinterLookup* m_lookup;
   FirmwareFileInfo m_expected;
+  DownloadFacts m_facts;
 };
 
 // False for the products whose printers are not asked for their version after

@@ -98,7 +98,10 @@ WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printe
   WorkerResult result;
   CFWDownload download(progress);
   ChosenFirmware chosen;
-  if (!PrepareFirmware(tables, printer, download, &chosen, &result)) return result;
+  if (!PrepareFirmware(tables, printer, download, &chosen, &result)) {
+    result.chosen = chosen;
+    return result;
+  }
   return RunPreparedUpdate(printer, chosen, download);
 }
 
@@ -114,6 +117,8 @@ WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& cho
   result.status = download.FWDownload(printer.printerName.c_str(), chosen.productId, chosen.path, chosen.familyId);
   result.succeeded = OutcomeSucceeded(result.status);
   result.outcomeLine = OutcomeLine(printer.printerName, OutcomeStringId(result.status));
+  result.chosen = chosen;
+  result.facts = download.Facts();
   return result;
 }
 

@@ -9,10 +9,9 @@
 #include <string>
 
 #include "update/firmware_choice.h"
+#include "update/fw_download.h"
 #include "update/printer_record.h"
 #include "update/update_progress.h"
-
-class CFWDownload;
 
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
@@ -37,6 +36,10 @@ struct WorkerResult {
   bool succeeded = false;    // updated, or the transport had nothing to write
   int status = -1;           // FWDL_*; -1 when the controller did not run
   std::wstring outcomeLine;  // empty when no outcome was recorded
+  // For the update's record: the file (path empty when none was chosen) and
+  // what the controller learned.
+  ChosenFirmware chosen;
+  DownloadFacts facts;
 };
 
 // Steps 2 to 5 of the worker: the model name (the driver name when the

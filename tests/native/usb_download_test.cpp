@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/firmware_image.h"
 #include "firmware/versions.h"
 #include "host/file_io.h"
 #include "printer/product_name.h"
@@ -194,6 +195,35 @@ TEST(UsbExchange, BurnLeniency) {
     EXPECT_EQ(dev.writeSizes.back() == 9, c.endsWithUel);
   }
   SetProductName(L"");
+}
+
+// From an image the run's updates share, the SPI trailer follows it as if
+// both were one buffer: the same pieces, whether the image ends inside a
+// piece or at its end.
+TEST(UsbExchange, SpiBurnOfASharedImageSendsTheTrailerInTheSamePieces) {
+  for (const size_t size : {1000u, 1024u}) {
+    SCOPED_TRACE(size);
+    FakeClock clock;
+    FakeDevice dev;
+    dev.replies = {devtest::Reply(Response(0x0005))};
+    const std::vector<uint8_t> bytes = fwtest::BuildBin(fwtest::BinKind::CodeOnly, size, 7);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    const FirmwareImage image(L"spi.bin", std::move(copy), size);
+    EXPECT_EQ(CFWDownloadUSB().BurnSpiFlash(kUsb, AclBurnSource(&image)), 1);
+
+    const uint32_t length = static_cast<uint32_t>(size + ACL_SPI_TRAILER_SIZE);
+    std::vector<uint32_t> pieces = {9, 25, 16};
+    for (uint32_t sent = 0; sent < length; sent += 512) pieces.push_back(length - sent < 512 ? length - sent : 512);
+    pieces.push_back(9);
+    EXPECT_EQ(dev.writeSizes, pieces);
+    std::vector<uint8_t> command = {0x00, 0xAC, 0x00, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    fwtest::PutBe32(&command, 4, length);
+    std::vector<uint8_t> trailer(4);
+    fwtest::PutBe32(&trailer, 0, AclChecksum(bytes.data(), bytes.size()));
+    EXPECT_EQ(Hex(dev.written), Hex(Concat({Uel(), EnterLang(), command, bytes, trailer, Uel()})));
+    EXPECT_EQ(std::vector<uint8_t>(image.Data(), image.Data() + size), bytes) << "the shared bytes are only read";
+  }
 }
 
 TEST(UsbExchange, InfoTextFromItsThirdByteAfterWhatWasPending) {

@@ -1,6 +1,8 @@
 // The network transport against a scripted printer: what it writes, byte for
 // byte, what it waits, and what it logs on every path.
 
+#include "transport/ntwk_download.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,16 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_image.h"
 #include "firmware/versions.h"
 #include "host/file_io.h"
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
+#include "support/fake_signing.h"
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "transport/acl_checksum.h"
 #include "transport/acl_nand_burn.h"
-#include "transport/ntwk_download.h"
 
 using namespace nettest;
 using Lines = std::vector<std::wstring>;
@@ -472,7 +475,7 @@ TEST(NtwkBurnNandFlash, FileWithNoPackageForThePrinterIsAFailure) {
   EXPECT_FALSE(log.Contains(L"BurnFlash succeeded."));
 }
 
-TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
+TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndTheSharedBytesKept) {
   LogCapture log;
   fwtest::NandFileLayout layout = ThreePackages();
   layout.noReboot = true;
@@ -480,7 +483,8 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   ASSERT_EQ(fwtest::GetBe32(bytes, 4), 0x80000081u);
   AclNandBurn nand;
   ASSERT_EQ(nand.Prepare(bytes.data(), bytes.size(), ACL_IMAGE_NAND_PKG), 1);
-  EXPECT_EQ(fwtest::GetBe32(bytes, 4), 0x00000081u);
+  // Other updates may be sending the same bytes: they are only read.
+  EXPECT_EQ(bytes, fwtest::BuildNand(layout));
   EXPECT_TRUE(nand.NoReboot());
   EXPECT_EQ(nand.ImageType(), 0x2101);
   EXPECT_EQ(log.Lines(), (Lines{L"NAND PKG sending 'NO REBOOT'", L"NAND PKG of 3"}));
@@ -792,6 +796,56 @@ TEST(NtwkDownLoadFirmware, ChoosesTheBurnByProductAndFileType) {
     ASSERT_GE(sent.size(), 40u);
     EXPECT_EQ(Hex(std::vector<uint8_t>(sent.begin() + 34, sent.begin() + 40)), c.command) << c.product;
     EXPECT_EQ(log.Lines().front(), L"CFWDownloadNtwk::DownLoadFirmware");
+  }
+}
+
+// The bytes a run's updates share are checked against what this update's
+// version check saw of the file and against its signature, and sent as they
+// are.
+TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
+  const std::wstring path = fwtest::TempPath(L"shared.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
+  const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 10);
+  const std::vector<uint8_t> checked = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9);
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5A);
+  struct Case {
+    const std::vector<uint8_t>* image;
+    const std::vector<uint8_t>* signedBytes;  // null: no signers configured
+    int result;
+    const wchar_t* line;
+  } cases[] = {
+      {&other, nullptr, -1, L"ERROR: the firmware file changed after it was checked, nothing is sent."},
+      {&checked, nullptr, 1, nullptr},
+      {&checked, &other, ACL_DOWNLOAD_NOT_TRUSTED, L"ERROR: the signature does not match the firmware file"},
+      {&checked, &checked, 1, L"Signature: the firmware file is signed by the trusted signer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    FakeClock clock;
+    LogCapture log;
+    FakeNet net;
+    net.AddConnection(Replies({Reply(Response(0x000F))}));
+    std::unique_ptr<fwtest::FakeSigning> signing;
+    if (c.signedBytes) {
+      signing = std::make_unique<fwtest::FakeSigning>(SignerList{signer});
+      fwtest::WriteFakeSignature(path, signer, *c.signedBytes);
+    }
+    FirmwareFileInfo info;
+    int32_t type = 0;
+    ASSERT_EQ(GetBinFileVersion(&info, &type, path.c_str()), 9u);  // as the version check leaves it
+    const std::vector<uint8_t>& bytes = *c.image;
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    const FirmwareImage image(path, std::move(copy), bytes.size());
+    EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), c.result);
+    if (c.line) {
+      EXPECT_TRUE(log.ContainsPart(c.line));
+    }
+    EXPECT_EQ(net.Connections(), c.result == 1 ? 1 : 0);
+    if (c.result == 1) {
+      const std::vector<uint8_t> sent = net.Sent(1);
+      EXPECT_EQ(Hex(std::vector<uint8_t>(sent.end() - bytes.size(), sent.end())), Hex(bytes));
+    }
   }
 }
 
