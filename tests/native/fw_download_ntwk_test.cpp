@@ -246,6 +246,8 @@ TEST(FWDownloadNtwk, AFileThatChangedOrShrankIsNotSent) {
        fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
       // Replaced in place after its last look, once it is open for the read.
       {"another release while it is opened for sending", OpenedForSending, other},
+      {"another build of the same release while it is opened for sending", OpenedForSending,
+       fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
   };
   int n = 0;
   for (const Case& c : cases) {
