@@ -1,5 +1,6 @@
 // A printer's version as the report gives it: the internal component marker
-// (9999) never shows as a version; with no component named it is unknown.
+// (9999) never shows as a version; with no component named it is unknown. The
+// dialog's record names outcomes as a fleet run does.
 #include "update/fleet_report.h"
 
 #include <gtest/gtest.h>
@@ -19,4 +20,20 @@ TEST(PrinterVersionOf, ComponentMarkerNeverShows) {
   const ReportVersion v = PrinterVersionOf(check);
   EXPECT_TRUE(v.known);
   EXPECT_EQ(v.parts, (std::vector<std::pair<std::string, uint32_t>>{{"print", 12}}));
+}
+
+TEST(WorkerReport, OutcomesNamedAsAFleetRunNamesThem) {
+  const plist_t printer{L"Office", L"USB001", L"0"};
+  const struct {
+    int status;
+    const wchar_t* outcome;
+  } cases[] = {
+      {FWDL_UPDATED, L"updated"}, {FWDL_UP_TO_DATE, L"current"}, {FWDL_NOT_TRUSTED, L"failed"}, {-1, L"failed"}};
+  for (const auto& c : cases) {
+    WorkerResult result;
+    result.status = c.status;
+    const PrinterReport report = WorkerReport(printer, result, 2.5);
+    EXPECT_EQ(report.outcome, c.outcome) << c.status;
+    EXPECT_EQ(report.kind, L"usb") << c.status;
+  }
 }

@@ -804,7 +804,6 @@ TEST(NtwkDownLoadFirmware, ChoosesTheBurnByProductAndFileType) {
 // are.
 TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
   const std::wstring path = fwtest::TempPath(L"shared.bin");
-  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
   const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 10);
   const std::vector<uint8_t> checked = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9);
   const Thumbprint signer = fwtest::SignerThumbprint(0x5A);
@@ -813,9 +812,11 @@ TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
     const std::vector<uint8_t>* signedBytes;  // null: no signers configured
     int result;
     const wchar_t* line;
+    const std::vector<uint8_t>* fileLater = nullptr;  // the file on disk replaced after the image was read
   } cases[] = {
       {&other, nullptr, -1, L"ERROR: the firmware file changed after it was checked, nothing is sent."},
       {&checked, nullptr, 1, nullptr},
+      {&checked, nullptr, 1, nullptr, &other},
       {&checked, &other, ACL_DOWNLOAD_NOT_TRUSTED, L"ERROR: the signature does not match the firmware file"},
       {&checked, &checked, 1, L"Signature: the firmware file is signed by the trusted signer"},
   };
@@ -830,9 +831,11 @@ TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
       signing = std::make_unique<fwtest::FakeSigning>(SignerList{signer});
       fwtest::WriteFakeSignature(path, signer, *c.signedBytes);
     }
+    fwtest::WriteFileBytes(path, checked);
     FirmwareFileInfo info;
     int32_t type = 0;
     ASSERT_EQ(GetBinFileVersion(&info, &type, path.c_str()), 9u);  // as the version check leaves it
+    if (c.fileLater) fwtest::WriteFileBytes(path, *c.fileLater);
     const std::vector<uint8_t>& bytes = *c.image;
     std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
     std::copy(bytes.begin(), bytes.end(), copy.get());
@@ -844,6 +847,7 @@ TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
     EXPECT_EQ(net.Connections(), c.result == 1 ? 1 : 0);
     if (c.result == 1) {
       const std::vector<uint8_t> sent = net.Sent(1);
+      ASSERT_GE(sent.size(), bytes.size());
       EXPECT_EQ(Hex(std::vector<uint8_t>(sent.end() - bytes.size(), sent.end())), Hex(bytes));
     }
   }

@@ -61,7 +61,7 @@ std::string ReadText(const std::wstring& path) {
 }  // namespace
 
 TEST(UpdateHistory, LineReadsBackAsWritten) {
-  HistoryEntry known = Entry(L"Caf\u00e9 \"2\\3\"\t\u6f22 \U0001F5A8", 20150101);
+  HistoryEntry known = Entry(L"Caf\u00e9 \u0416 \"2\\3\"\t\u6f22 \U0001F5A8", 20150101);
   known.printer.versionBefore = {true, 9999, {{"print", 12}, {"NandLDR", 3}}};
   HistoryEntry unknown;
   unknown.time = L"2024-03-01T10:00:00Z";
@@ -96,10 +96,11 @@ TEST(UpdateHistory, LineCutAtAPowerLossIsSkippedAndTheNextOneKept) {
   const std::wstring path = HistoryPath(folder, 0);
   std::string text = ReadText(path);
   const std::string lineB = HistoryLine(Entry(L"B", 2));
-  // Every cut of B's line leaves A alone: not B, not half of B.
-  for (size_t keep = 1; keep < lineB.size(); keep += 7) {
-    WriteText(path, text.substr(0, text.size() - lineB.size() + keep));
-    EXPECT_EQ(Names(ReadHistory(folder, 10)), std::vector<std::wstring>{L"A"}) << keep;
+  // Every cut of B's line leaves A alone: not B, not half of B, not B without
+  // its newline (the whole object, cut before it was known to be whole).
+  for (size_t cut = 1; cut < lineB.size(); cut += 7) {
+    WriteText(path, text.substr(0, text.size() - cut));
+    EXPECT_EQ(Names(ReadHistory(folder, 10)), std::vector<std::wstring>{L"A"}) << cut;
   }
   // The cut line stays a line of its own: the next update's entry is read.
   ASSERT_TRUE(AppendHistory(folder, Entry(L"C", 3)));
