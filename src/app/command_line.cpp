@@ -4,7 +4,9 @@
 
 const std::vector<ExitCodeInfo>& ExitCodeTable() {
   static const std::vector<ExitCodeInfo> table = {
-      {EXITCODE_OK, L"every selected printer updated (and verified where the product verifies)"},
+      {EXITCODE_OK,
+       L"updated: every selected printer that needed the file was written (and verified where the product "
+       L"verifies), the others already run it"},
       {EXITCODE_FAILED, L"at least one printer failed"},
       {EXITCODE_USAGE, L"bad command line (usage printed)"},
       {EXITCODE_CURRENT, L"nothing written: every selected printer already runs the file's version or newer"},
@@ -18,12 +20,14 @@ const std::vector<ExitCodeInfo>& ExitCodeTable() {
 }
 
 ExitCode WorseExitCode(ExitCode a, ExitCode b) {
-  // Rank by badness; codes outside the per-printer ones rank worst of all.
+  // Rank by badness; codes outside the per-printer ones rank worst of all. A
+  // printer written outweighs one already current: a script that updates only
+  // on 0 must still see the old printer.
   auto rank = [](ExitCode c) {
     switch (c) {
-      case EXITCODE_OK:
-        return 0;
       case EXITCODE_CURRENT:
+        return 0;
+      case EXITCODE_OK:
         return 1;
       case EXITCODE_NOT_APPLICABLE:
         return 2;
@@ -42,9 +46,12 @@ const std::vector<SwitchEntry>& SwitchTable() {
   static const std::vector<SwitchEntry> table = {
       {SwitchId::Help, L"?", SwitchValue::None, nullptr, L"this text: every switch and the exit codes"},
       {SwitchId::Silent, L"s", SwitchValue::None, nullptr, L"silent: no window and no message box at all"},
-      {SwitchId::Check, L"c", SwitchValue::None, nullptr, L"check only: report what an update would do, write nothing"},
+      {SwitchId::Check, L"c", SwitchValue::None, nullptr,
+       L"check only: report what an update would do (with /f, and past the RFU gate, whose setting is read), "
+       L"write nothing"},
       {SwitchId::Printer, L"printer", SwitchValue::Text, L"NAME",
-       L"a printer by its installed name (repeatable); without /printer or /all: every supported printer"},
+       L"a printer by its installed name, in any letter case (repeatable); without /printer or /all: every "
+       L"supported printer"},
       {SwitchId::All, L"all", SwitchValue::None, nullptr, L"every installed printer whose driver is listed"},
       {SwitchId::Force, L"f", SwitchValue::None, nullptr,
        L"force: write even when the printer already runs the file's version or a newer one"},
@@ -55,7 +62,8 @@ const std::vector<SwitchEntry>& SwitchTable() {
        L"the SNMP community that reads the RFU setting"},
       {SwitchId::SetCommunity, L"setcommunity", SwitchValue::Text, L"NAME",
        L"the SNMP community that writes the RFU setting"},
-      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE", L"write the run's report (JSON) to FILE"},
+      {SwitchId::Report, L"report", SwitchValue::Text, L"FILE",
+       L"write the run's report (JSON) to FILE, whole, for every exit"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
       {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
        L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
@@ -71,6 +79,27 @@ const SwitchEntry* FindSwitch(const std::wstring& name) {
     if (TextEquals(entry.name, name.c_str())) return &entry;
   }
   return nullptr;
+}
+
+// An argument's switch name and value ("/printer:Lab" -> "printer", "Lab").
+struct SplitArg {
+  std::wstring name;
+  std::wstring value;
+  bool hasValue = false;
+  size_t separator = std::wstring::npos;
+};
+
+SplitArg Split(const std::wstring& arg) {
+  SplitArg split;
+  split.separator = arg.find_first_of(L":=", 1);
+  split.name = arg.substr(1, split.separator == std::wstring::npos ? std::wstring::npos : split.separator - 1);
+  split.hasValue = split.separator != std::wstring::npos;
+  if (split.hasValue) split.value = arg.substr(split.separator + 1);
+  return split;
+}
+
+bool IsSwitch(const std::wstring& arg) {
+  return arg.size() >= 2 && (arg[0] == L'/' || arg[0] == L'-');
 }
 
 bool Fail(std::wstring* error, const std::wstring& arg, const wchar_t* why) {
@@ -90,13 +119,13 @@ bool SetOnce(std::wstring* field, const std::wstring& value, const std::wstring&
 
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error) {
   CommandLine line;
+  bool parallelGiven = false;
   for (const std::wstring& arg : args) {
-    if (arg.size() < 2 || (arg[0] != L'/' && arg[0] != L'-')) return Fail(error, arg, L"not a switch");
-    const size_t separator = arg.find_first_of(L":=", 1);
-    const std::wstring name = arg.substr(1, separator == std::wstring::npos ? std::wstring::npos : separator - 1);
-    const bool hasValue = separator != std::wstring::npos;
-    const std::wstring value = hasValue ? arg.substr(separator + 1) : std::wstring();
-    const SwitchEntry* entry = FindSwitch(name);
+    if (!IsSwitch(arg)) return Fail(error, arg, L"not a switch");
+    const SplitArg split = Split(arg);
+    const std::wstring& value = split.value;
+    const bool hasValue = split.hasValue;
+    const SwitchEntry* entry = FindSwitch(split.name);
     if (!entry) return Fail(error, arg, L"unknown switch");
     if (entry->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
     if (entry->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
@@ -158,6 +187,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
         }
         if (number < 1 || number > COMMANDLINE_PARALLEL_MAX)
           return Fail(error, arg, L"the value is a number from 1 to 64");
+        if (parallelGiven && line.parallel != number) return Fail(error, arg, L"given twice with different values");
+        parallelGiven = true;
         line.parallel = number;
         break;
       }
@@ -166,6 +197,38 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
   if (line.all && !line.printers.empty()) return Fail(error, L"/all", L"cannot be combined with /printer");
   *out = line;
   return true;
+}
+
+std::wstring ReportPathOfRefusedLine(const std::vector<std::wstring>& args) {
+  std::wstring path;
+  for (const std::wstring& arg : args) {
+    if (!IsSwitch(arg)) continue;
+    const SplitArg split = Split(arg);
+    const SwitchEntry* entry = FindSwitch(split.name);
+    if (!entry || entry->id != SwitchId::Report || split.value.empty()) continue;
+    // Two different files: which one the tool reads is not known.
+    if (!path.empty() && path != split.value) return std::wstring();
+    path = split.value;
+  }
+  return path;
+}
+
+std::wstring CommandLineForLog(const std::vector<std::wstring>& args) {
+  std::wstring joined;
+  for (const std::wstring& arg : args) {
+    joined += L" ";
+    if (IsSwitch(arg)) {
+      const SplitArg split = Split(arg);
+      const SwitchEntry* entry = FindSwitch(split.name);
+      if (entry && (entry->id == SwitchId::GetCommunity || entry->id == SwitchId::SetCommunity) &&
+          !split.value.empty()) {
+        joined += arg.substr(0, split.separator + 1) + L"***";
+        continue;
+      }
+    }
+    joined += arg;
+  }
+  return joined;
 }
 
 std::wstring UsageText() {
@@ -181,7 +244,7 @@ std::wstring UsageText() {
     text += L"  " + std::to_wstring(static_cast<int>(info.code)) + L"  " + info.meaning + L"\r\n";
   }
   text +=
-      L"Of several printers the worst code wins: 1, 4, 5, 3, 0. With /c, 0 means an update would write to some "
-      L"printer and 3 that it would write to none.\r\n";
+      L"Of several printers the worst code wins: 1, 4, 5, 0, 3 (a printer written outweighs one already current). "
+      L"With /c, 0 means an update would write to some printer and 3 that it would write to none.\r\n";
   return text;
 }

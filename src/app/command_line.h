@@ -14,7 +14,7 @@
 // The process's exit codes in an unattended run. Scripts branch on these
 // numbers: never renumber them.
 enum ExitCode : int {
-  EXITCODE_OK = 0,               // every selected printer updated (and verified where verified)
+  EXITCODE_OK = 0,               // written where needed (and verified where verified), the rest current
   EXITCODE_FAILED = 1,           // at least one printer failed
   EXITCODE_USAGE = 2,            // bad command line (usage printed)
   EXITCODE_CURRENT = 3,          // nothing written: every printer already runs the file's version or newer
@@ -32,7 +32,7 @@ struct ExitCodeInfo {
 // Every code with its meaning, in numeric order (the usage text prints it).
 const std::vector<ExitCodeInfo>& ExitCodeTable();
 
-// Of several printers' codes the worst wins: 1, 4, 5, 3, 0.
+// Of several printers' codes the worst wins: 1, 4, 5, 0, 3.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
 // How many printers an unattended run updates at once: /parallel:N.
@@ -70,6 +70,15 @@ const std::vector<SwitchEntry>& SwitchTable();
 // Parses the arguments after the program name. True and `out` filled, or
 // false and `error` saying which argument is wrong and why.
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error);
+
+// The /report file of a line ParseCommandLine refused, so that even a bad
+// line answers the tool that reads the report: the one value every /report
+// switch gives; empty when there is none, or two differ.
+std::wstring ReportPathOfRefusedLine(const std::vector<std::wstring>& args);
+
+// The arguments as the log shows them, each after a blank: the SNMP community
+// names (/getcommunity, /setcommunity) are passwords and read "***".
+std::wstring CommandLineForLog(const std::vector<std::wstring>& args);
 
 // The usage: every switch of the table and every exit code, lines ending in
 // "\r\n".

@@ -85,13 +85,29 @@ std::string RunReportJson(const RunReport& report) {
 
 bool WriteRunReport(const RunReport& report, const std::wstring& path) {
   const std::string text = RunReportJson(report);
-  UniqueFile file(OpenFileWide(path.c_str(), "wb"));
-  if (!file) {
-    Logger::Instance()->WriteError(LastSystemError(), L"Cannot write the report %ls", path.c_str());
-    return false;
+  // A deployment tool may read the report at any moment, and a kill or a full
+  // disk must not leave half a document: the whole text goes to a file of
+  // this process's own beside it, then replaces the report in one step.
+  const std::wstring temporary = path + L"." + std::to_wstring(CurrentProcessId()) + L".tmp";
+  Logger* log = Logger::Instance();
+  {
+    UniqueFile file(OpenFileWide(temporary.c_str(), "wb"));
+    if (!file) {
+      log->WriteError(LastSystemError(), L"Cannot write the report %ls", temporary.c_str());
+      return false;
+    }
+    bool written = fwrite(text.data(), 1, text.size(), file.get()) == text.size() && FlushFileToDisk(file.get());
+    // Closed before a removal: an open file cannot be deleted on Windows.
+    written = fclose(file.release()) == 0 && written;
+    if (!written) {
+      log->WriteError(LastSystemError(), L"Cannot write the report %ls", temporary.c_str());
+      RemoveFileWide(temporary.c_str());
+      return false;
+    }
   }
-  if (fwrite(text.data(), 1, text.size(), file.get()) != text.size() || fflush(file.get()) != 0) {
-    Logger::Instance()->Write(L"Cannot write the report %ls", path.c_str());
+  if (!ReplaceFileWide(temporary.c_str(), path.c_str())) {
+    log->WriteError(LastSystemError(), L"Cannot put the report in place as %ls", path.c_str());
+    RemoveFileWide(temporary.c_str());
     return false;
   }
   return true;

@@ -8,5 +8,6 @@
 
 // The document as UTF-8 text.
 std::string RunReportJson(const RunReport& report);
-// Writes it to `path`; false (logged) when the file cannot be written.
+// Writes it to `path` whole or not at all (a temporary file beside it,
+// renamed over it); false (logged) when it cannot be written.
 bool WriteRunReport(const RunReport& report, const std::wstring& path);

@@ -32,6 +32,8 @@ unsigned PlainTextId(StatusPhase phase) {
       return IDS_STATUS_FAILED;
     case STATUS_CANCELED:
       return IDS_STATUS_CANCELED;
+    case STATUS_NOT_TRUSTED:
+      return IDS_FILE_NOT_TRUSTED;
     default:
       return 0;
   }
@@ -86,4 +88,8 @@ StatusPhase MilestoneStatus(int position) {
 
 StatusPhase OutcomeStatus(const std::wstring& resultText) {
   return resultText.find(LocalString(IDS_UP_TO_DATE)) != std::wstring::npos ? STATUS_UP_TO_DATE : STATUS_SUCCEEDED;
+}
+
+StatusPhase FailureStatus(const std::wstring& resultText) {
+  return resultText.find(LocalString(IDS_FILE_NOT_TRUSTED)) != std::wstring::npos ? STATUS_NOT_TRUSTED : STATUS_FAILED;
 }

@@ -17,6 +17,7 @@ enum StatusPhase {
   STATUS_UP_TO_DATE,
   STATUS_FAILED,
   STATUS_CANCELED,
+  STATUS_NOT_TRUSTED,  // failed: the file's signature was refused
 };
 
 struct StatusReport {
@@ -36,3 +37,6 @@ StatusPhase MilestoneStatus(int position);
 // The line for a finished update, from the worker's outcome text: "up to
 // date" when that is what it says, else updated.
 StatusPhase OutcomeStatus(const std::wstring& resultText);
+// The line for a failed update: why, when the outcome text tells a cause the
+// line has words for, else failed.
+StatusPhase FailureStatus(const std::wstring& resultText);

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "firmware/firmware_signers.h"
 #include "host/logger.h"
 #include "host/program_dir.h"
 #include "host/properties.h"
@@ -21,6 +22,32 @@ constexpr unsigned kStringNotAdmin = 223;
 constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
 constexpr size_t kPathMax = 260;
 constexpr size_t kMessageMax = 1024;
+
+// The run's signers from FIRMWARE_SIGNERS, said once in the log; false (a
+// configuration error) for a list that is not one of thumbprints.
+bool LoadTrustedSigners(const CProperties& properties) {
+  Logger* log = Logger::Instance();
+  SignerList signers;
+  std::wstring bad;
+  const SignerListResult result = ReadFirmwareSigners(properties, &signers, &bad);
+  SetTrustedSigners(signers);
+  if (result == SIGNERS_INVALID && bad.empty()) {
+    log->Write(L"ERROR: %ls holds no thumbprint", FIRMWARE_SIGNERS_KEY);
+    return false;
+  }
+  if (result == SIGNERS_INVALID) {
+    log->Write(L"ERROR: %ls: \"%ls\" is not a SHA-256 thumbprint", FIRMWARE_SIGNERS_KEY, bad.c_str());
+    return false;
+  }
+  if (result == SIGNERS_NOT_SET) {
+    log->Write(L"Firmware signatures are not checked: %ls is not set.", FIRMWARE_SIGNERS_KEY);
+    return true;
+  }
+  std::wstring list;
+  for (const Thumbprint& signer : signers) list += (list.empty() ? L"" : L", ") + Sha256Hex(signer.data());
+  log->Write(L"Firmware files must be signed by one of these signers: %ls", list.c_str());
+  return true;
+}
 }  // namespace
 
 CtidewayApp::CtidewayApp(StartupPlatform& platform, CProperties& properties)
@@ -112,7 +139,7 @@ bool InitProperties(CProperties& properties, const wchar_t* programDirectory) {
   if (!properties.Load(path)) return false;
   const bool hasDriverNames = properties.PropertyExists(L"DRIVER_NAMES") != 0;
   if (!properties.PropertyExists(L"BIN_FILES") && !properties.PropertyExists(L"BIN_FILES_AND_IDS")) return false;
-  return hasDriverNames;
+  return hasDriverNames && LoadTrustedSigners(properties);
 }
 
 bool InitProperties() {

@@ -69,8 +69,9 @@ class CtidewayApp {
 };
 
 // Loads "properties.ini" from `programDirectory` into `properties`: true when
-// the file was read, "DRIVER_NAMES" exists and "BIN_FILES" or, failing that,
-// "BIN_FILES_AND_IDS" exists.
+// the file was read, "DRIVER_NAMES" exists, "BIN_FILES" or, failing that,
+// "BIN_FILES_AND_IDS" exists, and "FIRMWARE_SIGNERS", when given, is a list of
+// thumbprints. Sets the run's trusted signers (none without the key).
 bool InitProperties(CProperties& properties, const wchar_t* programDirectory);
 // The same for the process-wide table and the program's own folder.
 bool InitProperties();

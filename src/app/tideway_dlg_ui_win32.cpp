@@ -383,7 +383,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   m_workerRunning = false;
   KillTimer(hwnd, kCreepTimer);
-  ShowStatusLine(hwnd, STATUS_FAILED);
+  ShowStatusLine(hwnd, FailureStatus(m_resultText));
   Logger* log = Logger::Instance();
   log->SetCaption(DialogTitle(m_seriesName).c_str());
   // The cause, when the worker recorded one, goes below the fixed text.

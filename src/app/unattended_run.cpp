@@ -32,7 +32,8 @@ RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& en
     report.exitCode = EXITCODE_NO_DEVICE;
     return report;
   }
-  ExitCode worst = EXITCODE_OK;
+  // From the first printer's code: no code ranks below every other.
+  ExitCode worst = OutcomeExitCode(report.printers[0].outcome);
   for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, OutcomeExitCode(p.outcome));
   report.exitCode = worst;
   return report;

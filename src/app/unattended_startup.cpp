@@ -34,9 +34,10 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
   }
 }
 
-// The checks after the instance check: an ExitCode, and the report written.
-int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
-                          RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board) {
+// The checks after the instance check, then the run: `report` gets the exit
+// code and the printers. True when the run took place (its summary is due).
+bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CProperties& properties,
+                           RfuPlatform& rfuSystem, const RunOutput& output, RunBoard* board, RunReport* report) {
   Logger* log = Logger::Instance();
   if (!platform.IsUserAdmin()) {
     log->ShowStringError(IDS_NOT_ADMIN);
@@ -44,7 +45,8 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
         L"ERROR: User does NOT have administrator priviledges. Cannot install the printer software without "
         L"administrator priviledges.");
     Say(output, LocalString(IDS_NOT_ADMIN));
-    return EXITCODE_NOT_ADMIN;
+    report->exitCode = EXITCODE_NOT_ADMIN;
+    return false;
   }
 
   wchar_t programDirectory[kPathMax];
@@ -53,7 +55,8 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
     properties.Dump();
     log->ShowStringError(IDS_MISSING_CONFIG);
     Say(output, LocalString(IDS_MISSING_CONFIG));
-    return EXITCODE_CONFIGURATION;
+    report->exitCode = EXITCODE_CONFIGURATION;
+    return false;
   }
   properties.Dump();
 
@@ -73,24 +76,27 @@ int RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, CP
   env.output = output;
   env.board = board;
 
-  RunReport report;
   PrinterNameList found;
   if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
     wchar_t message[kMessageMax];
     InsertTextValue(message, kMessageMax, LocalString(IDS_NO_PRINTER).c_str(), seriesName);
     log->ShowMessageTyped(kBoxErrorOk, L"%ls", message);
     Say(output, message);
-    report.exitCode = EXITCODE_NO_DEVICE;
-  } else {
-    log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
-    report = RunUnattended(line, env);
-    SayLines(output, SummaryText(report));
+    report->exitCode = EXITCODE_NO_DEVICE;
+    return false;
   }
-  if (!line.reportPath.empty() && !WriteRunReport(report, line.reportPath)) {
-    Say(output, L"The report could not be written to " + line.reportPath);
-  }
-  log->Write(L"Unattended run ends with exit code %d", static_cast<int>(report.exitCode));
-  return report.exitCode;
+  log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
+  *report = RunUnattended(line, env);
+  return true;
+}
+
+// Puts the report where /report asked, when it did. A tool that asked for it
+// reads its exit code from it: one that cannot be written fails the run.
+void WriteRequestedReport(RunReport* report, const std::wstring& path, const RunOutput& output) {
+  if (path.empty() || WriteRunReport(*report, path)) return;
+  report->exitCode = WorseExitCode(static_cast<ExitCode>(report->exitCode), EXITCODE_FAILED);
+  Logger::Instance()->Write(L"The report could not be written to %ls: exit code %d", path.c_str(), report->exitCode);
+  Say(output, L"The report could not be written to " + path);
 }
 
 }  // namespace
@@ -121,26 +127,34 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
   log->SetCaption(L"Error");
   log->Write(L"================= Firmware Update ========================");
   log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
-  std::wstring joined;
-  for (const std::wstring& arg : args) joined += L" " + arg;
-  log->Write(L"Command line:%ls", joined.c_str());
+  log->Write(L"Command line:%ls", CommandLineForLog(args).c_str());
 
+  RunReport report;
   if (!parsed) {
     log->Write(L"Bad command line: %ls", error.c_str());
     Say(output, L"Bad command line: " + error);
     Say(output, L"");
     SayLines(output, UsageText());
-    return EXITCODE_USAGE;
+    report.exitCode = EXITCODE_USAGE;
+    WriteRequestedReport(&report, ReportPathOfRefusedLine(args), output);
+    log->Write(L"Unattended run ends with exit code %d", report.exitCode);
+    return report.exitCode;
   }
 
   const int mutex = platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
+  bool ran = false;
   if (mutex == INSTANCE_MUTEX_EXISTS) {
     log->ShowStringMessage();
     log->Write(L"There is already a copy of the firmware update program.  Aborting...");
     Say(output, LocalString(IDS_ALREADY_RUNNING));
-    return EXITCODE_ALREADY_RUNNING;
+    report.exitCode = EXITCODE_ALREADY_RUNNING;
+  } else {
+    ran = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output, board, &report);
   }
-  const int code = RunAfterInstanceCheck(line, platform, properties, rfuSystem, output, board);
+  // Before the mutex goes: the next run starts after this one's report is in place.
+  WriteRequestedReport(&report, line.reportPath, output);
+  if (ran) SayLines(output, SummaryText(report));
+  log->Write(L"Unattended run ends with exit code %d", report.exitCode);
   if (mutex == INSTANCE_MUTEX_OWNED) platform.ReleaseInstanceMutex();
-  return code;
+  return report.exitCode;
 }

@@ -11,6 +11,14 @@ int GetFileSizeWide(const wchar_t* path, uint64_t* size);
 int FileExistsWide(const wchar_t* path);
 int RemoveFileWide(const wchar_t* path);
 int RenameFileWide(const wchar_t* from, const wchar_t* to);
+// Moves `from` over `to`, replacing it in one step and through to the disk
+// (MoveFileExW REPLACE_EXISTING | WRITE_THROUGH; rename natively): a reader
+// finds the old file or the new one, never half of either. 1 on success.
+int ReplaceFileWide(const wchar_t* from, const wchar_t* to);
+// Flushes `f` and asks the system to put its data on the disk; 1 on success.
+int FlushFileToDisk(FILE* f);
+// This process's id (temporary file names of its own).
+uint32_t CurrentProcessId();
 // Clears a read-only attribute (FILE_ATTRIBUTE_NORMAL); 1 on success.
 int SetFileAttributesNormal(const wchar_t* path);
 // Seeks and tells with 64-bit offsets (files up to 4 GiB and beyond).

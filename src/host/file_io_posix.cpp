@@ -62,6 +62,19 @@ int RenameFileWide(const wchar_t* from, const wchar_t* to) {
   return rename(a, b) == 0 ? 1 : 0;
 }
 
+int ReplaceFileWide(const wchar_t* from, const wchar_t* to) {
+  if (!from || !to) return 0;
+  char a[4096];
+  char b[4096];
+  NativePath(from, a, sizeof a);
+  NativePath(to, b, sizeof b);
+  return rename(a, b) == 0 ? 1 : 0;
+}
+
+int FlushFileToDisk(FILE* f) { return f && fflush(f) == 0 && fsync(fileno(f)) == 0 ? 1 : 0; }
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+
 int SetFileAttributesNormal(const wchar_t* path) {
   if (!path) return 0;
   char native[4096];

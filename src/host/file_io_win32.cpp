@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <io.h>
+
 #include "host/file_io.h"
 #include "host/text_utils.h"
 
@@ -26,6 +28,18 @@ int FileExistsWide(const wchar_t* path) { return path && GetFileAttributesW(path
 int RemoveFileWide(const wchar_t* path) { return path && DeleteFileW(path) ? 1 : 0; }
 
 int RenameFileWide(const wchar_t* from, const wchar_t* to) { return from && to && MoveFileW(from, to) ? 1 : 0; }
+
+int ReplaceFileWide(const wchar_t* from, const wchar_t* to) {
+  return from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
+}
+
+int FlushFileToDisk(FILE* f) {
+  if (!f || fflush(f) != 0) return 0;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) ? 1 : 0;
+}
+
+uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
 int SetFileAttributesNormal(const wchar_t* path) {
   return path && SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) ? 1 : 0;

@@ -104,6 +104,10 @@ void CProperties::ParseLine(const char* line, size_t length) {
   size_t equals = text.find(L'=', pos);
   std::wstring key = Trim(text.substr(pos, equals == std::wstring::npos ? std::wstring::npos : equals - pos));
   if (key.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_named.push_back(key);
+  }
 
   std::wstring raw;
   if (equals != std::wstring::npos) {
@@ -243,6 +247,14 @@ long CProperties::GetPropertyList(const wchar_t* name, std::vector<std::wstring>
     piece = comma + 1;
   }
   return result;
+}
+
+int CProperties::Named(const wchar_t* name) const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  for (const std::wstring& key : m_named) {
+    if (name && TextEquals(key.c_str(), name)) return 1;
+  }
+  return 0;
 }
 
 void CProperties::Dump() const {

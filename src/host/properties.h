@@ -56,6 +56,9 @@ class CProperties {
   // piece; empty pieces are kept, so a missing property gives one empty item.
   // Returns the result of reading the value.
   long GetPropertyList(const wchar_t* name, std::vector<std::wstring>& list) const;
+  // 1 when a line of the file named the key, also when its value came out
+  // empty and so was not stored (an unquoted text reads as a name reference).
+  int Named(const wchar_t* name) const;
   // Logs every entry in table order between two marker lines.
   void Dump() const;
 
@@ -72,4 +75,5 @@ class CProperties {
 
   mutable std::mutex m_lock;
   std::vector<Entry> m_table;
+  std::vector<std::wstring> m_named;
 };

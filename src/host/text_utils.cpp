@@ -4,11 +4,19 @@
 #include <cstring>
 #include <cwchar>
 
+#include "host/text_case.h"
+
 namespace {
 constexpr size_t kWildcardMax = 1024;  // 1023 characters + terminator
 constexpr size_t kStaticSize = 4096;
 
 wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Equal without regard to case; beyond ASCII by the platform's tables.
+bool SameLetter(wchar_t a, wchar_t b) {
+  if (FoldAscii(a) == FoldAscii(b)) return true;
+  return (a >= 0x80 || b >= 0x80) && UpperCaseOf(a) == UpperCaseOf(b);
+}
 
 // Finds `part` (already folded) in `text` (already folded); nullptr if absent.
 const wchar_t* FindFolded(const wchar_t* text, const wchar_t* part, size_t partLen) {
@@ -126,7 +134,7 @@ int TextContains(const wchar_t* text, const wchar_t* part) {
 
 int TextEquals(const wchar_t* a, const wchar_t* b) {
   if (!a || !b) return 0;
-  while (*a && *b && FoldAscii(*a) == FoldAscii(*b)) {
+  while (*a && *b && SameLetter(*a, *b)) {
     ++a;
     ++b;
   }

@@ -10,7 +10,7 @@ constexpr int TEXT_ERROR_BAD_LENGTH = 24;
 
 // 1 when both are non-empty and `part` occurs in `text`, ignoring ASCII case.
 int TextContains(const wchar_t* text, const wchar_t* part);
-// 1 when equal ignoring ASCII case.
+// 1 when equal ignoring case (of every script, not ASCII alone).
 int TextEquals(const wchar_t* a, const wchar_t* b);
 // Pattern with '*' wildcards, ASCII case folded; start anchored, end not.
 int WildcardMatch(const wchar_t* pattern, const wchar_t* text);

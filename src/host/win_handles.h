@@ -4,11 +4,14 @@
 // as "nothing held". Windows-only code includes this; the portable side owns
 // files with UniqueFile (host/unique_file.h).
 
+// clang-format off
 #include <windows.h>
 #include <ipexport.h>
 #include <icmpapi.h>
 #include <setupapi.h>
 #include <winspool.h>
+#include <wincrypt.h>
+// clang-format on
 
 #include <utility>
 
@@ -114,6 +117,28 @@ struct IcmpTraits {
   static void Close(Handle h) { IcmpCloseHandle(h); }
 };
 
+// A decoded CMS message, a certificate store and a certificate (crypt32).
+struct CryptMsgTraits {
+  using Handle = HCRYPTMSG;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CryptMsgClose(h); }
+};
+
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CertCloseStore(h, 0); }
+};
+
+struct CertContextTraits {
+  using Handle = PCCERT_CONTEXT;
+  static Handle Empty() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CertFreeCertificateContext(h); }
+};
+
 using UniqueHandle = Unique<KernelTraits>;
 using UniqueRegKey = Unique<RegKeyTraits>;
 using UniquePrinter = Unique<PrinterTraits>;
@@ -123,5 +148,8 @@ using UniqueLocal = Unique<LocalMemTraits>;
 using UniqueDevInfo = Unique<DevInfoTraits>;
 using UniqueGdiObject = Unique<GdiObjectTraits>;
 using UniqueIcmp = Unique<IcmpTraits>;
+using UniqueCryptMsg = Unique<CryptMsgTraits>;
+using UniqueCertStore = Unique<CertStoreTraits>;
+using UniqueCertContext = Unique<CertContextTraits>;
 
 }  // namespace win

@@ -39,6 +39,8 @@ int FindInstalledPrinters(PrinterNameList* out, const PrinterNameList& driverNam
       out->push_back(OrEmpty(printer.printerName));
       ++count;
       log->Write(L"  Found one of our printers %ls, count=%d", OrEmpty(printer.printerName), count);
+      // A driver listed twice must not list its printers twice: each would be updated twice.
+      break;
     }
   }
   if (count == 0) log->Write(L" Found NO printers with our drivername");

@@ -28,8 +28,8 @@ struct PrinterInfo {
 };
 
 // Appends (or, with `clear`, replaces `out` with) the printers whose driver name
-// equals an entry of `driverNames`, ignoring case. A driver name listed twice adds
-// its printers twice. Returns the number of names added.
+// equals an entry of `driverNames`, ignoring case. Each printer is added once,
+// also when its driver is listed twice. Returns the number of names added.
 int FindInstalledPrinters(PrinterNameList* out, const PrinterNameList& driverNames, int clear);
 
 // Starts a fresh search: `outName` (PRINTER_NAME_MAX) gets the first printer.

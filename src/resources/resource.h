@@ -108,3 +108,5 @@
 #define IDS_STATUS_UP_TO_DATE 329
 #define IDS_STATUS_FAILED 330
 #define IDS_STATUS_CANCELED 331
+// Also the outcome line of an update refused for its signature.
+#define IDS_FILE_NOT_TRUSTED 332

@@ -226,8 +226,21 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
   return 1;
 }
 
+int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
+  m_verdict = CheckFirmwareSignature(TrustedSigners(), m_path, data, size);
+  return SignatureAllows(m_verdict) ? 1 : 0;
+}
+
+int AclBurnSource::Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
+  return ReadAclBurnImage(m_file, extra, sizeFormat, readFailed, out) && Check(out->data.get(), out->size);
+}
+
+int AclBurnSource::ReadAll(FirmwareFileBuffer* out) const {
+  return m_file && out->ReadAll(m_file) && Check(out->Data(), out->Size());
+}
+
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
-                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn) {
+                           const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn) {
   wchar_t path[260];
   CopyText(path, 260, fileName ? fileName : L"");
   FirmwareFileInfo scratch;
@@ -261,5 +274,8 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  return burn(file.get(), ChooseAclBurn(fileType)) == 1 ? 1 : -1;
+  const AclBurnSource source(file.get(), path);
+  const int burned = burn(source, ChooseAclBurn(fileType));
+  if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
+  return burned == 1 ? 1 : -1;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "firmware/firmware_file.h"
+#include "firmware/firmware_signature.h"
 #include "transport/acl_protocol.h"
 #include "transport/byte_channel.h"
 
@@ -145,12 +146,39 @@ struct AclBurnImage {
 };
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out);
 
+// Where a burn takes the bytes it sends: the open firmware file, read whole
+// into memory, and the run's signature rule, which those bytes pass before
+// the first of them is written. Without a path (a bare file, as tests give
+// one) no signature can be found: with signers configured nothing passes.
+class AclBurnSource {
+ public:
+  AclBurnSource(FILE* file, const wchar_t* path = nullptr) : m_file(file), m_path(path) {}  // NOLINT
+
+  // ReadAclBurnImage, then the rule over the bytes read: 1 or 0.
+  int Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const;
+  // FirmwareFileBuffer::ReadAll, then the rule: 1 or 0.
+  int ReadAll(FirmwareFileBuffer* out) const;
+  // The rule's verdict on the last read; SIGNATURE_NOT_REQUIRED before one.
+  SignatureVerdict Verdict() const { return m_verdict; }
+
+ private:
+  int Check(const uint8_t* data, uint64_t size) const;
+
+  FILE* m_file;
+  const wchar_t* m_path;
+  mutable SignatureVerdict m_verdict = SIGNATURE_NOT_REQUIRED;
+};
+
+// DownloadWithChosenBurn's result when the file's signature was refused.
+constexpr int ACL_DOWNLOAD_NOT_TRUSTED = -2;
+
 // A transport's DownLoadFirmware after its own first line: classifies the
 // file, refuses a corrupt one (type 9) with a line, opens it ("Failed to Open
-// fw bin file") and runs the burn the product and file type call for. 1 when
-// the burn reported 1, else -1.
+// fw bin file") and runs the burn the product and file type call for, on the
+// file with its path. 1 when the burn reported 1, ACL_DOWNLOAD_NOT_TRUSTED
+// when the bytes read did not pass the signature rule, else -1.
 int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
-                           const std::function<int(FILE* file, AclBurnChoice choice)>& burn);
+                           const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn);
 
 constexpr AclLog AclPlain(const wchar_t* text) {
   return {ACL_LOG_PLAIN, text};

@@ -258,10 +258,12 @@ int CFWDownloadNtwk::CheckFirmwareVersion(const wchar_t* productId, const wchar_
 int CFWDownloadNtwk::DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
                                       const wchar_t* productId, const wchar_t* familyId) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::DownLoadFirmware");
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
-    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(file, address);
-    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(address, file, choice.imageType, productId, familyId, info);
-    return BurnFlash(file, address, choice.imageType);
+  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice choice) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(source, address);
+    if (choice.kind == ACL_BURN_NAND) {
+      return BurnNandFlash(address, source, choice.imageType, productId, familyId, info);
+    }
+    return BurnFlash(source, address, choice.imageType);
   });
 }
 
@@ -286,9 +288,10 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
 
 namespace {
 
-int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageType, const AclProgress* progress) {
+int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi, uint16_t imageType,
+                  const AclProgress* progress) {
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
+  if (!source.Read(spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
     return 0;
   }
   uint32_t dataLength = image.size;
@@ -312,21 +315,21 @@ int NtwkImageBurn(FILE* file, const wchar_t* address, bool spi, uint16_t imageTy
 
 }  // namespace
 
-int CFWDownloadNtwk::BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType) {
+int CFWDownloadNtwk::BurnFlash(const AclBurnSource& source, const wchar_t* address, uint16_t imageType) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnFlash(%ls)", address);
-  return NtwkImageBurn(file, address, false, imageType, m_progress);
+  return NtwkImageBurn(source, address, false, imageType, m_progress);
 }
 
-int CFWDownloadNtwk::BurnSpiFlash(FILE* file, const wchar_t* address) {
+int CFWDownloadNtwk::BurnSpiFlash(const AclBurnSource& source, const wchar_t* address) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnSpiFlash(%ls)", address);
-  return NtwkImageBurn(file, address, true, 0, m_progress);
+  return NtwkImageBurn(source, address, true, 0, m_progress);
 }
 
-int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
-                                   const wchar_t* familyId, FirmwareFileInfo* info) {
+int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& source, uint16_t imageType,
+                                   const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnNandFlash");
   FirmwareFileBuffer buffer;
-  if (!file || !buffer.ReadAll(file)) return 0;
+  if (!source.ReadAll(&buffer)) return 0;
   AclNandBurn nand;
   if (!nand.Prepare(buffer.MutableData(), buffer.Size(), imageType)) return 0;
 

@@ -49,18 +49,19 @@ class CFWDownloadNtwk {
   // VERCHK_* from the common version check, or -1.
   int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
                            const wchar_t* address, const wchar_t* fileName);
-  // 1 when the chosen burn succeeded, -1 otherwise.
+  // 1 when the chosen burn succeeded, ACL_DOWNLOAD_NOT_TRUSTED when the
+  // file's signature was refused, -1 otherwise.
   int DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
                        const wchar_t* productId, const wchar_t* familyId);
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, const wchar_t* address, std::string* componentText);
-  // Image burn (ACLCMD_BURN_FLASH) and SPI burn of the whole open file: 1 or 0.
-  int BurnFlash(FILE* file, const wchar_t* address, uint16_t imageType);
-  int BurnSpiFlash(FILE* file, const wchar_t* address);
+  // Image burn (ACLCMD_BURN_FLASH) and SPI burn of the whole file: 1 or 0.
+  int BurnFlash(const AclBurnSource& source, const wchar_t* address, uint16_t imageType);
+  int BurnSpiFlash(const AclBurnSource& source, const wchar_t* address);
   // The out-of-date and loader packages of a NAND package file on one
   // connection, then Reset when any was burned: 1 or 0.
-  int BurnNandFlash(const wchar_t* address, FILE* file, uint16_t imageType, const wchar_t* productId,
+  int BurnNandFlash(const wchar_t* address, const AclBurnSource& source, uint16_t imageType, const wchar_t* productId,
                     const wchar_t* familyId, FirmwareFileInfo* info);
   // ACLCMD_GET_PRINTER_INFO or ACLCMD_GET_BUILD_INFO: the text from its second
   // byte into `text` (ACL_TEXT_BUFFER_SIZE bytes). 1 or 0.

@@ -110,7 +110,7 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     log->Write(L"Failed OpenPRLLDevice()");
     return -1;
   }
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice) {
+  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice) {
     PrllDevice& system = CurrentPrllDevice();
     char rundll[PRLL_COMMAND_MAX] = {};
     const int found = system.RundllPath(rundll, sizeof rundll);
@@ -125,7 +125,7 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     SleepMs(PRLL_RUNDLL_PAUSE_MS);
     // What the steps above left must not be told as the burn's error.
     SetLastSystemError(0);
-    int ok = BurnFlashPrllPort(port, file);
+    int ok = BurnFlashPrllPort(port, source);
     SleepMs(PRLL_AFTER_BURN_PAUSE_MS);
     StopAService();
     SleepMs(PRLL_AFTER_BURN_STOP_PAUSE_MS);
@@ -133,12 +133,12 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
   });
 }
 
-int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, FILE* file) {
+int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, const AclBurnSource& source) {
   Logger* log = Logger::Instance();
   log->Write(L"BurnFlash");
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, 0, L"BurnFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+  if (!source.Read(0, L"BurnFlash bin file size = 0x%x, highwd=0x%x", {ACL_LOG_ERROR, L"Read bin file failed"},
+                   &image)) {
     return 0;
   }
   AclCommand command;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "firmware/firmware_file.h"
+#include "transport/acl_exchange.h"
 #include "transport/acl_protocol.h"
 #include "transport/device_io.h"
 
@@ -33,10 +34,11 @@ class CFWDownloadPrll {
   // answer on a read-only handle of its own. The version, or 0.
   uint32_t GetPrllFWVersion(DeviceHandle port);
   // Makes the printer named `modelName` the default printer (rundll32), then
-  // the image burn with imageType 3. The port stays the caller's. 1 or -1.
+  // the image burn with imageType 3. The port stays the caller's. 1,
+  // ACL_DOWNLOAD_NOT_TRUSTED (the file's signature refused) or -1.
   int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName);
   // Image burn without waiting for an answer: 1 or 0.
-  int BurnFlashPrllPort(DeviceHandle port, FILE* file);
+  int BurnFlashPrllPort(DeviceHandle port, const AclBurnSource& source);
   // The NVRAM fix in mode 0: 0 on success, ACL_DEVICE_FAILED (325) otherwise.
   int PrllFixNvRam(DeviceHandle port);
   // Reset without reply: 1; 325 when the PJL_UEL or the enter-language line

@@ -115,10 +115,10 @@ int CFWDownloadUSB::DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device
     log->Write(L"Failed OpenUSBDevice()");
     return -1;
   }
-  return DownloadWithChosenBurn(info, fileName, [&](FILE* file, AclBurnChoice choice) {
-    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, file);
-    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(device, info, file, choice.imageType, productId, familyId);
-    return BurnFlash(device, file, choice.imageType);
+  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice choice) {
+    if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, source);
+    if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(device, info, source, choice.imageType, productId, familyId);
+    return BurnFlash(device, source, choice.imageType);
   });
 }
 
@@ -138,11 +138,11 @@ uint32_t CFWDownloadUSB::GetFWVersion(FirmwareFileInfo* info, DeviceHandle devic
   return version;
 }
 
-int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType) {
+int CFWDownloadUSB::BurnFlash(DeviceHandle device, const AclBurnSource& source, uint16_t imageType) {
   Logger::Instance()->Write(L"BurnFlash");
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, 0, L"BurnFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+  if (!source.Read(0, L"BurnFlash bin file size = 0x%x, highwd=0x%x", {ACL_LOG_ERROR, L"Read bin file failed"},
+                   &image)) {
     return 0;
   }
   AclCommand command;
@@ -150,11 +150,11 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, FILE* file, uint16_t imageTyp
   return DeviceBurnSucceeded(Run(device, BurnPlan(), command, image.data.get(), image.size));
 }
 
-int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
+int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, const AclBurnSource& source) {
   Logger::Instance()->Write(L"BurnSpiFlash");
   AclBurnImage image;
-  if (!ReadAclBurnImage(file, ACL_SPI_TRAILER_SIZE, L"BurnSpiFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
+  if (!source.Read(ACL_SPI_TRAILER_SIZE, L"BurnSpiFlash bin file size = 0x%x, highwd=0x%x",
+                   {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
     return 0;
   }
   WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
@@ -173,13 +173,13 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, FILE* file) {
   return CheckAclResponse(r.response, ACLCMD_WRITE_SPIMEM) == ACL_CHECK_STATUS ? 0 : 1;
 }
 
-int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, FILE* file, uint16_t imageType,
-                                  const wchar_t* productId, const wchar_t* familyId) {
+int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, const AclBurnSource& source,
+                                  uint16_t imageType, const wchar_t* productId, const wchar_t* familyId) {
   Logger::Instance()->Write(L"CFWDownloadUSB::BurnNandFlash");
   AclBurnImage image;
   AclNandBurn nand;
-  if (!ReadAclBurnImage(file, 0, L"BurnNandFlash bin file size = 0x%x, highwd=0x%x",
-                        {ACL_LOG_ERROR, L"Read bin file failed"}, &image) ||
+  if (!source.Read(0, L"BurnNandFlash bin file size = 0x%x, highwd=0x%x", {ACL_LOG_ERROR, L"Read bin file failed"},
+                   &image) ||
       !nand.Prepare(image.data.get(), image.size, imageType)) {
     return 0;
   }

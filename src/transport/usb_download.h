@@ -8,6 +8,7 @@
 #include <string>
 
 #include "firmware/firmware_file.h"
+#include "transport/acl_exchange.h"
 #include "transport/acl_protocol.h"
 #include "transport/device_io.h"
 
@@ -16,18 +17,19 @@ class CFWDownloadUSB {
   // VERCHK_* from the common version check, or -1 (also for DEVICE_NONE).
   int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info,
                            DeviceHandle device, const wchar_t* fileName);
-  // 1 when the chosen burn succeeded, -1 otherwise.
+  // 1 when the chosen burn succeeded, ACL_DOWNLOAD_NOT_TRUSTED when the
+  // file's signature was refused, -1 otherwise.
   int DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName, const wchar_t* productId,
                        const wchar_t* familyId);
   // The printer's version; 9999 and the component text for a NAND file
   // (info->fileType 3); 0 on failure.
   uint32_t GetFWVersion(FirmwareFileInfo* info, DeviceHandle device, std::string* componentText);
-  // Image burn and SPI burn of the whole open file: 1 or 0.
-  int BurnFlash(DeviceHandle device, FILE* file, uint16_t imageType);
-  int BurnSpiFlash(DeviceHandle device, FILE* file);
+  // Image burn and SPI burn of the whole file: 1 or 0.
+  int BurnFlash(DeviceHandle device, const AclBurnSource& source, uint16_t imageType);
+  int BurnSpiFlash(DeviceHandle device, const AclBurnSource& source);
   // The out-of-date and loader packages of a NAND package file, then Reset
   // when any was burned: 1 or 0.
-  int BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, FILE* file, uint16_t imageType,
+  int BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, const AclBurnSource& source, uint16_t imageType,
                     const wchar_t* productId, const wchar_t* familyId);
   // ACLCMD_GET_PRINTER_INFO or ACLCMD_GET_BUILD_INFO: the text from its third
   // byte into `text` (ACL_TEXT_BUFFER_SIZE bytes). 1 when every step passed.

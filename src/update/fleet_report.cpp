@@ -25,12 +25,16 @@ ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
 ReportVersion PrinterVersionOf(const PrinterVersionCheck& check) {
   ReportVersion version;
   if (check.printerVersion == 0) return version;
-  version.known = true;
   version.number = check.printerVersion;
-  if (check.printerVersion == PRINTER_VERSION_COMPONENTS && !check.componentText.empty()) {
-    std::vector<ComponentVersion> components;
-    ParseVersionString(&components, check.componentText);
-    for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
+  if (check.printerVersion != PRINTER_VERSION_COMPONENTS) {
+    version.known = true;
+    return version;
   }
+  // 9999 only says that the printer answered per component: without a
+  // component named, its version is not known.
+  std::vector<ComponentVersion> components;
+  if (!check.componentText.empty()) ParseVersionString(&components, check.componentText);
+  for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
+  version.known = !version.parts.empty();
   return version;
 }

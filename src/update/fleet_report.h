@@ -42,5 +42,6 @@ struct RunReport {
 // The packages of a NAND file the printer would take, by component; a BIN
 // file's one version.
 ReportVersion FileVersionOf(const ChosenFirmware& chosen);
-// The version (or the component versions) the printer reported.
+// The version (or the component versions) the printer reported; unknown
+// when it answered per component but named none.
 ReportVersion PrinterVersionOf(const PrinterVersionCheck& check);

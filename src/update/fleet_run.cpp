@@ -7,6 +7,7 @@
 
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "update/device_groups.h"
 #include "update/fleet_schedule.h"
 #include "update/printer_run.h"
 #include "update/run_interrupt.h"
@@ -46,6 +47,41 @@ void RunStep(Runs& runs, int limit, const std::function<bool(const PrinterRun&)>
       lanes, limit, [&](size_t i) { step(*chosen[i]); }, RunInterrupted);
 }
 
+// Each selected name with the installed printer it names (null: none). A
+// name given twice, in any letter case, is one entry.
+std::vector<std::pair<std::wstring, const plist_t*>> SelectPrinters(const std::vector<std::wstring>& names,
+                                                                    const std::vector<plist_t>& installed) {
+  std::vector<std::pair<std::wstring, const plist_t*>> selected;
+  if (names.empty()) {
+    for (const plist_t& p : installed) selected.emplace_back(p.printerName, &p);
+    return selected;
+  }
+  for (const std::wstring& name : names) {
+    const plist_t* match = nullptr;
+    for (const plist_t& p : installed) {
+      if (TextEquals(p.printerName.c_str(), name.c_str())) {
+        match = &p;
+        break;
+      }
+    }
+    const std::wstring& shown = match ? match->printerName : name;
+    bool repeated = false;
+    for (const auto& s : selected) repeated = repeated || TextEquals(s.first.c_str(), shown.c_str());
+    if (!repeated) selected.emplace_back(shown, match);
+  }
+  return selected;
+}
+
+// The first queue of each device carries its update; the others ride along.
+void GroupByDevice(Runs& runs) {
+  std::vector<DeviceKey> keys;
+  for (const auto& run : runs) keys.push_back(run->Device());
+  const std::vector<size_t> carriers = DeviceCarriers(keys);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (carriers[i] != i && !runs[i]->Ended()) runs[i]->RideWith(*runs[carriers[i]]);
+  }
+}
+
 }  // namespace
 
 RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& env) {
@@ -54,22 +90,7 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
   RunBoard& board = env.board ? *env.board : silentBoard;
   const std::vector<plist_t> installed = CollectSupportedPrinters(env.driverNames);
 
-  // Each selected name with the installed printer it names (null: none).
-  std::vector<std::pair<std::wstring, const plist_t*>> selected;
-  if (options.printers.empty()) {
-    for (const plist_t& p : installed) selected.emplace_back(p.printerName, &p);
-  } else {
-    for (const std::wstring& name : options.printers) {
-      const plist_t* match = nullptr;
-      for (const plist_t& p : installed) {
-        if (TextEquals(p.printerName.c_str(), name.c_str())) {
-          match = &p;
-          break;
-        }
-      }
-      selected.emplace_back(match ? match->printerName : name, match);
-    }
-  }
+  const std::vector<std::pair<std::wstring, const plist_t*>> selected = SelectPrinters(options.printers, installed);
   if (selected.empty()) {
     Logger::Instance()->Write(L"Unattended: no supported printer is installed");
     board.Line(L"No supported printer is installed.");
@@ -92,11 +113,17 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
   // switch-offs wait for the last update to end.
   const int limit = options.parallel;
   for (auto& run : runs) run->Lookup();
+  GroupByDevice(runs);
   RunStep(
-      runs, limit, [](const PrinterRun& r) { return !r.Ended(); }, [](PrinterRun& r) { r.Check(); });
+      runs, limit, [](const PrinterRun& r) { return !r.Ended() && !r.Rides(); }, [](PrinterRun& r) { r.Check(); });
   for (auto& run : runs) {
     if (RunInterrupted()) break;
     if (run->ToWrite()) run->Gate();
+  }
+  // A check ended every printer at its gate; nothing below writes then.
+  if (options.checkOnly) {
+    for (auto& run : runs) run->EndInterrupted();
+    return report;
   }
   // A parallel port's openings restart the spooler: those printers go alone,
   // before the hold.

@@ -12,6 +12,7 @@
 #include "printer/port_address.h"
 #include "printer/product_name.h"
 #include "printer/services.h"
+#include "transport/acl_exchange.h"
 #include "transport/acl_protocol.h"
 #include "transport/ntwk_download.h"
 #include "update/printer_record.h"
@@ -20,6 +21,7 @@
 int MapDownloadResult(int result) {
   if (result == 1) return FWDL_UPDATED;
   if (result == 0) return FWDL_UP_TO_DATE;
+  if (result == ACL_DOWNLOAD_NOT_TRUSTED) return FWDL_NOT_TRUSTED;
   return FWDL_FAILED;
 }
 

@@ -16,6 +16,7 @@ constexpr int FWDL_UPDATED = 1;           // written (and, where verified, repor
 constexpr int FWDL_UP_TO_DATE = 2;        // the transport had nothing to write
 constexpr int FWDL_NO_USB_DEVICE = 3;     // not opened, before the download or when reopened after it
 constexpr int FWDL_NO_PARALLEL_PORT = 4;  // not opened at one of its openings
+constexpr int FWDL_NOT_TRUSTED = 5;       // the file's signature was refused; nothing sent
 
 constexpr size_t FWDL_NAME_MAX = 256;        // model, port, panel build and address texts
 constexpr size_t FWDL_INFO_TEXT_MAX = 1024;  // printer information, bytes as received / wide characters
@@ -120,7 +121,8 @@ class CFWDownload {
 // False for the products whose printers are not asked for their version after
 // a download (VESTRA, KORM, TALEN, MIRO, SELUNAR, QV4410SERIES).
 bool VerifiesAfterDownload();
-// -1 (failed) -> FWDL_FAILED, 0 (nothing written) -> FWDL_UP_TO_DATE, 1 -> FWDL_UPDATED.
+// -1 (failed) -> FWDL_FAILED, 0 (nothing written) -> FWDL_UP_TO_DATE, 1 -> FWDL_UPDATED,
+// ACL_DOWNLOAD_NOT_TRUSTED -> FWDL_NOT_TRUSTED.
 int MapDownloadResult(int result);
 // The text between the first `field` and the first ";" after it, into `out`
 // (`outSize` characters). A value too long for `out` is cut, never split

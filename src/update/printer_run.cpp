@@ -6,6 +6,7 @@
 #include "host/strings.h"
 #include "host/text_utils.h"
 #include "net/ip_address.h"
+#include "net/snmp_rfu.h"
 #include "printer/installed_printers.h"
 #include "printer/port_address.h"
 #include "resources/resource.h"
@@ -75,6 +76,21 @@ void PrinterRun::Lookup() {
   }
 }
 
+DeviceKey PrinterRun::Device() const {
+  DeviceKey key;
+  key.kind = m_kind;
+  if (m_found) key.port = m_printer.portName;
+  key.address = m_lookup.address;
+  return key;
+}
+
+void PrinterRun::RideWith(PrinterRun& carrier) {
+  m_rides = true;
+  carrier.m_riders.push_back(this);
+  Logger::Instance()->Write(L"Unattended: %ls prints to the same printer as %ls: it is updated once, by %ls",
+                            m_report->name.c_str(), carrier.m_report->name.c_str(), carrier.m_report->name.c_str());
+}
+
 void PrinterRun::Check() {
   LogPrinterScope scope(m_report->name.c_str());
   const std::wstring& name = m_printer.printerName;
@@ -104,21 +120,16 @@ void PrinterRun::Check() {
         UpdateOutcome::Failed);
     return;
   }
-  if (m_options.checkOnly) {
-    if (check.result == VERCHK_FILE_NEWER) {
-      End(L"would-update", name + L": the file is newer than the printer's firmware", UpdateOutcome::WouldUpdate);
-    } else if (check.result == VERCHK_UP_TO_DATE) {
-      End(L"current", name + L": the printer already runs the file's version or newer", UpdateOutcome::Current);
-    } else {
-      End(L"failed", name + L": the printer's firmware version could not be read", UpdateOutcome::Failed);
-    }
-    return;
-  }
   if (check.result == VERCHK_UP_TO_DATE && !m_options.force) {
-    End(L"current", name + L": the printer already runs the file's version or newer; nothing was written",
+    End(L"current",
+        name + (m_options.checkOnly ? L": the printer already runs the file's version or newer"
+                                    : L": the printer already runs the file's version or newer; nothing was written"),
         UpdateOutcome::Current);
     return;
   }
+  // A check goes on to the RFU gate as the update would, and ends there.
+  m_wouldUpdate = check.result == VERCHK_FILE_NEWER ? name + L": the file is newer than the printer's firmware"
+                                                    : name + L": /f would write the file";
   m_toWrite = true;
   // Until its download starts the printer waits its turn.
   m_progress.SetPhase(UpdatePhase::Idle);
@@ -126,7 +137,10 @@ void PrinterRun::Check() {
 
 void PrinterRun::Gate() {
   LogPrinterScope scope(m_report->name.c_str());
-  if (m_kind != PORT_NETWORK) return;
+  if (m_kind != PORT_NETWORK) {
+    if (m_options.checkOnly) End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
+    return;
+  }
   const std::wstring& name = m_printer.printerName;
   Logger* log = Logger::Instance();
   const int security = CheckSecurityFirmwareOfPort(m_printer.portName.c_str(), Ping);
@@ -136,9 +150,14 @@ void PrinterRun::Gate() {
   }
   if (security != SECURITY_FW_GATE) {
     log->Write(L"This product fwversion is not securilty firmware version,download directly");
+    if (m_options.checkOnly) End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
     return;
   }
   log->Write(L"--- This product fwversion is securilty firmware version---");
+  if (m_options.checkOnly) {
+    CheckGate();
+    return;
+  }
   m_progress.SetPhase(UpdatePhase::SwitchingRfu);
   UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_options.rfu);
   RfuSequencer sequencer(rfu, m_printer);
@@ -158,6 +177,27 @@ void PrinterRun::Gate() {
   } else {
     End(L"failed",
         name + L": the RFU setting could not be read or switched on (no SNMP answer, or the community was refused)",
+        UpdateOutcome::Failed);
+  }
+}
+
+void PrinterRun::CheckGate() {
+  const std::wstring& name = m_printer.printerName;
+  const std::wstring& community = m_options.getCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_options.getCommunity;
+  // One read, no sequencer: a check writes neither the printer nor the registry.
+  const int value = m_env.rfuSystem->QueryRfuStatus(m_printer.portName.c_str(), community.c_str());
+  Logger::Instance()->Write(L"Unattended: check only: the RFU setting reads %d", value);
+  if (value == RFU_ON) {
+    End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
+  } else if (value == RFU_OFF && m_options.rfu != RfuConsent::None) {
+    End(L"would-update", m_wouldUpdate + L"; the RFU setting would be switched on", UpdateOutcome::WouldUpdate);
+  } else if (value == RFU_OFF) {
+    End(L"not-applicable", name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on",
+        UpdateOutcome::NotApplicable);
+  } else if (value == RFU_OFF_LOCKED) {
+    End(L"failed", name + L": " + LocalString(IDS_RFU_LOCKED), UpdateOutcome::Failed);
+  } else {
+    End(L"failed", name + L": the RFU setting could not be read (no SNMP answer, or the community was refused)",
         UpdateOutcome::Failed);
   }
 }
@@ -214,4 +254,15 @@ void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateO
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
   Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
   m_board.End(m_index, outcome, m_report->detail);
+  for (PrinterRun* rider : m_riders) rider->EndAsCarried(*m_report, progressOutcome, status);
+}
+
+void PrinterRun::EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status) {
+  LogPrinterScope scope(m_report->name.c_str());
+  m_report->file = carrier.file;
+  m_report->fileVersion = carrier.fileVersion;
+  m_report->versionBefore = carrier.versionBefore;
+  m_report->versionAfter = carrier.versionAfter;
+  End(carrier.outcome.c_str(), m_report->name + L": same printer as " + carrier.name, progressOutcome, status);
+  m_report->seconds = carrier.seconds;
 }

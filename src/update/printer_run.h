@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "update/device_groups.h"
 #include "update/fleet_options.h"
 #include "update/fleet_report.h"
 #include "update/fw_download.h"
@@ -27,6 +29,12 @@ class PrinterRun {
   // Checked, the file is to be written, and nothing ended the printer since.
   bool ToWrite() const { return m_toWrite && !m_ended; }
   PortKind Kind() const { return m_kind; }
+  // Where the queue prints to, known after Lookup.
+  DeviceKey Device() const;
+  // Another queue of the same device carries the update: this one takes no
+  // step of its own and ends with the carrier's outcome.
+  void RideWith(PrinterRun& carrier);
+  bool Rides() const { return m_rides; }
 
   // The port's kind, the driver and a network port's address, asked of the
   // spooler before the run stops it.
@@ -35,7 +43,7 @@ class PrinterRun {
   // written. Ends the printer's report when not.
   void Check();
   // The network printer's RFU gate without a person. Ends the printer's
-  // report when it is not to be updated.
+  // report when it is not to be updated; ends every printer of a check.
   void Gate();
   // Writes the file and, where the product verifies, reads the new version.
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
@@ -48,6 +56,10 @@ class PrinterRun {
 
  private:
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  // The gate of a check: the setting read once, nothing written.
+  void CheckGate();
+  // The carrier ended: the same outcome, versions and file, told as the carrier's.
+  void EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status);
 
   const FleetOptions& m_options;
   const FleetEnvironment& m_env;
@@ -61,7 +73,10 @@ class PrinterRun {
   PortKind m_kind = PORT_NETWORK;
   ChosenFirmware m_chosen;
   UpdateProgress m_progress;
+  std::wstring m_wouldUpdate;  // a check's detail once the gate lets the printer through
   bool m_toWrite = false;
   bool m_switchedOn = false;
   bool m_ended = false;
+  bool m_rides = false;
+  std::vector<PrinterRun*> m_riders;  // queues of the same device, ended with this one
 };

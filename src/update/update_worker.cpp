@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "firmware/firmware_file.h"
+#include "firmware/firmware_signature.h"
 #include "host/logger.h"
 #include "host/strings.h"
 #include "printer/installed_printers.h"
@@ -26,6 +27,8 @@ unsigned OutcomeStringId(int status) {
     case FWDL_NO_USB_DEVICE:
     case FWDL_NO_PARALLEL_PORT:
       return IDS_NOT_CONNECTED;
+    case FWDL_NOT_TRUSTED:
+      return IDS_FILE_NOT_TRUSTED;
     default:
       return IDS_UNKNOWN_STATUS;
   }
@@ -75,6 +78,12 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
   chosen->fileVersion = GetBinFileVersion(&info, &chosen->fileType, chosen->path);
   if (chosen->fileVersion == 0 && chosen->fileType == BINTYPE_CORRUPT) {
     result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_CORRUPT);
+    return false;
+  }
+  // Before the printer is asked for its version; the send checks the bytes it
+  // reads once more.
+  if (!SignatureAllows(CheckFirmwareFileSignature(TrustedSigners(), chosen->path))) {
+    result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_NOT_TRUSTED);
     return false;
   }
   return true;

@@ -1,9 +1,9 @@
 #pragma once
 // The update worker's part of one update, for any front end: the printer's
 // model name, the firmware file for it (and, for ELMBRIDGE, for its front
-// panel culture), the corrupt-file check, the download controller, and the
-// outcome line a person reads. Holds no window state: progress goes to the
-// update's UpdateProgress.
+// panel culture), the corrupt-file and signature checks, the download
+// controller, and the outcome line a person reads. Holds no window state:
+// progress goes to the update's UpdateProgress.
 
 #include <cstdint>
 #include <string>
@@ -39,8 +39,8 @@ struct WorkerResult {
 };
 
 // Steps 2 to 5 of the worker: the model name (the driver name when the
-// printer does not say), the file, the culture choice and the corrupt-file
-// check. False with `result` filled when the update cannot go on.
+// printer does not say), the file, the culture choice, the corrupt-file check
+// and, with signers configured, the file's signature. False with `result` filled when the update cannot go on.
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
                      ChosenFirmware* chosen, WorkerResult* result);
 

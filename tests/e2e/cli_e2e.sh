@@ -4,7 +4,8 @@
 # three simulated network printers (one refusing the burn, one past the
 # firmware date with its RFU setting off behind snmpd). Few program starts:
 #   bad switch          usage on the output, code 2
-#   check only          every supported printer, nothing burned, code 0, versions reported
+#   check only          every supported printer, nothing burned, versions reported; the
+#                       gated one's RFU setting read: off without /rfu, code 5 as the run
 #   silent update       code 0, the exact image arrived, "updated", no window during
 #                       the run; a second copy meanwhile: code 6, no box
 #   run again           nothing written, code 3
@@ -12,6 +13,9 @@
 #   no such printer     code 4, the log where /l says
 #   gated, no consent   code 5, not burned, RFU still off
 #   gated, /rfu:onoff   updated, RFU on for the update and off again afterwards
+#   signed firmware     with FIRMWARE_SIGNERS: the printer whose file is signed is
+#                       updated, the one whose file changed after signing is not
+#                       written; code 1
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR;
 # TIDEWAY_FWGEN (native fwgen). Runs in a Wine session of its own
@@ -22,6 +26,7 @@ HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../../scripts/lib/env.sh"
 source "$ROOT/scripts/lib/make-test-prefix.sh"
 source "$ROOT/scripts/lib/update-printer.sh"
+source "$ROOT/scripts/lib/sign-firmware.sh"
 source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
@@ -34,6 +39,8 @@ LOG_FILE="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli/cli-e2e.log"
 NET="QV CLI Network"
 REFUSES="QV CLI Refuses"
 GATED="QV CLI Gated"
+SIGNED="QV CLI Signed"
+TAMPERED="QV CLI Tampered"
 
 STARTED_PIDS=()
 failures=0
@@ -101,9 +108,11 @@ grep -qF '"/bogus": unknown switch' <<<"$OUT" && grep -qF '/rfu:on|onoff' <<<"$O
 # Check only, every supported printer: nothing written anywhere.
 run /c "/report:C:\\cli-check.json"
 CHECK_REPORT="$WINEPREFIX/drive_c/cli-check.json"
-expect_code 0 "check only"
-expect_report "$CHECK_REPORT" exitCode "" 0
-for p in "$NET" "$REFUSES" "$GATED"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
+expect_code 5 "check only"
+expect_report "$CHECK_REPORT" exitCode "" 5
+for p in "$NET" "$REFUSES"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
+expect_report "$CHECK_REPORT" "$GATED" outcome '"not-applicable"'
+[ "$(cat "$GATED_RFU")" = 1 ] && echo "check only left RFU off" || fail "check only changed RFU: $(cat "$GATED_RFU")"
 expect_report "$CHECK_REPORT" "$NET" versionBefore 1000
 expect_report "$CHECK_REPORT" "$GATED" versionBefore 20150101
 expect_report "$CHECK_REPORT" "$NET" fileVersion 20230115
@@ -176,6 +185,39 @@ expect_report "$WINEPREFIX/drive_c/cli-gated.json" "$GATED" outcome '"updated"'
 segment=$(log_since "$LOG_OFFSET")
 expect_log "$segment" "snmpSetStep() success, snmp Status is 2..."
 expect_log "$segment" "snmpSetStep() success, snmp Status is 1..."
+
+# Signed firmware: one run, a signed file for one printer and, for the other,
+# the same file changed after it was signed (its signature beside it).
+make_signer "$CASE_DIR/keys" "QV CLI Signer" || exit 1
+cp "$CASE_DIR/update.bin" "$CASE_DIR/signed.bin"
+sign_firmware "$CASE_DIR/signed.bin" "$CASE_DIR/keys/QV CLI Signer" || exit 1
+cp "$CASE_DIR/signed.bin" "$CASE_DIR/tampered.bin"
+cp "$CASE_DIR/signed.bin.p7s" "$CASE_DIR/tampered.bin.p7s"
+printf '\x5a' | dd of="$CASE_DIR/tampered.bin" bs=1 seek=32768 conv=notrunc 2>/dev/null
+cat >>"$CASE_DIR/properties.ini" <<INI
+BIN_FILES = "Tideway Sim Signed*, signed.bin, Tideway Sim Tampered*, tampered.bin"
+FIRMWARE_SIGNERS = "$SIGNER_THUMBPRINT"
+INI
+start_update_printer "$CASE_DIR/signed" --version 1000 --printer-info "MDL:Tideway Sim Signed;CMD:ACL,PJL;" || exit 1
+install_update_printer "$WINEPREFIX" "$SIGNED" "QV CLI Driver"
+SIGNED_EVENTS=$UPDATE_SIM_EVENTS
+start_update_printer "$CASE_DIR/tampered" --version 1000 --printer-info "MDL:Tideway Sim Tampered;CMD:ACL,PJL;" ||
+  exit 1
+install_update_printer "$WINEPREFIX" "$TAMPERED" "QV CLI Driver"
+TAMPERED_EVENTS=$UPDATE_SIM_EVENTS
+LOG_OFFSET=$(log_size)
+run /s "/printer:$SIGNED" "/printer:$TAMPERED" "/report:C:\\cli-signed.json"
+expect_code 1 "a signed and a tampered file"
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$SIGNED" outcome '"updated"'
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$TAMPERED" outcome '"failed"'
+expect_report "$WINEPREFIX/drive_c/cli-signed.json" "$TAMPERED" detail \
+  "\"$TAMPERED: The firmware file is not signed by a trusted signer.\""
+grep -q "\"sha256\": *\"$SHA\"" "$SIGNED_EVENTS" && echo "the signed file arrived" || fail "the signed file did not arrive"
+[ "$(burns "$TAMPERED_EVENTS")" = 0 ] && echo "the tampered file was not sent" || fail "the tampered file was sent"
+segment=$(log_since "$LOG_OFFSET")
+signer=$(tr -d : <<<"$SIGNER_THUMBPRINT")
+expect_log "$segment" "Signature: the firmware file is signed by the trusted signer $signer."
+expect_log "$segment" "ERROR: the signature does not match the firmware file (signer $signer), nothing is sent."
 
 if [ "$failures" -eq 0 ]; then
   echo "PASS cli"

@@ -3,7 +3,8 @@
 # printers on 127.71.x, one of them refusing the burn, updated in one run.
 #   whole run     three updated and verified with the exact image, one failed,
 #                 code 1, the report lists all four, the spooler stopped once and
-#                 started once, the waits overlapped
+#                 started once, the waits overlapped; a second queue on the first
+#                 printer's port rides along: one burn, "same printer as ..."
 #   Ctrl+C        the program started in a console (a pseudo-terminal, through
 #                 start /wait) gets SIGINT while the printers restart, which Wine
 #                 hands to the handlers of a process with a console as Ctrl+C:
@@ -27,6 +28,8 @@ LOG_FILE="$CASE_DIR/fleet-e2e.log"
 UPDATE_NET=127.71
 NAMES=("QV Fleet 1" "QV Fleet 2" "QV Fleet 3" "QV Fleet Refuses")
 REFUSES=3
+# A second queue of the first printer (a print server's PCL and PostScript queues).
+DUPLEX="QV Fleet 1 (Duplex)"
 # Three updates one after another wait at least 3 x 35 s; overlapped, about one.
 OVERLAP_LIMIT_S=75
 # From Ctrl+C to the end of the process: the updates stop at their next wait slice.
@@ -125,9 +128,10 @@ for i in "${!NAMES[@]}"; do
   [ "$i" = "$REFUSES" ] && fault=(--fault status:value=2,cmd=burn)
   start_update_printer "$CASE_DIR/p$i" --version 1000 "${fault[@]}" || exit 1
   install_update_printer "$WINEPREFIX" "${NAMES[$i]}" "QV Fleet Driver"
+  [ "$i" = 0 ] && install_update_printer "$WINEPREFIX" "$DUPLEX" "QV Fleet Driver"
   EVENTS+=("$UPDATE_SIM_EVENTS") ADDRESSES+=("$UPDATE_ADDRESS") CONTROLS+=("$UPDATE_SIM_CONTROL")
 done
-ALL_NAMES=$(printf '%s\n' "${NAMES[@]}" | sort | paste -sd'|')
+ALL_NAMES=$(printf '%s\n' "${NAMES[@]}" "$DUPLEX" | sort | paste -sd'|')
 
 # The whole run.
 REPORT="$WINEPREFIX/drive_c/fleet.json"
@@ -151,6 +155,11 @@ done
 for i in "${!NAMES[@]}"; do
   [ "$(burns "${EVENTS[$i]}")" = 1 ] || fail "${NAMES[$i]}: $(burns "${EVENTS[$i]}") burns, expected 1"
 done
+# The spooler's order decides which of the two queues carries the update.
+expect_report "$REPORT" "$DUPLEX" outcome '"updated"'
+details="$(report_field "$REPORT" "$DUPLEX" detail)|$(report_field "$REPORT" "${NAMES[0]}" detail)"
+[[ "$details" == *"\"$DUPLEX: same printer as ${NAMES[0]}\""* || "$details" == *"\"${NAMES[0]}: same printer as $DUPLEX\""* ]] &&
+  echo "the second queue rode along: one burn" || fail "no queue reported as the same printer: $details"
 segment=$(log_since "$LOG_OFFSET")
 stops=$(count_in "$segment" "StopAService(Spooler)")
 starts=$(count_in "$segment" "StartAService(Spooler)")
@@ -186,7 +195,7 @@ if [ "$burned" -ge 1 ] && [ -n "$PROGRAM_PID" ]; then
   [ "$CODE" = 1 ] && echo "code ok: 1 (interrupted)" || fail "interrupted run: code $CODE, expected 1"
   expect_report "$REPORT" names "" "$ALL_NAMES"
   # No printer can finish: 35 s of waits follow its burn.
-  for p in "${NAMES[@]}"; do expect_report "$REPORT" "$p" outcome '"failed"'; done
+  for p in "${NAMES[@]}" "$DUPLEX"; do expect_report "$REPORT" "$p" outcome '"failed"'; done
   segment=$(log_since "$LOG_OFFSET")
   expect_log "$segment" "Run interrupted (Ctrl+C): no further update starts"
   stops=$(count_in "$segment" "StopAService(Spooler)")

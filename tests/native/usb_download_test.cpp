@@ -10,6 +10,7 @@
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
 #include "support/fake_device.h"
+#include "support/fake_signing.h"
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -250,6 +251,63 @@ TEST(DeviceTransports, DownloadRefusesACorruptFile) {
   EXPECT_TRUE(dev.trace.empty());
   EXPECT_EQ(net.Connections(), 0);
   EXPECT_EQ(log.Lines().back(), L"ERROR: the firmware file is corrupt, nothing is sent.");
+}
+
+// With signers configured every burn of every transport sends only bytes the
+// signature covers, checked as read for sending: a file changed since it was
+// signed is refused before anything reaches the printer, and is told apart
+// from a failed burn; the signed file goes out.
+TEST(DeviceTransports, EveryBurnSendsOnlyTheBytesItsSignatureCovers) {
+  enum Transport { USB, NTWK, PRLL };
+  fwtest::NandFileLayout nand;
+  nand.packages.push_back(fwtest::NandPackageLayout().Type(COMP_NANDLDR).Version(1).Target("ABC"));
+  const std::vector<uint8_t> image = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 70000, 1100);
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5E);
+  struct Case {
+    const char* name;
+    Transport transport;
+    const wchar_t* product;
+    std::vector<uint8_t> file;
+  } cases[] = {
+      {"USB image", USB, L"", image},
+      {"USB SPI image", USB, L"MIRO", image},
+      {"USB NAND package file", USB, L"", fwtest::BuildNand(nand)},
+      {"network image", NTWK, L"", image},
+      {"network SPI image", NTWK, L"SELUNAR", image},
+      {"network NAND package file", NTWK, L"", fwtest::BuildNand(nand)},
+      {"parallel image", PRLL, L"", image},
+  };
+  const std::wstring path = fwtest::TempPath(L"signed-transport.bin");
+  for (const Case& c : cases) {
+    for (bool changed : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (changed ? ", changed after signing" : ", as signed"));
+      SetProductName(c.product);
+      fwtest::FakeSigning signing({signer});
+      FakeClock clock;
+      LogCapture log;
+      FakeDevice dev;
+      FakeNet net;
+      std::vector<uint8_t> onDisk = c.file;
+      if (changed) onDisk[onDisk.size() / 2] ^= 0x01;
+      fwtest::WriteFileBytes(path, onDisk);
+      fwtest::WriteFakeSignature(path, signer, c.file);
+      FirmwareFileInfo info;
+      ParseVersionString(&info.components, "NandLDR = 3\r\n");  // a loader is always burned
+      int result = 0;
+      if (c.transport == USB) result = CFWDownloadUSB().DownLoadFirmware(&info, kUsb, path.c_str(), L"ABC", L"");
+      if (c.transport == NTWK) {
+        result = CFWDownloadNtwk().DownLoadFirmware(&info, L"127.60.0.1", path.c_str(), L"ABC", L"");
+      }
+      if (c.transport == PRLL) result = CFWDownloadPrll().DownLoadFirmware(L"QV", &info, kUsb, path.c_str());
+      const bool sent = !dev.trace.empty() || net.Connections() > 0;
+      EXPECT_EQ(sent, !changed);
+      EXPECT_EQ(result == ACL_DOWNLOAD_NOT_TRUSTED, changed);
+      EXPECT_EQ(log.Contains(L"ERROR: the signature does not match the firmware file (signer " +
+                             Sha256Hex(signer.data()) + L"), nothing is sent."),
+                changed);
+    }
+  }
+  SetProductName(L"");
 }
 
 // One job a package out of date (and the loader, whatever its version), each

@@ -76,6 +76,8 @@ TEST(CommandLine, ParseTable) {
       {{L"/parallel:99999999999"}, nullptr, L"from 1 to 64"},
       {{L"/parallel:-3"}, nullptr, L"from 1 to 64"},
       {{L"/parallel:8x"}, nullptr, L"from 1 to 64"},
+      {{L"/parallel:4", L"/parallel=4"}, L"----- none [] get= set= report= log= parallel=4", nullptr},
+      {{L"/parallel:4", L"/parallel:2"}, nullptr, L"different values"},
   };
   for (const Case& c : cases) {
     std::wstring joined;
@@ -112,13 +114,22 @@ TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
 }
 
 TEST(CommandLine, WorstExitCodeWins) {
-  // 1, 4, 5, 3, 0, from worst to best.
-  const ExitCode order[] = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE, EXITCODE_CURRENT,
-                            EXITCODE_OK};
+  // 1, 4, 5, 0, 3, from worst to best: a printer written (or, with /c, to be written) outweighs a current one.
+  const ExitCode order[] = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE, EXITCODE_OK,
+                            EXITCODE_CURRENT};
   for (size_t i = 0; i < 5; ++i) {
     for (size_t j = 0; j < 5; ++j) {
       const ExitCode worse = order[i < j ? i : j];
       EXPECT_EQ(WorseExitCode(order[i], order[j]), worse) << order[i] << " vs " << order[j];
     }
   }
+}
+
+TEST(CommandLine, WhatTheLogAndARefusedLineKeep) {
+  // Community names are passwords: any spelling of the switch hides the value, and only the value.
+  EXPECT_EQ(CommandLineForLog({L"-SETCOMMUNITY=priv", L"/getcommunity:a:b", L"/getcommunity", L"/printer:x", L"x"}),
+            L" -SETCOMMUNITY=*** /getcommunity:*** /getcommunity /printer:x x");
+  // A refused line still names its report file, unless two differ.
+  EXPECT_EQ(ReportPathOfRefusedLine({L"/bogus", L"-REPORT=a.json", L"/report:a.json", L"/report"}), L"a.json");
+  EXPECT_EQ(ReportPathOfRefusedLine({L"/report:a.json", L"/report:b.json"}), L"");
 }

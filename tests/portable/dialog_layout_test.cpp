@@ -71,6 +71,7 @@ TEST(StatusLine, TextOfEachPhase) {
       {STATUS_UP_TO_DATE, 0, 0, 0, L"The printer's firmware is already up to date."},
       {STATUS_FAILED, 0, 0, 0, L"The firmware update failed."},
       {STATUS_CANCELED, 0, 0, 0, L"The update was canceled."},
+      {STATUS_NOT_TRUSTED, 0, 0, 0, L"The firmware file is not signed by a trusted signer."},
   };
   for (const Case& c : cases) {
     StatusReport report;
@@ -96,6 +97,9 @@ TEST(StatusLine, MilestonesAndOutcome) {
   // The worker's outcome line: "name: " + the localised outcome.
   EXPECT_EQ(STATUS_UP_TO_DATE, OutcomeStatus(L"QV 1: " + LocalString(IDS_UP_TO_DATE)));
   EXPECT_EQ(STATUS_SUCCEEDED, OutcomeStatus(L"QV 1: " + LocalString(IDS_UPDATE_SUCCEEDED)));
+  EXPECT_EQ(STATUS_NOT_TRUSTED, FailureStatus(L"QV 1: " + LocalString(IDS_FILE_NOT_TRUSTED)));
+  EXPECT_EQ(STATUS_FAILED, FailureStatus(L"QV 1: " + LocalString(IDS_FILE_CORRUPT)));
+  EXPECT_EQ(STATUS_FAILED, FailureStatus(L""));
 }
 
 }  // namespace

@@ -65,10 +65,9 @@ TEST(FindInstalledPrinters, MatchesWholeDriverNamesIgnoringCase) {
       {{L"QV Vestra 5100 Series Plus"}, {L"Lab"}},
       // Connections (shared queues) count like local printers.
       {{L"QV Korm 300"}, {L"\\\\server\\Shared"}},
-      // Spooler order, not list order; a name listed twice adds twice.
+      // Spooler order, not list order; a driver listed twice (in any case) still lists each printer once.
       {{L"QV Korm 300", L"QV Vestra 5100 Series"}, {L"Front Desk", L"Back Office", L"\\\\server\\Shared"}},
-      {{L"QV Vestra 5100 Series", L"qv vestra 5100 series"},
-       {L"Front Desk", L"Front Desk", L"Back Office", L"Back Office"}},
+      {{L"QV Vestra 5100 Series", L"qv vestra 5100 series"}, {L"Front Desk", L"Back Office"}},
       // An empty entry (what an empty property yields) matches nothing here.
       {{L""}, {}},
   };

@@ -1,10 +1,18 @@
 // The run's JSON report: printer names and paths are user text in any script,
 // so they must come back from a JSON parser exactly; unknown values are null.
+// The file is replaced whole, never rewritten in place.
 #include "app/run_report.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
 
 TEST(RunReport, DocumentReadsBackExactly) {
   RunReport report;
@@ -51,4 +59,48 @@ TEST(RunReport, DocumentReadsBackExactly) {
     for (const auto& item : printer.items()) order.push_back(item.key());
     EXPECT_EQ(order, keys);
   }
+}
+
+namespace {
+std::vector<std::string> FolderNames(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+}  // namespace
+
+// A tool reads the report whenever it likes: it finds the previous document or
+// the new one, whole, never a mix, and no temporary file stays behind.
+TEST(RunReport, ReplacesThePreviousReportWhole) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("tideway-report-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  const fs::path target = dir / "report.json";
+  const std::string previous(200, 'x');
+  std::ofstream(target, std::ios::binary) << previous;
+  RunReport report;
+  report.exitCode = EXITCODE_CURRENT;
+#ifndef _WIN32
+  // Written in place, a reader that opened the previous report would see it cut short.
+  std::ifstream reader(target, std::ios::binary);
+#endif
+  ASSERT_TRUE(WriteRunReport(report, target.wstring()));
+  std::string text;
+  {
+    std::ifstream after(target, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(after), std::istreambuf_iterator<char>());
+  }
+  EXPECT_EQ(text, RunReportJson(report));
+  EXPECT_EQ(FolderNames(dir), std::vector<std::string>{"report.json"});
+#ifndef _WIN32
+  const std::string seen((std::istreambuf_iterator<char>(reader)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(seen, previous);
+#endif
+
+  // A report that cannot be put in place (a folder has the name) fails and leaves nothing behind.
+  fs::create_directories(dir / "taken.json" / "inside");
+  EXPECT_FALSE(WriteRunReport(report, (dir / "taken.json").wstring()));
+  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"report.json", "taken.json"}));
+  fs::remove_all(dir);
 }

@@ -42,6 +42,10 @@ TEST(TextContains, EmptyPartsAndCase) {
   EXPECT_EQ(TextContains(L"abc", L"abcd"), 0);
   EXPECT_EQ(TextEquals(L"Driver X", L"DRIVER x"), 1);
   EXPECT_EQ(TextEquals(L"Driver X", L"DRIVER"), 0);
+  // Printer names are Unicode: letter case beyond ASCII folds too, natively and on Windows alike.
+  EXPECT_EQ(TextEquals(L"B\u00fcro 2", L"B\u00dcRO 2"), 1);
+  EXPECT_EQ(TextEquals(L"\u0394\u03b9\u03ba\u03c4\u03c5\u03bf", L"\u03b4\u0399\u039a\u03a4\u03a5\u039f"), 1);
+  EXPECT_EQ(TextEquals(L"B\u00fcro", L"Buro"), 0);
 }
 
 TEST(Utf8, ConversionLimits) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/tideway_app.h"
+#include "firmware/firmware_signers.h"
 #include "host/logger.h"
 #include "host/properties.h"
 #include "host/service_control.h"
@@ -198,23 +199,38 @@ TEST(StartUp, NonAdministratorIsRefusedBeforeTheConfigurationIsRead) {
 }
 
 TEST(StartUp, IncompleteConfigurationShowsMissingConfigAfterTheDump) {
+  const std::string complete = "DRIVER_NAMES = \"QV Vestra 5100 Series\"\nBIN_FILES = \"a*, a.bin\"\n";
+  const std::string signers = complete + "FIRMWARE_SIGNERS = ";
+  const std::string aSigner = signers + "\"" + std::string(64, 'e') + "\"\n";
+  const std::string notAThumbprint = signers + "\"ab:cd\"\n";
+  const std::string noThumbprint = signers + "\" , \"\n";
   struct Case {
     const char* name;
     const char* properties;  // null: no file
     bool passes;
+    const wchar_t* line = nullptr;  // what the log says about the configuration
   } cases[] = {
       {"no file", nullptr, false},
       {"no DRIVER_NAMES", "BIN_FILES = \"a*, a.bin\"\n", false},
       {"no firmware table", "DRIVER_NAMES = \"QV Vestra 5100 Series\"\n", false},
       {"only the table with ids", "DRIVER_NAMES = \"QV Vestra 5100 Series\"\nBIN_FILES_AND_IDS = \"a*, a.bin, 1, 2\"\n",
-       true},
+       true, L"Firmware signatures are not checked: FIRMWARE_SIGNERS is not set."},
       {"empty file", "", false},
       {"driver_names in lower case", "driver_names = \"QV Vestra 5100 Series\"\nbin_files = \"a*, a.bin\"\n", true},
+      {"a signer", aSigner.c_str(), true,
+       L"Firmware files must be signed by one of these signers: EEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEEE"},
+      {"a signer that is not a thumbprint", notAThumbprint.c_str(), false,
+       L"ERROR: FIRMWARE_SIGNERS: \"ab:cd\" is not a SHA-256 thumbprint"},
+      {"signers without a thumbprint", noThumbprint.c_str(), false,
+       L"ERROR: FIRMWARE_SIGNERS holds no thumbprint"},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
     StartUpRun run = StartUp(platform, c.properties);
     EXPECT_EQ(run.calls.back(), "release") << c.name;
+    if (c.line) {
+      EXPECT_TRUE(run.Logged(c.line)) << c.name;
+    }
     if (c.passes) {
       EXPECT_TRUE(run.boxes.empty()) << c.name;
       EXPECT_TRUE(run.Logged(L"++ Found 1 printers")) << c.name;
@@ -228,6 +244,7 @@ TEST(StartUp, IncompleteConfigurationShowsMissingConfigAfterTheDump) {
     EXPECT_FALSE(run.LoggedPart(L"FindInstalledPrinters")) << c.name;
     EXPECT_EQ(std::count(run.calls.begin(), run.calls.end(), "dialog"), 0) << c.name;
   }
+  SetTrustedSigners({});
 }
 
 TEST(StartUp, NoMatchingPrinterShowsTheSeriesNameAsData) {

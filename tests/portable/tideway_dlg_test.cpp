@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "update/fw_download.h"
 #include "host/text_utils.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
+#include "update/fw_download.h"
 
 namespace fs = std::filesystem;
 
@@ -120,7 +120,8 @@ TEST(UpdateOutcome, StatusTable) {
       {FWDL_UP_TO_DATE, L"P: Firmware is up to date.\r\n", true},
       {FWDL_NO_USB_DEVICE, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
       {FWDL_NO_PARALLEL_PORT, L"P:  is not connected to a USB port.  Please connect and try again.\r\n", false},
-      {5, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
+      {FWDL_NOT_TRUSTED, L"P: The firmware file is not signed by a trusted signer.", false},
+      {6, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
       {-1, L"P: Recieved unknown status from printer.\r\n     Power cycle the printer and try again.\r\n", false},
   };
   for (const Case& c : cases) {

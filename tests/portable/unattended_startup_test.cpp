@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,6 +50,29 @@ class FakePlatform : public StartupPlatform {
     calls.push_back("dialog");
     return 2;
   }
+};
+
+std::vector<FakePrinter> OnePrinterOrNone(bool installed) {
+  if (!installed) return {};
+  return {{L"QV T1", L"IP_127.64.0.1", L"QV T Driver", L"", 0}};
+}
+
+// A fresh program folder (with "properties.ini" when given), the platform's
+// answers, and the spooler with the one printer or none.
+struct StartupScene {
+  StartupScene(const fs::path& dir, int mutex, int admin, const char* properties, bool printerInstalled)
+      : spooler(OnePrinterOrNone(printerInstalled)) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    if (properties) std::ofstream(dir / "properties.ini", std::ios::binary) << properties;
+    platform.mutexResult = mutex;
+    platform.admin = admin;
+    platform.directory = (dir / "").wstring();
+  }
+  FakePlatform platform;
+  FakeSpooler spooler;
+  FakeClock clock;
+  CProperties table;
 };
 
 const char kProperties[] =
@@ -165,28 +189,18 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
   const fs::path dir = fs::temp_directory_path() / ("tideway-cli-" + std::to_string(std::random_device{}()));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    if (c.properties) std::ofstream(dir / "properties.ini", std::ios::binary) << c.properties;
-    FakePlatform platform;
-    platform.mutexResult = c.mutex;
-    platform.admin = c.admin;
-    platform.directory = (dir / "").wstring();
-    std::vector<FakePrinter> printers;
-    if (c.printerInstalled) printers.push_back({L"QV T1", L"IP_127.64.0.1", L"QV T Driver", L"", 0});
-    FakeSpooler spooler(printers);
+    StartupScene scene(dir, c.mutex, c.admin, c.properties, c.printerInstalled);
+    FakePlatform& platform = scene.platform;
     // Nothing listens there: the printer's questions fail at once.
     FakePortSource ports;
     ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
-    FakeClock clock;
-    CProperties table;
     LogCapture log;
     BoxCapture boxes;
     ScriptedRfuPlatform rfu;
     std::vector<std::wstring> output;
 
-    const int code =
-        RunCommandLine(c.args, platform, table, rfu, [&output](const std::wstring& line) { output.push_back(line); });
+    const int code = RunCommandLine(c.args, platform, scene.table, rfu,
+                                    [&output](const std::wstring& line) { output.push_back(line); });
     Logger::Instance()->SetBoxesSilent(false);
 
     EXPECT_EQ(code, c.code);
@@ -202,6 +216,69 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
     bool said = false;
     for (const std::wstring& line : output) said |= line.find(c.output) != std::wstring::npos;
     EXPECT_TRUE(said) << "no output line with the expected text";
+  }
+  fs::remove_all(dir);
+}
+
+// Every exit after the switches were read answers the tool that reads the
+// report, so no earlier run's report (with its code) is left in its place; a
+// report that cannot be written makes the run a failure; the SNMP community
+// names never reach the log.
+TEST(UnattendedStartup, EveryExitWritesTheReport) {
+  struct Case {
+    const char* name;
+    std::vector<std::wstring> args;  // /report:<folder>/report.json is added
+    int mutex, admin;
+    const char* properties;
+    bool printerInstalled;
+    int code;
+    int reported;  // the report's exitCode; -1: no report
+  } cases[] = {
+      {"bad switch", {L"/bogus"}, INSTANCE_MUTEX_OWNED, 1, kProperties, true, EXITCODE_USAGE, EXITCODE_USAGE},
+      {"two report files", {L"/report:other.json"}, INSTANCE_MUTEX_OWNED, 1, kProperties, true, EXITCODE_USAGE, -1},
+      {"second copy",
+       {},
+       INSTANCE_MUTEX_EXISTS,
+       1,
+       kProperties,
+       true,
+       EXITCODE_ALREADY_RUNNING,
+       EXITCODE_ALREADY_RUNNING},
+      {"not an administrator", {}, INSTANCE_MUTEX_OWNED, 0, kProperties, true, EXITCODE_NOT_ADMIN, EXITCODE_NOT_ADMIN},
+      {"no configuration", {}, INSTANCE_MUTEX_OWNED, 1, nullptr, true, EXITCODE_CONFIGURATION, EXITCODE_CONFIGURATION},
+      {"no printer", {}, INSTANCE_MUTEX_OWNED, 1, kProperties, false, EXITCODE_NO_DEVICE, EXITCODE_NO_DEVICE},
+      {"report not writable",
+       {L"/report:missing/r.json"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       false,
+       EXITCODE_FAILED,
+       -1},
+  };
+  const fs::path dir = fs::temp_directory_path() / ("tideway-cli-" + std::to_string(std::random_device{}()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartupScene scene(dir, c.mutex, c.admin, c.properties, c.printerInstalled);
+    const fs::path report = dir / "report.json";
+    std::ofstream(report, std::ios::binary) << "{\"exitCode\": 0, \"printers\": []}\n";
+    LogCapture log;
+    ScriptedRfuPlatform rfu;
+    std::vector<std::wstring> args = {L"/s", L"/getcommunity:s3cret"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    for (std::wstring& arg : args) {
+      if (arg.rfind(L"/report:", 0) == 0) arg = L"/report:" + (dir / arg.substr(8)).wstring();
+    }
+    if (std::string(c.name) != "report not writable") args.push_back(L"/report:" + report.wstring());
+
+    EXPECT_EQ(RunCommandLine(args, scene.platform, scene.table, rfu, nullptr), c.code);
+    Logger::Instance()->SetBoxesSilent(false);
+    std::ifstream in(report, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const int reported = c.reported < 0 ? 0 : c.reported;  // else the earlier report is left alone
+    EXPECT_NE(text.find("\"exitCode\": " + std::to_string(reported) + ","), std::string::npos) << text;
+    EXPECT_TRUE(log.ContainsPart(L" /getcommunity:*** "));
+    EXPECT_FALSE(log.ContainsPart(L"s3cret"));
   }
   fs::remove_all(dir);
 }

@@ -190,7 +190,7 @@ TEST_F(DialogsInEachLanguage, MainDialog) {
           EXPECT_EQ(L" " + std::wstring(table.Find(IDS_APP_TITLE)), Text(d)) << table.code;
           // Every status text, with the widest numbers it can carry.
           HWND status = GetDlgItem(d, IDC_STATUS_TEXT);
-          for (int phase = STATUS_READING_VERSION; phase <= STATUS_CANCELED; ++phase) {
+          for (int phase = STATUS_READING_VERSION; phase <= STATUS_NOT_TRUSTED; ++phase) {
             StatusReport report;
             report.phase = static_cast<StatusPhase>(phase);
             report.bytesSent = 99998ull * 1024;
