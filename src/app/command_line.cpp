@@ -7,7 +7,8 @@ const std::vector<ExitCodeInfo>& ExitCodeTable() {
       {EXITCODE_OK,
        L"updated: every selected printer that needed the file was written (and verified where the product "
        L"verifies), the others already run it"},
-      {EXITCODE_FAILED, L"at least one printer failed"},
+      {EXITCODE_FAILED,
+       L"at least one printer failed, or the print spooler or a switched-on RFU setting could not be put back"},
       {EXITCODE_USAGE, L"bad command line (usage printed)"},
       {EXITCODE_CURRENT, L"nothing written: every selected printer already runs the file's version or newer"},
       {EXITCODE_NO_DEVICE, L"no supported device: a named printer is not installed, or none is installed"},

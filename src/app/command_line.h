@@ -15,7 +15,7 @@
 // numbers: never renumber them.
 enum ExitCode : int {
   EXITCODE_OK = 0,               // written where needed (and verified where verified), the rest current
-  EXITCODE_FAILED = 1,           // at least one printer failed
+  EXITCODE_FAILED = 1,           // a printer failed, or the spooler or an RFU setting was not put back
   EXITCODE_USAGE = 2,            // bad command line (usage printed)
   EXITCODE_CURRENT = 3,          // nothing written: every printer already runs the file's version or newer
   EXITCODE_NO_DEVICE = 4,        // a named printer is not installed, or none is

@@ -3,6 +3,7 @@
 #include "host/clock.h"
 #include "host/logger.h"
 #include "update/run_interrupt.h"
+#include "update/run_rescue.h"
 
 namespace {
 void Interrupt(const wchar_t* why) {
@@ -19,10 +20,17 @@ bool HandleConsoleControl(ConsoleControl control) {
     case ConsoleControl::Break:
       Interrupt(L"Ctrl+Break");
       return true;
-    case ConsoleControl::Close:
+    case ConsoleControl::Close: {
       Interrupt(L"console closed");
-      SleepMs(kConsoleCloseWaitMs);
+      // The process ends soon whatever the run waits for: what must not be
+      // left behind is put right here, and then the run may still end by
+      // itself in the time left.
+      const uint32_t start = TickCountMs();
+      RescueRun(L"the console was closed");
+      const uint32_t spent = TickCountMs() - start;
+      if (spent < kConsoleCloseWaitMs) SleepMs(kConsoleCloseWaitMs - spent);
       return true;
+    }
     case ConsoleControl::Other:
       break;
   }

@@ -2,16 +2,18 @@
 // Ctrl+C, Ctrl+Break and the console closing during an unattended run ask the
 // run to end in order (no new update, the spooler started again, the report
 // written) rather than letting the system end the process in the middle of a
-// download with the spooler stopped.
+// download with the spooler stopped. A close leaves no time for the run's own
+// end: the handler itself starts the spooler, writes the report and switches
+// the RFU settings off again (update/run_rescue.h).
 
 #include <cstdint>
 
 enum class ConsoleControl { CtrlC, Break, Close, Other };
 
 // The system ends a process about 5 s after its console closes, and at once
-// when the handler returns: a close holds the process a little less than that,
-// so that the run can end by itself first (its end ends the wait with the
-// process).
+// when the handler returns: a close holds the process a little less than that
+// in all, so that the run can end by itself first (its end ends the wait with
+// the process).
 constexpr uint32_t kConsoleCloseWaitMs = 4000;
 
 // Installs the handler for the rest of the process (console_interrupt_win32.cpp).

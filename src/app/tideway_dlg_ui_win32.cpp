@@ -284,7 +284,13 @@ void CtidewayDlg::StartUpdate() {
       log->Write(L"--- This product fwversion is securilty firmware version---");
       log->Write(L"We select the Network printer, Start to snmp get test...");
       ShowStatusLine(static_cast<HWND>(m_hWnd), STATUS_SWITCHING_RFU);
-      if (RunRfuGate(m_selectedPrinter) == RFU_GATE_PASSED) StartWorker();
+      if (RunRfuGate(m_selectedPrinter) == RFU_GATE_PASSED) {
+        StartWorker();
+      } else {
+        // Declined, refused or locked: nothing was sent, and the printer can
+        // be sent again.
+        ShowStatusLine(static_cast<HWND>(m_hWnd), STATUS_CANCELED);
+      }
       break;
     }
     default:

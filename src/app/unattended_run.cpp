@@ -23,19 +23,23 @@ ExitCode OutcomeExitCode(const std::wstring& outcome) {
   return EXITCODE_FAILED;
 }
 
+ExitCode RunExitCode(const RunReport& report) {
+  if (report.printers.empty()) return EXITCODE_NO_DEVICE;
+  // An RFU setting left on or the spooler left stopped fails the run: both
+  // need someone at that printer or this computer.
+  auto codeOf = [](const PrinterReport& p) { return p.rfuLeftOn ? EXITCODE_FAILED : OutcomeExitCode(p.outcome); };
+  // From the first printer's code: no code ranks below every other.
+  ExitCode worst = report.spoolerLeftStopped ? EXITCODE_FAILED : codeOf(report.printers[0]);
+  for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, codeOf(p));
+  return worst;
+}
+
 RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& env) {
   TextBoard textBoard(env.output);
   FleetEnvironment fleet = env;
   if (!fleet.board) fleet.board = &textBoard;
   RunReport report = RunFleetUpdate(FleetOptionsOf(line), fleet);
-  if (report.printers.empty()) {
-    report.exitCode = EXITCODE_NO_DEVICE;
-    return report;
-  }
-  // From the first printer's code: no code ranks below every other.
-  ExitCode worst = OutcomeExitCode(report.printers[0].outcome);
-  for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, OutcomeExitCode(p.outcome));
-  report.exitCode = worst;
+  report.exitCode = RunExitCode(report);
   return report;
 }
 

@@ -22,6 +22,10 @@ FleetOptions FleetOptionsOf(const CommandLine& line);
 // The exit code of one printer's outcome.
 ExitCode OutcomeExitCode(const std::wstring& outcome);
 
+// The run's exit code: the worst of its printers', and a failure for what the
+// run had to leave behind (the spooler stopped, an RFU setting on).
+ExitCode RunExitCode(const RunReport& report);
+
 // Runs the check or update of every selected printer; exitCode is the worst.
 RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& env);
 

@@ -10,9 +10,11 @@
 #include "host/text_insert.h"
 #include "printer/installed_printers.h"
 #include "printer/product_name.h"
+#include "printer/services.h"
 #include "resources/resource.h"
 #include "resources/version.h"
 #include "update/firmware_choice.h"
+#include "update/run_rescue.h"
 
 namespace {
 constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
@@ -33,6 +35,23 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
     start = end + 2;
   }
 }
+
+// While the run goes, a console close has the report written from what the
+// run knows by then; the run's own report replaces it after.
+class RescuedReport {
+ public:
+  explicit RescuedReport(const std::wstring& path) {
+    if (path.empty()) return;
+    SetRescueReportWriter([path](const RunReport& known) {
+      RunReport report = known;
+      report.exitCode = RunExitCode(report);
+      WriteRunReport(report, path);
+    });
+  }
+  ~RescuedReport() { SetRescueReportWriter(nullptr); }
+  RescuedReport(const RescuedReport&) = delete;
+  RescuedReport& operator=(const RescuedReport&) = delete;
+};
 
 // The checks after the instance check, then the run: `report` gets the exit
 // code and the printers. True when the run took place (its summary is due).
@@ -77,6 +96,16 @@ bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, C
   env.board = board;
 
   PrinterNameList found;
+  // A run that was cut off (killed, a crash, a power cut) can leave the
+  // spooler stopped: no printer would be listed, the run would end as if none
+  // were installed, and nothing on this computer would print again.
+  if (!EnsureServiceRunning()) {
+    const wchar_t* text = L"The print spooler is not running and could not be started: no printer can be listed.";
+    log->Write(L"ERROR: %ls", text);
+    Say(output, text);
+    report->exitCode = EXITCODE_FAILED;
+    return false;
+  }
   if (FindInstalledPrinters(&found, env.driverNames, 0) == 0) {
     wchar_t message[kMessageMax];
     InsertTextValue(message, kMessageMax, LocalString(IDS_NO_PRINTER).c_str(), seriesName);
@@ -86,6 +115,7 @@ bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, C
     return false;
   }
   log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
+  RescuedReport rescued(line.reportPath);
   *report = RunUnattended(line, env);
   return true;
 }

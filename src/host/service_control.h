@@ -48,9 +48,11 @@ class ServiceControl {
   virtual uint32_t LastError() = 0;
 };
 
-// The sequences behind StopAService/StartAService over any service control.
+// The sequences behind StopAService/StartAService/EnsureServiceRunning over any
+// service control.
 int StopServiceWith(ServiceControl& scm, const wchar_t* serviceName);
 int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName);
+int EnsureServiceRunningWith(ServiceControl& scm, const wchar_t* serviceName);
 
 // The real service control manager (service_control_win32.cpp); the POSIX one
 // fails every call with 120 (not implemented).

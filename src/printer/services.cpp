@@ -152,31 +152,36 @@ int StopServiceWith(ServiceControl& scm, const wchar_t* serviceName) {
   return 0;
 }
 
-int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName) {
+namespace {
+// How a start ended. StartAService folds these into its two results; a caller
+// that needs the service learns from them whether it runs.
+enum class StartEnd { Running, NotRunning, Unknown };
+
+StartEnd StartAndAwait(ServiceControl& scm, const wchar_t* serviceName) {
   Logger* log = Logger::Instance();
   log->Write(L"StartAService(%ls)", serviceName);
 
   ScopedService manager(scm, scm.OpenManager(SVC_SCM_ALL_ACCESS));
   if (!manager) {
     LogGle(scm, L"OpenSCManager failed (gle=%d)");
-    return 0;
+    return StartEnd::Unknown;
   }
   ScopedService service(scm, scm.Open(manager.Get(), serviceName, SVC_ALL_ACCESS));
   if (!service) {
     LogGle(scm, L"OpenService failed (gle=%d)");
-    return 0;
+    return StartEnd::Unknown;
   }
   if (!scm.Start(service.Get())) {
     uint32_t error = scm.LastError();
-    if (error == SVC_ERROR_ALREADY_RUNNING) return 0;
+    if (error == SVC_ERROR_ALREADY_RUNNING) return StartEnd::Running;
     log->WriteError(error, L"StartService failed");
-    return 0;
+    return StartEnd::Unknown;
   }
 
   ServiceStatus status;
   if (!scm.Query(service.Get(), &status)) {
     LogGle(scm, L"QueryServiceStatusEx failed (gle=%d)");
-    return 0;
+    return StartEnd::Unknown;
   }
   uint32_t since = TickCountMs();
   uint32_t checkPoint = status.checkPoint;
@@ -195,11 +200,20 @@ int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName) {
     }
   }
 
-  if (status.state == SVC_STATE_RUNNING) return 0;
+  if (status.state == SVC_STATE_RUNNING) return StartEnd::Running;
   log->Write(L"Failed to start %ls service. \nCurrent State: %d\nExit Code: %d\nService Specific Exit Code: %d\n",
              serviceName, static_cast<int>(status.state), static_cast<int>(status.exitCode),
              static_cast<int>(status.serviceExitCode));
-  return SERVICE_RESULT_NOT_RUNNING;
+  return StartEnd::NotRunning;
+}
+}  // namespace
+
+int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName) {
+  return StartAndAwait(scm, serviceName) == StartEnd::NotRunning ? SERVICE_RESULT_NOT_RUNNING : 0;
+}
+
+int EnsureServiceRunningWith(ServiceControl& scm, const wchar_t* serviceName) {
+  return StartAndAwait(scm, serviceName) == StartEnd::Running ? 1 : 0;
 }
 
 int StopAService(const wchar_t* serviceName) {
@@ -208,4 +222,8 @@ int StopAService(const wchar_t* serviceName) {
 
 int StartAService(const wchar_t* serviceName) {
   return StartServiceWith(ActiveControl(), serviceName);
+}
+
+int EnsureServiceRunning(const wchar_t* serviceName) {
+  return EnsureServiceRunningWith(ActiveControl(), serviceName);
 }

@@ -15,3 +15,8 @@ int StopAService(const wchar_t* serviceName = SPOOLER_SERVICE_NAME);
 // Starts the service: 0 when it runs (or already ran, or a failure was logged),
 // SERVICE_RESULT_NOT_RUNNING when it started but did not reach running.
 int StartAService(const wchar_t* serviceName = SPOOLER_SERVICE_NAME);
+// Starts the service as StartAService does and tells whether it runs now: 1
+// when it does (started, or already running), 0 when it does not or its state
+// could not be read (the cause is logged). For callers that must not go on
+// without it.
+int EnsureServiceRunning(const wchar_t* serviceName = SPOOLER_SERVICE_NAME);

@@ -2,6 +2,7 @@
 
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
+#include "host/logger.h"
 
 ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
   ReportVersion version;
@@ -37,4 +38,12 @@ ReportVersion PrinterVersionOf(const PrinterVersionCheck& check) {
   for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
   version.known = !version.parts.empty();
   return version;
+}
+
+void MarkRfuLeftOn(PrinterReport* printer) {
+  if (printer->rfuLeftOn) return;
+  printer->rfuLeftOn = true;
+  printer->detail += L" The RFU setting could not be switched off again.";
+  Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
+                            printer->name.c_str());
 }

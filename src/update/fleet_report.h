@@ -30,6 +30,9 @@ struct PrinterReport {
   std::wstring outcome;  // "updated", "current", "would-update", "failed", "not-applicable", "not-found"
   std::wstring detail;   // the outcome line a person reads
   double seconds = 0;
+  // The RFU setting the run switched on for the update could not be switched
+  // off again: the run failed, whatever the printer's outcome.
+  bool rfuLeftOn = false;
 };
 
 struct RunReport {
@@ -37,6 +40,9 @@ struct RunReport {
   // outcomes; the fleet run leaves it 0.
   int exitCode = 0;
   std::vector<PrinterReport> printers;  // empty: no supported printer was selected
+  // The spooler stopped for the downloads could not be started again: the
+  // run failed, and nothing on this computer prints until it runs.
+  bool spoolerLeftStopped = false;
 };
 
 // The packages of a NAND file the printer would take, by component; a BIN
@@ -45,3 +51,5 @@ ReportVersion FileVersionOf(const ChosenFirmware& chosen);
 // The version (or the component versions) the printer reported; unknown
 // when it answered per component but named none.
 ReportVersion PrinterVersionOf(const PrinterVersionCheck& check);
+// Records that the RFU setting switched on for the printer's update stays on.
+void MarkRfuLeftOn(PrinterReport* printer);

@@ -5,12 +5,14 @@
 #include <utility>
 #include <vector>
 
+#include "host/clock.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
 #include "update/device_groups.h"
 #include "update/fleet_schedule.h"
 #include "update/printer_run.h"
 #include "update/run_interrupt.h"
+#include "update/run_rescue.h"
 #include "update/spooler_hold.h"
 
 namespace {
@@ -106,6 +108,7 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     report.printers[i].name = selected[i].first;
     runs.push_back(std::make_unique<PrinterRun>(options, env, board, i, &report.printers[i], selected[i].second));
   }
+  RescueRecordRun(report);
 
   // Each step for every printer before the next: the spooler is asked while
   // it runs, the RFU gates (SNMP, the sequencer's registry values) go one
@@ -137,8 +140,14 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     RunStep(
         runs, limit, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() != PORT_PARALLEL; },
         [](PrinterRun& r) { r.Download(true); });
+    if (!hold.Release()) {
+      report.spoolerLeftStopped = true;
+      board.Line(L"The print spooler could not be started again: nothing on this computer prints until it runs.");
+    }
   }
-  for (auto& run : runs) run->SwitchOff();
+  // The last burn may still be restarting its printer.
+  const uint32_t downloadsEnded = TickCountMs();
+  for (auto& run : runs) run->SwitchOff(downloadsEnded);
   for (auto& run : runs) run->EndInterrupted();
   return report;
 }

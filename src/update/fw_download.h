@@ -25,6 +25,9 @@ constexpr size_t FWDL_INFO_TEXT_MAX = 1024;  // printer information, bytes as re
 constexpr uint32_t FWDL_RESTART_WAIT_MS = 5000;
 constexpr int FWDL_VERIFY_PASSES = 60;  // network: version checks; USB: attempts to reopen
 constexpr uint32_t FWDL_VERIFY_PASS_WAIT_MS = 1000;
+// The longest a printer is given to come back after its burn: the restart
+// wait and every verification pass.
+constexpr uint32_t FWDL_RESTART_LIMIT_MS = FWDL_RESTART_WAIT_MS + FWDL_VERIFY_PASSES * FWDL_VERIFY_PASS_WAIT_MS;
 // After the reset that follows the VESTRA NVRAM fix.
 constexpr uint32_t FWDL_NTWK_VESTRA_RESET_WAIT_MS = 10000;
 constexpr uint32_t FWDL_USB_VESTRA_RESET_WAIT_MS = 5000;

@@ -1,5 +1,7 @@
 #include "update/printer_run.h"
 
+#include <functional>
+
 #include "firmware/versions.h"
 #include "host/clock.h"
 #include "host/logger.h"
@@ -11,6 +13,7 @@
 #include "printer/port_address.h"
 #include "resources/resource.h"
 #include "update/run_interrupt.h"
+#include "update/run_rescue.h"
 #include "update/security_firmware.h"
 #include "update/unattended_rfu.h"
 
@@ -165,7 +168,16 @@ void PrinterRun::Gate() {
                            m_options.setCommunity.empty() ? RFU_DEFAULT_COMMUNITY : m_options.setCommunity);
   const int gate = sequencer.InstallSequencer();
   if (gate == RFU_GATE_PASSED) {
-    m_switchedOn = rfu.AskedConsent();
+    if (rfu.AskedConsent() && m_options.rfu == RfuConsent::OnOff) {
+      // Owed from now on: the process's end does it when the run cannot.
+      RfuPlatform* system = m_env.rfuSystem;
+      const plist_t printer = m_printer;
+      const std::wstring community = m_options.setCommunity;
+      RescueOweSwitchOff(m_index, [system, printer, community] {
+        UnattendedRfuPlatform platform(*system, RfuConsent::OnOff);
+        return SwitchRfuOff(printer, platform, community.empty() ? nullptr : community.c_str()) != 0;
+      });
+    }
     m_progress.SetPhase(UpdatePhase::Idle);
     return;
   }
@@ -228,15 +240,21 @@ void PrinterRun::Download(bool spoolerHeld) {
   }
 }
 
-void PrinterRun::SwitchOff() {
+void PrinterRun::SwitchOff(uint32_t downloadsEnded) {
   LogPrinterScope scope(m_report->name.c_str());
-  if (!m_switchedOn || m_options.rfu != RfuConsent::OnOff) return;
-  UnattendedRfuPlatform rfu(*m_env.rfuSystem, m_options.rfu);
-  const std::wstring& community = m_options.setCommunity;
-  if (SwitchRfuOff(m_printer, rfu, community.empty() ? nullptr : community.c_str())) return;
-  m_report->detail += L" The RFU setting could not be switched off again.";
-  Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
-                            m_report->name.c_str());
+  const std::function<bool()> switchOff = RescueTakeSwitchOff(m_index);
+  if (!switchOff) return;
+  // A printer whose burn ended the run's downloads may still be restarting
+  // and not answer yet: asked again for as long as the update would wait for
+  // its restart.
+  while (!switchOff()) {
+    if (RunInterrupted() || static_cast<uint32_t>(TickCountMs() - downloadsEnded) >= FWDL_RESTART_LIMIT_MS) {
+      MarkRfuLeftOn(m_report);
+      RescueRecordPrinter(m_index, *m_report);
+      return;
+    }
+    SleepMs(FWDL_VERIFY_PASS_WAIT_MS);
+  }
 }
 
 void PrinterRun::EndInterrupted() {
@@ -253,6 +271,7 @@ void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateO
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
   Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+  RescueRecordPrinter(m_index, *m_report);
   m_board.End(m_index, outcome, m_report->detail);
   for (PrinterRun* rider : m_riders) rider->EndAsCarried(*m_report, progressOutcome, status);
 }

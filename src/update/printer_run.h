@@ -49,8 +49,9 @@ class PrinterRun {
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
   void Download(bool spoolerHeld);
   // After the last update: the RFU setting this run switched on goes off
-  // again when the options ask for it.
-  void SwitchOff();
+  // again when the options ask for it, tried until the printer's restart
+  // would have ended, counted from `downloadsEnded` (a tick count).
+  void SwitchOff(uint32_t downloadsEnded);
   // The run was interrupted before this printer ended.
   void EndInterrupted();
 
@@ -75,7 +76,6 @@ class PrinterRun {
   UpdateProgress m_progress;
   std::wstring m_wouldUpdate;  // a check's detail once the gate lets the printer through
   bool m_toWrite = false;
-  bool m_switchedOn = false;
   bool m_ended = false;
   bool m_rides = false;
   std::vector<PrinterRun*> m_riders;  // queues of the same device, ended with this one

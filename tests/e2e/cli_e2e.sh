@@ -4,8 +4,10 @@
 # three simulated network printers (one refusing the burn, one past the
 # firmware date with its RFU setting off behind snmpd). Few program starts:
 #   bad switch          usage on the output, code 2
-#   check only          every supported printer, nothing burned, versions reported; the
-#                       gated one's RFU setting read: off without /rfu, code 5 as the run
+#   check only          after a run that left the spooler stopped: the spooler started,
+#                       every supported printer checked, nothing burned, versions
+#                       reported; the gated one's RFU setting read: off without /rfu,
+#                       code 5 as the run
 #   silent update       code 0, the exact image arrived, "updated", no window during
 #                       the run; a second copy meanwhile: code 6, no box
 #   run again           nothing written, code 3
@@ -105,10 +107,18 @@ grep -qF '"/bogus": unknown switch' <<<"$OUT" && grep -qF '/rfu:on|onoff' <<<"$O
   grep -qE '^  8  the configuration file is missing or incomplete$' <<<"$OUT" && echo "usage ok" ||
   fail "no usage with every switch and exit code"
 
+# A run cut off in the middle of its downloads left the spooler stopped: the
+# next run starts it (Wine lists printers without it; Windows does not).
+(cd "$CASE_DIR" && wine sc stop Spooler >/dev/null 2>&1)
+for _ in $(seq 50); do [ "$(spooler_state)" = STOPPED ] && break; sleep 0.1; done
+[ "$(spooler_state)" = STOPPED ] || fail "the spooler could not be stopped for the test: $(spooler_state)"
+
 # Check only, every supported printer: nothing written anywhere.
-run /c "/report:C:\\cli-check.json"
+run /s /c "/report:C:\\cli-check.json"
 CHECK_REPORT="$WINEPREFIX/drive_c/cli-check.json"
 expect_code 5 "check only"
+[ "$(spooler_state)" = RUNNING ] && echo "the run started the spooler it found stopped" ||
+  fail "spooler $(spooler_state) after the run"
 expect_report "$CHECK_REPORT" exitCode "" 5
 for p in "$NET" "$REFUSES"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
 expect_report "$CHECK_REPORT" "$GATED" outcome '"not-applicable"'

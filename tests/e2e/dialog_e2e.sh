@@ -3,8 +3,10 @@
 # the dialogs' controls with dlgdrive.exe, one case per run:
 #   network_update  a network printer below the firmware date: updated directly,
 #                   Enter, Escape and window-close do not end the dialog meanwhile,
-#                   success picture, the printer received the exact file
-#   rfu_gate        a printer above the date with RFU off (snmpd): enabled, updated,
+#                   success picture, the printer received the exact file, Enter
+#                   presses Exit
+#   rfu_gate        a printer above the date with RFU off (snmpd): the question
+#                   declined (nothing changes, "canceled"), then enabled, updated,
 #                   Exit disables it again
 #   burn_refused    the printer refuses the burn: string 238, the program ends
 #   usb_no_device   the USB notice: Cancel leaves the dialog as it was; under it
@@ -124,6 +126,14 @@ select_printer() {
 
 send_firmware() { drive "$MAIN" click "$SEND" >/dev/null || fail "Send Firmware could not be clicked"; }
 
+# Types keys into the main dialog as a person would: the pointer over the
+# window gives it the keyboard (activating it needs a window manager).
+press_keys() {
+  local window
+  window=$(xdotool search --onlyvisible --name "^$MAIN\$" | head -1)
+  [ -n "$window" ] && xdotool mousemove --window "$window" 10 10 key "$@" 2>/dev/null
+}
+
 # The status line's text now.
 status_text() { control_state "$MAIN" "$STATUS" | sed -E 's/.* rect=[-0-9,]+ "(.*)"$/\1/'; }
 expect_status() {
@@ -200,10 +210,7 @@ answer_rfu_question() {
   drive "$MAIN" "@$RFU_OK" click "$RFU_OK" >/dev/null || fail "could not press OK in the RFU question"
 }
 
-# What a killed run leaves behind: the spooler's state, the sequencer's values.
-spooler_state() {
-  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/^ *STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
-}
+# What a killed run leaves behind: the sequencer's values.
 SEQ_KEY='HKLM\SOFTWARE\Local AppWizard-Generated Applications\tideway'
 sequencer_values() {
   (cd "$CASE_DIR" && wine reg query "$SEQ_KEY" 2>/dev/null) | tr -d '\r' | grep -oE '(SeqStack|InstallCrashed)' | sort | tr '\n' ' '
@@ -272,8 +279,9 @@ case "$CASE" in
     wait_state "$MAIN" "^msctls_progress32 $PROGRESS [a-z]+ pos=([1-9]|[1-9][0-9])\b" 40 || fail "the bar did not move"
     expect_controls disabled disabled disabled "while updating"
     # A killed process mid-burn can leave the printer without firmware: the
-    # dialog stays while the worker runs.
-    timeout 10 xdotool search --name "^$MAIN\$" windowactivate --sync key Return key Escape 2>/dev/null
+    # dialog stays while the worker runs. Typed the same way after the
+    # update, Enter presses Exit (below): the keys do reach the dialog.
+    press_keys Return Escape || fail "Enter and Escape could not be typed into the dialog"
     drive "$MAIN" command 1 >/dev/null
     drive "$MAIN" command 2 >/dev/null
     drive "$MAIN" syscommand 61536 >/dev/null  # SC_CLOSE
@@ -323,7 +331,8 @@ The firmware was updated successfully." "The printer is writing the firmware and
     report=$(sim_report)
     grep -q "received: BURN_FLASH .* sha256=$sha answer=1\$" <<<"$report" && echo "the printer received the exact file" ||
       fail "the printer did not take the file: $report"
-    drive "$MAIN" click "$EXIT" >/dev/null
+    # Enter now presses Exit, the default button.
+    press_keys Return || fail "Enter could not be typed into the dialog"
     answer_rfu_question "$RFU_ENABLE" enable
     wait_exit 20 || fail "tideway.exe did not end after Exit"
     segment=$(log_since "$LOG_OFFSET")
@@ -340,6 +349,12 @@ The firmware was updated successfully." "The printer is writing the firmware and
     select_printer "$PRINTER"
     send_firmware
     wait_state "$MAIN" "^Button $RFU_OK " 60 && expect_status "Changing the printer's Remote Firmware Update setting..." "RFU question"
+    # Declined: nothing changes, the line says so, and the printer can be sent again.
+    answer_rfu_question "$RFU_DISABLE" declined
+    wait_state "$MAIN" "^Button $SEND enabled" 20 || fail "Send Firmware stayed disabled after the declined question"
+    expect_status "The update was canceled." "after the declined question"
+    [ "$(cat "$UPDATE_RFU_STATE")" = 1 ] || fail "the declined question changed the RFU setting"
+    send_firmware
     answer_rfu_question "$RFU_ENABLE" before-update
     expect_success 200
     [ "$(cat "$UPDATE_RFU_STATE")" = 2 ] && echo "RFU on during the update" || fail "RFU not switched on"

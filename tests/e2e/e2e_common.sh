@@ -74,6 +74,11 @@ log_since() {
   tail -c "+$((offset + 1))" "$LOG_FILE" 2>/dev/null | tr -d '\r'
 }
 
+# The state of the prefix's spooler service: RUNNING, STOPPED...
+spooler_state() {
+  (cd "$CASE_DIR" && wine sc query Spooler 2>/dev/null) | tr -d '\r' | sed -nE 's/.*STATE *: *[0-9]+ +([A-Z_]+).*/\1/p'
+}
+
 expect_log() {
   local segment="$1" want="$2"
   if grep -qF -- "$want" <<<"$segment"; then echo "log ok: $want"; else fail "log lacks [$want]"; fi

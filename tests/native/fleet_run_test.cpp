@@ -17,6 +17,7 @@
 #include "net/snmp_rfu.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -85,6 +86,7 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     ports.AddXcvAnswer(port, Wide(o.address));
   }
   FakeSpooler spooler(installed);
+  FakeSpoolerService service(spooler);
   NtwkSettings settings;
   settings.receiveTimeoutMs = settings.resetTimeoutMs = settings.burnReplyTimeoutMs = 5000;
   const NtwkSettings* previousSettings = SetNtwkSettingsForTesting(&settings);

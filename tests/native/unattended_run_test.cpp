@@ -19,8 +19,10 @@
 #include "net/snmp_rfu.h"
 #include "ntwk_sim_fixture.h"
 #include "printer/usb_device.h"
+#include "update/fw_download.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -43,6 +45,7 @@ struct Case {
   std::vector<std::wstring> rfuCalls;
   const wchar_t* logLine;  // a line support staff read, or nullptr
   std::vector<std::string> simFaults = {};
+  uint32_t spoolerStartError = 0;  // nonzero: the spooler cannot be started (again)
 };
 }  // namespace
 
@@ -50,6 +53,15 @@ TEST(UnattendedRun, OnePrinterTable) {
   const std::wstring file = fwtest::TempPath(L"update.bin");
   const std::wstring folder = file.substr(0, file.size() - wcslen(L"update.bin"));
   fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion));
+
+  // A printer that never takes the switch-off: asked each second for as long
+  // as its restart could last.
+  std::deque<int> neverOff = {0};
+  std::vector<std::wstring> neverOffCalls = {L"get(tarnel)", L"set(tarnel,2)"};
+  for (uint32_t waited = 0; waited <= FWDL_RESTART_LIMIT_MS; waited += FWDL_VERIFY_PASS_WAIT_MS) {
+    neverOff.push_back(RFU_SNMP_NO_ANSWER);
+    neverOffCalls.push_back(L"set(tarnel,1)");
+  }
 
   const Case cases[] = {
       {"version not readable: nothing written",
@@ -161,6 +173,40 @@ TEST(UnattendedRun, OnePrinterTable) {
        1,
        {L"get(pub)", L"set(priv,2)", L"set(priv,1)"},
        nullptr},
+      // The switch-off meets the printer still restarting from its burn.
+      {"gated, onoff: switched off once the printer answers again",
+       20150101,
+       {L"/rfu:onoff"},
+       {RFU_OFF},
+       {0, RFU_SNMP_NO_ANSWER, RFU_SNMP_NO_ANSWER, 0},
+       L"updated",
+       EXITCODE_OK,
+       1,
+       {L"get(tarnel)", L"set(tarnel,2)", L"set(tarnel,1)", L"set(tarnel,1)", L"set(tarnel,1)"},
+       nullptr},
+      {"gated, onoff: left on, the run failed",
+       20150101,
+       {L"/rfu:onoff"},
+       {RFU_OFF},
+       neverOff,
+       L"updated",
+       EXITCODE_FAILED,
+       1,
+       neverOffCalls,
+       L"Unattended: QV Office: the RFU setting could not be switched off again"},
+      {"spooler not started again: the run failed",
+       1000,
+       {},
+       {},
+       {},
+       L"updated",
+       EXITCODE_FAILED,
+       1,
+       {},
+       L"ERROR: Unattended: the spooler could not be started again after the run's downloads; nothing on this "
+       L"computer prints until it runs",
+       {},
+       1058},
       {"wrong get community: failed, no prompt answered",
        20150101,
        {L"/rfu:on"},
@@ -204,6 +250,8 @@ TEST(UnattendedRun, OnePrinterTable) {
     ASSERT_TRUE(sim.Start(address, simArgs, 5000)) << sim.error();
     const std::wstring port = L"IP_" + std::wstring(address.begin(), address.end());
     FakeSpooler spooler({{L"QV Office", port, L"QV Driver", L"", 0}});
+    FakeSpoolerService service(spooler);
+    service.startError = c.spoolerStartError;
     FakePortSource ports;
     ports.AddXcvAnswer(port, sim.Address());
     FakeClock clock;
@@ -235,6 +283,7 @@ TEST(UnattendedRun, OnePrinterTable) {
     EXPECT_EQ(p.file, file);
     EXPECT_EQ(p.outcome, c.outcome);
     EXPECT_EQ(report.exitCode, c.code);
+    EXPECT_EQ(service.Running(), c.spoolerStartError == 0);
     size_t burns = 0;
     for (const std::string& e : sim.sim().Events("command")) burns += PrinterSim::Str(e, "cmd") == "BURN_FLASH";
     EXPECT_EQ(burns, c.burns);

@@ -264,6 +264,8 @@ TEST(StartAService, RunningOrAlreadyRunningIsZeroWithoutMessage) {
     scm.services[L"Spooler"].queries = {Status(SVC_STATE_RUNNING)};
     EXPECT_EQ(StartServiceWith(scm, L"Spooler"), 0);
     EXPECT_EQ(log.Lines(), (std::vector<std::wstring>{L"StartAService(Spooler)"}));
+    scm.services[L"Spooler"].queries = {Status(SVC_STATE_RUNNING)};
+    EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler"), 1);
     EXPECT_EQ(scm.calls.front(), L"manager 983103");  // 0xF003F
     EXPECT_EQ(scm.calls[1], kOpenForStart);
     EXPECT_TRUE(clock.Sleeps().empty());
@@ -310,6 +312,9 @@ TEST(StartAService, WaitHintLoop) {
     EXPECT_EQ(clock.Sleeps(), c.sleeps) << c.name;
     EXPECT_EQ(log.ContainsPart(L"Failed to start Spooler service. "), c.result != 0) << c.name;
     EXPECT_EQ(scm.openHandles, 0) << c.name;
+    // Only a service seen running is one a caller may rely on.
+    scm.services[L"Spooler"].queries = c.queries;
+    EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler"), c.result == 0 ? 1 : 0) << c.name;
   }
 }
 
@@ -331,6 +336,7 @@ TEST(StartAService, StartFailureIsRecordedWithItsCode) {
   ScriptedServiceControl scm;
   scm.services[L"Spooler"].startError = 1058;
   EXPECT_EQ(StartServiceWith(scm, L"Spooler"), 0);
+  EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler"), 0);
   EXPECT_TRUE(log.ContainsPart(L"===>>> ERROR (gle=1058, 0x422)"));
   EXPECT_TRUE(log.ContainsPart(L"Context: StartService failed"));
   EXPECT_EQ(scm.openHandles, 0);

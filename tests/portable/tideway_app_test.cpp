@@ -15,9 +15,9 @@
 #include "firmware/firmware_signers.h"
 #include "host/logger.h"
 #include "host/properties.h"
-#include "host/service_control.h"
 #include "host/text_utils.h"
 #include "resources/version.h"
+#include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
 
@@ -294,53 +294,19 @@ TEST(StartUp, WithoutAMutexHandleNothingIsReleased) {
 
 // A spooler left stopped by a run that was cut off in the middle of an update:
 // the printers cannot be listed (RPC server unavailable) until it runs again.
-class StoppedSpooler : public ServiceControl {
- public:
-  explicit StoppedSpooler(FakeSpooler& spooler) : spooler_(spooler), previous_(SetServiceControlForTesting(this)) {
-    spooler_.FailEnum(SPOOLER_SIZE_FAILED, 1722);
-  }
-  ~StoppedSpooler() override { SetServiceControlForTesting(previous_); }
-  ServiceHandle OpenManager(uint32_t) override { return this; }
-  ServiceHandle Open(ServiceHandle, const wchar_t* name, uint32_t) override {
-    return std::wstring(name) == L"Spooler" ? this : nullptr;
-  }
-  void Close(ServiceHandle) override {}
-  int Query(ServiceHandle, ServiceStatus* status) override {
-    status->state = running ? SVC_STATE_RUNNING : SVC_STATE_STOPPED;
-    return 1;
-  }
-  int ControlStop(ServiceHandle, ServiceStatus*) override { return 0; }
-  int Start(ServiceHandle) override {
-    running = true;
-    spooler_.FailEnum(SPOOLER_OK, 0);
-    return 1;
-  }
-  int EnumDependents(ServiceHandle, void*, uint32_t, uint32_t*, uint32_t* count) override {
-    *count = 0;
-    return 1;
-  }
-  const wchar_t* DependentName(const void*, uint32_t) override { return L""; }
-  uint32_t LastError() override { return 0; }
-  bool running = false;
-
- private:
-  FakeSpooler& spooler_;
-  ServiceControl* previous_;
-};
-
 TEST(StartUp, ASpoolerLeftStoppedIsStartedBeforeThePrintersAreCounted) {
   TempFolder folder;
   folder.WriteProperties(kGoodProperties);
   FakePlatform platform;
   platform.directory = folder.Directory();
   FakeSpooler spooler(Printers());
-  StoppedSpooler service(spooler);
+  FakeSpoolerService service(spooler, false);
   CProperties table;
   LogCapture log;
   BoxCapture boxes;
   CtidewayApp app(platform, table);
   app.InitInstance();
-  EXPECT_TRUE(service.running);
+  EXPECT_TRUE(service.Running());
   EXPECT_TRUE(boxes.Boxes().empty());
   EXPECT_EQ(platform.calls, (Calls{"controls", "log", "mutex", "admin", "directory", "dialog", "release"}));
 }

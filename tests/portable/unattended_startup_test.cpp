@@ -17,6 +17,7 @@
 #include "host/text_utils.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
+#include "support/fake_service.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
 #include "support/scripted_rfu_platform.h"
@@ -71,6 +72,7 @@ struct StartupScene {
   }
   FakePlatform platform;
   FakeSpooler spooler;
+  FakeSpoolerService service{spooler};
   FakeClock clock;
   CProperties table;
 };
@@ -94,6 +96,10 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
     const wchar_t* logLine;  // nullptr: the log is not opened
     const wchar_t* box;      // the one box shown, or nullptr for none
     const wchar_t* output;   // part of a line of the output
+    // The spooler service as the run finds it; a start of it fails with this
+    // error when nonzero.
+    bool spoolerRunning = true;
+    uint32_t spoolerStartError = 0;
   } cases[] = {
       {"usage",
        {L"/?"},
@@ -162,7 +168,9 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
        L"No box (silent): Cannot find a QV T printer installed on this system.",
        nullptr,
        L"Cannot find a QV T"},
-      {"no file for the printer",
+      // The spooler left stopped by a run that was cut off is started before
+      // the printers are listed (else none is found: 4).
+      {"no file for the printer, the spooler left stopped",
        {L"/s"},
        INSTANCE_MUTEX_OWNED,
        1,
@@ -172,7 +180,21 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
        {"log", "mutex", "admin", "release"},
        L"Unattended run ends with exit code 1",
        nullptr,
-       L"exit code 1"},
+       L"exit code 1",
+       false},
+      {"spooler cannot be started",
+       {L"/s"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_FAILED,
+       {"log", "mutex", "admin", "release"},
+       L"ERROR: The print spooler is not running and could not be started: no printer can be listed.",
+       nullptr,
+       L"The print spooler is not running and could not be started",
+       false,
+       1058},
       // Without /s the boxes are shown as from the dialog.
       {"not silent",
        {L"/c"},
@@ -191,6 +213,8 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
     SCOPED_TRACE(c.name);
     StartupScene scene(dir, c.mutex, c.admin, c.properties, c.printerInstalled);
     FakePlatform& platform = scene.platform;
+    scene.service.SetRunning(c.spoolerRunning);
+    scene.service.startError = c.spoolerStartError;
     // Nothing listens there: the printer's questions fail at once.
     FakePortSource ports;
     ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
@@ -204,6 +228,7 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
     Logger::Instance()->SetBoxesSilent(false);
 
     EXPECT_EQ(code, c.code);
+    EXPECT_EQ(scene.service.Running(), c.spoolerStartError == 0);
     EXPECT_EQ(platform.calls, c.calls);
     if (c.logLine) {
       EXPECT_TRUE(log.Contains(c.logLine));

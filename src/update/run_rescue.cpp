@@ -1,0 +1,102 @@
+#include "update/run_rescue.h"
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "host/logger.h"
+#include "update/spooler_hold.h"
+
+namespace {
+struct Record {
+  std::mutex lock;
+  RunReport report;
+  std::vector<std::function<bool()>> switchOffs;  // by printer; empty: none owed
+};
+
+// Never destroyed: a run's thread may record while the process ends.
+Record& Recorded() {
+  static Record* record = new Record;
+  return *record;
+}
+
+// Held while the writer is replaced or runs, so that it is never called after
+// its owner dropped it.
+std::mutex& WriterLock() {
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+std::function<void(const RunReport&)>& Writer() {
+  static auto* writer = new std::function<void(const RunReport&)>;
+  return *writer;
+}
+
+void Write(const RunReport& report) {
+  std::lock_guard<std::mutex> lock(WriterLock());
+  if (Writer()) Writer()(report);
+}
+}  // namespace
+
+void RescueRecordRun(const RunReport& report) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  r.report = report;
+  r.switchOffs.assign(report.printers.size(), nullptr);
+}
+
+void RescueRecordPrinter(size_t index, const PrinterReport& printer) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  if (index < r.report.printers.size()) r.report.printers[index] = printer;
+}
+
+void RescueOweSwitchOff(size_t index, std::function<bool()> switchOff) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  if (index < r.switchOffs.size()) r.switchOffs[index] = std::move(switchOff);
+}
+
+std::function<bool()> RescueTakeSwitchOff(size_t index) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  std::function<bool()> taken;
+  if (index < r.switchOffs.size()) std::swap(taken, r.switchOffs[index]);
+  return taken;
+}
+
+void SetRescueReportWriter(std::function<void(const RunReport&)> writer) {
+  std::lock_guard<std::mutex> lock(WriterLock());
+  Writer() = std::move(writer);
+}
+
+void RescueRun(const std::wstring& why) {
+  Logger* log = Logger::Instance();
+  const bool spoolerRuns = RestartHeldSpooler();
+
+  RunReport report;
+  std::vector<std::function<bool()>> switchOffs;
+  {
+    Record& r = Recorded();
+    std::lock_guard<std::mutex> lock(r.lock);
+    report = r.report;
+    switchOffs.swap(r.switchOffs);
+  }
+  report.spoolerLeftStopped = !spoolerRuns;
+  for (PrinterReport& p : report.printers) {
+    if (!p.outcome.empty()) continue;
+    p.outcome = L"failed";
+    p.detail = p.name + L": the run was interrupted (" + why + L") before this printer's update ended";
+    log->Write(L"Unattended: %ls: %ls (%ls)", p.name.c_str(), p.outcome.c_str(), p.detail.c_str());
+  }
+  if (!report.printers.empty()) Write(report);
+
+  bool switched = false;
+  for (size_t i = 0; i < switchOffs.size() && i < report.printers.size(); ++i) {
+    if (!switchOffs[i]) continue;
+    switched = true;
+    LogPrinterScope scope(report.printers[i].name.c_str());
+    if (!switchOffs[i]()) MarkRfuLeftOn(&report.printers[i]);
+  }
+  if (switched) Write(report);
+}
