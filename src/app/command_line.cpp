@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "app/history_listing.h"
 #include "host/text_utils.h"
 
 const std::vector<ExitCodeInfo>& ExitCodeTable() {
@@ -67,8 +68,11 @@ const std::vector<SwitchEntry>& SwitchTable() {
        L"write the run's report (JSON) to FILE, whole, for every exit"},
       {SwitchId::Log, L"l", SwitchValue::Text, L"FILE", L"the log file (default C:\\QVTideway.log)"},
       {SwitchId::Parallel, L"parallel", SwitchValue::Number, L"N",
-       L"update up to N network printers at once (1 to 64, default 8); USB and parallel printers go one at a "
+       L"update up to N network printers at once (1 to 256, default 8); USB and parallel printers go one at a "
        L"time"},
+      {SwitchId::History, L"history", SwitchValue::OptionalNumber, L"N",
+       L"list the last N updates recorded on this computer (default 20) instead of updating; with /report also "
+       L"as JSON"},
   };
   return table;
 }
@@ -110,6 +114,16 @@ bool Fail(std::wstring* error, const std::wstring& arg, const wchar_t* why) {
 
 // A second, different value for a switch that takes one is a mistake in the
 // script, not something to resolve silently.
+// A decimal number from 1 to `most`; -1 for anything else.
+int BoundedNumber(const std::wstring& value, int most) {
+  int number = 0;
+  for (wchar_t c : value) {
+    if (c < L'0' || c > L'9' || number > most) return -1;
+    number = number * 10 + (c - L'0');
+  }
+  return number >= 1 && number <= most ? number : -1;
+}
+
 bool SetOnce(std::wstring* field, const std::wstring& value, const std::wstring& arg, std::wstring* error) {
   if (!field->empty() && *field != value) return Fail(error, arg, L"given twice with different values");
   *field = value;
@@ -120,6 +134,7 @@ bool SetOnce(std::wstring* field, const std::wstring& value, const std::wstring&
 
 bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, std::wstring* error) {
   CommandLine line;
+  std::wstring runSwitch;  // the first switch that only an update run takes
   bool parallelGiven = false;
   for (const std::wstring& arg : args) {
     if (!IsSwitch(arg)) return Fail(error, arg, L"not a switch");
@@ -129,7 +144,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
     const SwitchEntry* entry = FindSwitch(split.name);
     if (!entry) return Fail(error, arg, L"unknown switch");
     if (entry->value == SwitchValue::None && hasValue) return Fail(error, arg, L"takes no value");
-    if (entry->value != SwitchValue::None && value.empty()) return Fail(error, arg, L"needs a value");
+    const bool optional = entry->value == SwitchValue::None || entry->value == SwitchValue::OptionalNumber;
+    if (!optional && value.empty()) return Fail(error, arg, L"needs a value");
 
     switch (entry->id) {
       case SwitchId::Help:
@@ -178,23 +194,27 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, CommandLine* out, s
         if (!SetOnce(&line.logPath, value, arg, error)) return false;
         break;
       case SwitchId::Parallel: {
-        int number = 0;
-        for (wchar_t c : value) {
-          if (c < L'0' || c > L'9' || number > COMMANDLINE_PARALLEL_MAX) {
-            number = -1;
-            break;
-          }
-          number = number * 10 + (c - L'0');
-        }
-        if (number < 1 || number > COMMANDLINE_PARALLEL_MAX)
-          return Fail(error, arg, L"the value is a number from 1 to 64");
+        const int number = BoundedNumber(value, COMMANDLINE_PARALLEL_MAX);
+        if (number < 0) return Fail(error, arg, L"the value is a number from 1 to 256");
         if (parallelGiven && line.parallel != number) return Fail(error, arg, L"given twice with different values");
         parallelGiven = true;
         line.parallel = number;
         break;
       }
+      case SwitchId::History: {
+        const int number = hasValue ? BoundedNumber(value, COMMANDLINE_HISTORY_MAX) : HISTORY_LIST_DEFAULT;
+        if (number < 0) return Fail(error, arg, L"the value is a number from 1 to 100000");
+        line.history = number;
+        break;
+      }
+    }
+    if (runSwitch.empty() && entry->id != SwitchId::History && entry->id != SwitchId::Report &&
+        entry->id != SwitchId::Log && entry->id != SwitchId::Silent) {
+      runSwitch = arg;
     }
   }
+  // A listing updates nothing: a switch for an update run is a mistake.
+  if (line.history && !runSwitch.empty()) return Fail(error, runSwitch, L"cannot be combined with /history");
   if (line.all && !line.printers.empty()) return Fail(error, L"/all", L"cannot be combined with /printer");
   *out = line;
   return true;
@@ -236,7 +256,10 @@ std::wstring UsageText() {
   std::wstring text = L"Usage: tideway.exe [switches]   (no switches: the dialog)\r\n\r\n";
   for (const SwitchEntry& entry : SwitchTable()) {
     std::wstring left = L"  /" + std::wstring(entry.name);
-    if (entry.valueName) left += L":" + std::wstring(entry.valueName);
+    if (entry.valueName) {
+      left += entry.value == SwitchValue::OptionalNumber ? L"[:" + std::wstring(entry.valueName) + L"]"
+                                                         : L":" + std::wstring(entry.valueName);
+    }
     if (left.size() < 24) left.resize(24, L' ');
     text += left + L" " + entry.help + L"\r\n";
   }

@@ -35,9 +35,13 @@ const std::vector<ExitCodeInfo>& ExitCodeTable();
 // Of several printers' codes the worst wins: 1, 4, 5, 0, 3.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
-// How many printers an unattended run updates at once: /parallel:N.
+// How many printers an unattended run updates at once: /parallel:N. Each
+// update at once takes a thread, a connection and a few buffers; the images
+// are shared per file, so memory no longer bounds it.
 constexpr int COMMANDLINE_PARALLEL_DEFAULT = 8;
-constexpr int COMMANDLINE_PARALLEL_MAX = 64;
+constexpr int COMMANDLINE_PARALLEL_MAX = 256;
+// How many updates /history lists at most.
+constexpr int COMMANDLINE_HISTORY_MAX = 100000;
 
 struct CommandLine {
   bool help = false;
@@ -52,11 +56,26 @@ struct CommandLine {
   std::wstring reportPath;
   std::wstring logPath;
   int parallel = COMMANDLINE_PARALLEL_DEFAULT;  // printers updated at once
+  int history = 0;  // /history[:N]: list the last N updates instead of updating; 0: not asked
 };
 
-enum class SwitchValue { None, Text, Choice, Number };
+enum class SwitchValue { None, Text, Choice, Number, OptionalNumber };
 
-enum class SwitchId { Help, Silent, Check, Printer, All, Force, Rfu, GetCommunity, SetCommunity, Report, Log, Parallel };
+enum class SwitchId {
+  Help,
+  Silent,
+  Check,
+  Printer,
+  All,
+  Force,
+  Rfu,
+  GetCommunity,
+  SetCommunity,
+  Report,
+  Log,
+  Parallel,
+  History
+};
 
 struct SwitchEntry {
   SwitchId id;

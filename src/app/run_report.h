@@ -8,6 +8,9 @@
 
 // The document as UTF-8 text.
 std::string RunReportJson(const RunReport& report);
-// Writes it to `path` whole or not at all (a temporary file beside it,
-// renamed over it); false (logged) when it cannot be written.
+// Writes it to `path` whole or not at all (WriteReportFile).
 bool WriteRunReport(const RunReport& report, const std::wstring& path);
+// Writes a report's text (the run's, or the history's) to `path` whole or not
+// at all (a temporary file beside it, renamed over it); false (logged) when
+// it cannot be written.
+bool WriteReportFile(const std::string& text, const std::wstring& path);

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "app/main_window_link.h"
+#include "app/update_record.h"
 #include "host/clock.h"
 #include "host/logger.h"
 #include "host/program_dir.h"
@@ -75,6 +76,9 @@ bool CtidewayDlg::FWDownload(const plist_t& printer) {
 }
 
 void CtidewayDlg::RunDownload() {
+  const uint32_t start = TickCountMs();
   FWDownload(m_selectedPrinter);
+  // Before the outcome is shown: a failure ends the program after its box.
+  RecordUpdate(WorkerReport(m_selectedPrinter, m_workerResult, static_cast<double>(TickCountMs() - start) / 1000.0));
   FinishWorker(m_workerResult, &m_progress);
 }

@@ -1,5 +1,6 @@
 #include "app/unattended_run.h"
 
+#include "app/update_record.h"
 #include "host/text_utils.h"
 #include "update/fleet_run.h"
 
@@ -38,36 +39,25 @@ RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& en
   TextBoard textBoard(env.output);
   FleetEnvironment fleet = env;
   if (!fleet.board) fleet.board = &textBoard;
+  // A check writes nothing, on the printers or here.
+  if (!fleet.recordUpdate && !line.checkOnly) fleet.recordUpdate = RecordUpdate;
   RunReport report = RunFleetUpdate(FleetOptionsOf(line), fleet);
   report.exitCode = RunExitCode(report);
   return report;
 }
 
-namespace {
-std::wstring VersionText(const ReportVersion& v) {
-  if (!v.known) return L"-";
-  if (v.parts.empty()) return std::to_wstring(v.number);
-  std::wstring text;
-  for (const auto& part : v.parts) {
-    if (!text.empty()) text += L",";
-    text += FromUtf8Static(part.first.c_str());
-    text += L"=" + std::to_wstring(part.second);
-  }
-  return text;
-}
-
-std::wstring Column(std::wstring text, size_t width) {
+std::wstring TableColumn(std::wstring text, size_t width) {
   if (text.size() < width) text.resize(width, L' ');
   return text + L" ";
 }
-}  // namespace
 
 std::wstring SummaryText(const RunReport& report) {
-  std::wstring text = Column(L"printer", 28) + Column(L"kind", 8) + Column(L"printer version", 16) +
-                      Column(L"file version", 16) + L"outcome\r\n";
+  std::wstring text = TableColumn(L"printer", 28) + TableColumn(L"kind", 8) + TableColumn(L"printer version", 16) +
+                      TableColumn(L"file version", 16) + L"outcome\r\n";
   for (const PrinterReport& p : report.printers) {
-    text += Column(p.name, 28) + Column(p.kind.empty() ? L"-" : p.kind, 8) + Column(VersionText(p.versionBefore), 16) +
-            Column(VersionText(p.fileVersion), 16) + p.outcome + L"\r\n";
+    text += TableColumn(p.name, 28) + TableColumn(p.kind.empty() ? L"-" : p.kind, 8) +
+            TableColumn(ReportVersionText(p.versionBefore), 16) + TableColumn(ReportVersionText(p.fileVersion), 16) +
+            p.outcome + L"\r\n";
   }
   text += L"exit code " + std::to_wstring(static_cast<int>(report.exitCode)) + L"\r\n";
   return text;

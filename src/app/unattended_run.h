@@ -31,3 +31,6 @@ RunReport RunUnattended(const CommandLine& line, const UnattendedEnvironment& en
 
 // The summary table printed at the end.
 std::wstring SummaryText(const RunReport& report);
+// `text` padded with blanks to `width`, and one blank: a column of the tables
+// printed at the end.
+std::wstring TableColumn(std::wstring text, size_t width);

@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/history_listing.h"
 #include "app/run_report.h"
 #include "host/logger.h"
+#include "host/program_data.h"
 #include "host/properties.h"
 #include "host/strings.h"
 #include "host/text_insert.h"
@@ -34,6 +36,21 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
     Say(output, text.substr(start, end - start));
     start = end + 2;
   }
+}
+
+// /history: the listing, which needs neither the configuration nor the
+// instance lock.
+int ListHistory(const CommandLine& line, const RunOutput& output) {
+  std::wstring folder;
+  std::vector<HistoryEntry> entries;
+  if (GetProgramDataFolder(&folder)) entries = ReadHistory(folder, static_cast<size_t>(line.history));
+  SayLines(output, HistoryTable(entries));
+  // A tool that asked for the JSON must not take a missing file for an empty history.
+  if (!line.reportPath.empty() && !WriteReportFile(HistoryJson(entries), line.reportPath)) {
+    Say(output, L"The report could not be written to " + line.reportPath);
+    return EXITCODE_FAILED;
+  }
+  return EXITCODE_OK;
 }
 
 // While the run goes, a console close has the report written from what the
@@ -170,6 +187,8 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
     log->Write(L"Unattended run ends with exit code %d", report.exitCode);
     return report.exitCode;
   }
+
+  if (line.history) return ListHistory(line, output);
 
   const int mutex = platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
   bool ran = false;

@@ -2,27 +2,23 @@
 
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <new>
 
 #include "firmware/versions.h"
 #include "host/file_io.h"
-#include "host/unique_file.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "host/unique_file.h"
 
 namespace {
+
+// Only the last 127 bytes can hold a trailer (its length is a signed byte).
+constexpr size_t kTrailerTail = 128;
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Four bytes at `offset` as a little-endian word; 0 when they cannot all be read.
-uint32_t ReadLe32At(FILE* f, int64_t offset) {
-  uint8_t b[4];
-  if (SeekFile64(f, offset, SEEK_SET) != 0) return 0;
-  if (fread(b, 1, sizeof b, f) != sizeof b) return 0;
-  return Le32(b);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -105,18 +101,29 @@ uint32_t BinTrailerVersion(const uint8_t* tail, size_t tailLen) {
   return StringToLong32(window + first + 1, sizeof window - first - 1);
 }
 
-uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path) {
-  Logger* log = Logger::Instance();
-  log->Write(L"GetBinFileVersion file=%ls", path ? path : L"");
-  UniqueFile file(path ? OpenFileWide(path, "rb") : nullptr);
-  if (!file) {
-    log->Write(L"  Open bin file failed.  gle=%d", static_cast<int>(LastSystemError()));
-    return 0;
-  }
-  FILE* f = file.get();
+bool FirmwareMatchesInfo(const uint8_t* data, uint64_t size, const FirmwareFileInfo& info) {
+  if (info.fileSize < 0) return true;
+  if (!data || size != static_cast<uint64_t>(info.fileSize)) return false;
+  const uint64_t tail = size < kTrailerTail ? size : kTrailerTail;
+  return BinTrailerVersion(data + (size - tail), static_cast<size_t>(tail)) == info.fileVersion;
+}
 
+namespace {
+
+// `len` bytes at `offset` into `out`; false when they cannot all be read.
+using ReadAt = std::function<bool(int64_t offset, uint8_t* out, size_t len)>;
+
+uint32_t LeAt(const ReadAt& readAt, int64_t offset) {
+  uint8_t b[4];
+  return readAt(offset, b, sizeof b) ? Le32(b) : 0;
+}
+
+// GetBinFileVersion after its first line, over any bytes: `size` -1 when the
+// end cannot be found.
+uint32_t ClassifyBin(FirmwareFileInfo* info, int32_t* fileTypeOut, const ReadAt& readAt, int64_t size) {
+  Logger* log = Logger::Instance();
   int32_t fileType = BINTYPE_CORRUPT;
-  const uint32_t magic = ReadLe32At(f, 0);
+  const uint32_t magic = LeAt(readAt, 0);
   log->Write(L"filetypeID = %#X", magic);
   switch (magic) {
     case BIN_MAGIC_NAND:
@@ -139,7 +146,7 @@ uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const w
       if (info) info->fileKind = FILEKIND_BIN;
       break;
     default: {
-      const uint32_t code = ReadLe32At(f, static_cast<int64_t>(BIN_FULL_PART_OFFSET));
+      const uint32_t code = LeAt(readAt, static_cast<int64_t>(BIN_FULL_PART_OFFSET));
       if (ClassifyBinMagic(magic, code) != BINTYPE_FULL_PART) {
         log->Write(L"ERROR:  codetypeID unknown (%#x), file is corrupt.", code);
         if (fileTypeOut) *fileTypeOut = BINTYPE_CORRUPT;
@@ -154,27 +161,61 @@ uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const w
   if (fileTypeOut) *fileTypeOut = fileType;
   if (info) info->fileType = fileType;
 
-  // Only the last 127 bytes can hold a trailer (its length is a signed byte).
-  uint8_t tail[128];
+  uint8_t tail[kTrailerTail];
   size_t tailLen = 0;
-  if (info) info->fileSize = -1;
-  if (SeekFile64(f, 0, SEEK_END) == 0) {
-    const int64_t end = TellFile64(f);
-    if (info) info->fileSize = end;
-    if (end > 0) {
-      const int64_t want = end < static_cast<int64_t>(sizeof tail) ? end : static_cast<int64_t>(sizeof tail);
-      if (SeekFile64(f, end - want, SEEK_SET) == 0) tailLen = fread(tail, 1, static_cast<size_t>(want), f);
-      if (tailLen != static_cast<size_t>(want)) tailLen = 0;
-    }
+  if (info) info->fileSize = size;
+  if (size > 0) {
+    const int64_t want = size < static_cast<int64_t>(sizeof tail) ? size : static_cast<int64_t>(sizeof tail);
+    if (readAt(size - want, tail, static_cast<size_t>(want))) tailLen = static_cast<size_t>(want);
   }
   const uint32_t version = BinTrailerVersion(tail, tailLen);
   if (info) info->fileVersion = version;
   return version;
 }
 
+}  // namespace
+
+uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path) {
+  Logger* log = Logger::Instance();
+  log->Write(L"GetBinFileVersion file=%ls", path ? path : L"");
+  UniqueFile file(path ? OpenFileWide(path, "rb") : nullptr);
+  if (!file) {
+    log->Write(L"  Open bin file failed.  gle=%d", static_cast<int>(LastSystemError()));
+    return 0;
+  }
+  FILE* f = file.get();
+  const int64_t size = SeekFile64(f, 0, SEEK_END) == 0 ? TellFile64(f) : -1;
+  return ClassifyBin(
+      info, fileTypeOut,
+      [f](int64_t offset, uint8_t* out, size_t len) {
+        return SeekFile64(f, offset, SEEK_SET) == 0 && fread(out, 1, len, f) == len;
+      },
+      size);
+}
+
+uint32_t GetBinImageVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path, const uint8_t* data,
+                            uint64_t size) {
+  Logger::Instance()->Write(L"GetBinFileVersion file=%ls", path ? path : L"");
+  return ClassifyBin(
+      info, fileTypeOut,
+      [data, size](int64_t offset, uint8_t* out, size_t len) {
+        if (offset < 0 || static_cast<uint64_t>(offset) > size || size - static_cast<uint64_t>(offset) < len) {
+          return false;
+        }
+        memcpy(out, data + offset, len);
+        return true;
+      },
+      static_cast<int64_t>(size));
+}
+
 void FirmwareFileBuffer::Release() {
   m_data.reset();
   m_size = 0;
+}
+
+std::unique_ptr<uint8_t[]> FirmwareFileBuffer::Take() {
+  m_size = 0;
+  return std::move(m_data);
 }
 
 int FirmwareFileBuffer::ReadAll(FILE* file, const wchar_t* beforeAlloc, const wchar_t* beforeRead) {

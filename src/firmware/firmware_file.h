@@ -59,12 +59,25 @@ struct FirmwareFileInfo {
   int64_t fileSize = -1;
   uint32_t fileVersion = 0;
   std::vector<ComponentVersion> components;
+  // What the printer last answered to the version check: its version (9999:
+  // per component, in printerComponents as it sent them); 0 when none.
+  uint32_t printerVersion = 0;
+  std::string printerComponents;
 };
 
 // Classifies the file and reads its version trailer. Returns the version, 0 on
 // any failure. fileTypeOut gets 1, 2, 3 or 9; on an open failure nothing is
 // written.
 uint32_t GetBinFileVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path);
+
+// The same over a file's bytes in memory (`path` names it in the log).
+uint32_t GetBinImageVersion(FirmwareFileInfo* info, int32_t* fileTypeOut, const wchar_t* path, const uint8_t* data,
+                            uint64_t size);
+
+// Whether `data` (a whole file read into memory) is still the file `info`
+// was filled from: the same size and trailer version. An info that was never
+// filled (fileSize -1) matches any file.
+bool FirmwareMatchesInfo(const uint8_t* data, uint64_t size, const FirmwareFileInfo& info);
 
 // The pieces of GetBinFileVersion that need no file (tests, fuzzing, fwinfo).
 // magicAt64K is only looked at when magicAt0 is not a known magic.
@@ -101,6 +114,8 @@ class FirmwareFileBuffer {
   uint8_t* MutableData() { return m_data.get(); }
   uint64_t Size() const { return m_size; }
   void Release();
+  // Hands the bytes over to the caller; the buffer is empty afterwards.
+  std::unique_ptr<uint8_t[]> Take();
 
  private:
   std::unique_ptr<uint8_t[]> m_data;

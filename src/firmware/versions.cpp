@@ -177,16 +177,19 @@ int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wcha
   const wchar_t* product = productId ? productId : L"";
   const wchar_t* family = familyId ? familyId : L"";
 
+  // A file that cannot be read, or not as a package file, says nothing about
+  // the printer: "current" would keep a printer from its update, and with /f
+  // let nothing written pass as current.
   FirmwareFileBuffer buffer;
   const int read = buffer.ReadAll(file.get(), L"malloc", L"ReadFile");
   file.reset();
-  if (!read) return VERCHK_UP_TO_DATE;
+  if (!read) return VERCHK_ERROR;
 
   NandPackageFile nand;
   const int opened = nand.Open(buffer.Data(), buffer.Size());
   if (opened == NAND_ERR_MAGIC || opened == NAND_ERR_BOUNDS) {
     log->Write(L"%ls", nand.ErrorText());
-    return VERCHK_UP_TO_DATE;
+    return VERCHK_ERROR;
   }
   if (nand.Header().version == NAND_HEADER_VERSION) log->Write(L"NAND PKG of %d", static_cast<int>(nand.Count()));
   {
@@ -257,6 +260,8 @@ int CheckFirmwareVersion(const wchar_t* productId, const wchar_t* familyId, Firm
   }
   log->Write(L"binfile version=%d, firmware version=%d", static_cast<int>(fileVersion),
              static_cast<int>(printerVersion));
+  info->printerVersion = printerVersion;
+  info->printerComponents = componentText;
   if (printerVersion == 0) {
     log->Write(L"Failed to get the Firmware Version");
     return VERCHK_ERROR;

@@ -43,8 +43,8 @@ void ParseVersionString(std::vector<ComponentVersion>* components, const std::st
 // Compares the file with the printer: VERCHK_FILE_NEWER, VERCHK_UP_TO_DATE or
 // VERCHK_ERROR. For a NAND file the printer version must be 9999 and the
 // component text is parsed into info->components (kept even when the
-// comparison fails later). Empty Product ID and family ID turn the target
-// filter off.
+// comparison fails later); a NAND file that cannot be read and walked is
+// VERCHK_ERROR. Empty Product ID and family ID turn the target filter off.
 int CompareVersions(const wchar_t* productId, FirmwareFileInfo* info, const wchar_t* filePath,
                     uint32_t printerVersion, std::string componentText, const wchar_t* familyId);
 

@@ -2,6 +2,7 @@
 // Files by wide path, the same on every platform (file_io_win32.cpp uses the
 // wide Windows calls; file_io_posix.cpp converts the path to UTF-8).
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -29,3 +30,7 @@ uint32_t LastSystemError();
 // Sets it: 0 before a step whose failure may set none, so no older error is
 // told with it; the value read before, once something in between changed it.
 void SetLastSystemError(uint32_t error);
+// Appends `size` bytes in one write. When the write fails or falls short the
+// file is cut back to its size before, so it holds them whole or not at all.
+// 1 on success.
+int AppendWholeToFile(const wchar_t* path, const void* data, size_t size);

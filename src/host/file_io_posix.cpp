@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,3 +92,19 @@ int64_t TellFile64(FILE* f) { return static_cast<int64_t>(ftello(f)); }
 uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
 
 void SetLastSystemError(uint32_t error) { errno = static_cast<int>(error); }
+
+int AppendWholeToFile(const wchar_t* path, const void* data, size_t size) {
+  if (!path || (!data && size > 0)) return 0;
+  char native[4096];
+  NativePath(path, native, sizeof native);
+  const int fd = open(native, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return 0;
+  const off_t before = lseek(fd, 0, SEEK_END);
+  const ssize_t written = before < 0 ? -1 : write(fd, data, size);
+  const int error = errno;
+  int ok = written >= 0 && static_cast<size_t>(written) == size;
+  if (!ok && before >= 0 && ftruncate(fd, before) != 0) ok = 0;
+  close(fd);
+  if (!ok) errno = written >= 0 ? ENOSPC : error;
+  return ok;
+}

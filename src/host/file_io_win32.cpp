@@ -52,3 +52,21 @@ int64_t TellFile64(FILE* f) { return _ftelli64(f); }
 uint32_t LastSystemError() { return GetLastError(); }
 
 void SetLastSystemError(uint32_t error) { SetLastError(error); }
+
+int AppendWholeToFile(const wchar_t* path, const void* data, size_t size) {
+  if (!path || (!data && size > 0) || size > MAXDWORD) return 0;
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER before = {};
+  DWORD written = 0;
+  const LARGE_INTEGER zero = {};
+  const BOOL positioned = SetFilePointerEx(file, zero, &before, FILE_END);
+  const BOOL ok = positioned && WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  DWORD error = ok ? 0 : GetLastError();
+  if (!ok && error == 0) error = ERROR_HANDLE_DISK_FULL;
+  if (!ok && positioned && SetFilePointerEx(file, before, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+  CloseHandle(file);
+  if (!ok) SetLastError(error);
+  return ok ? 1 : 0;
+}

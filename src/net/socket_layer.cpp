@@ -178,14 +178,6 @@ int64_t Socket::ReceiveFrom(uint8_t* buffer, size_t size, SocketEndpoint* from) 
   return n;
 }
 
-int64_t Socket::Send(const uint8_t* data, size_t size) {
-  int64_t n;
-  do {
-    n = send(Native(m_handle), reinterpret_cast<const char*>(data), CallCount(size), kSendFlags);
-  } while (n < 0 && SocketCallInterrupted(SocketLastError()));
-  return n;
-}
-
 int64_t Socket::Receive(uint8_t* buffer, size_t size) {
   int64_t n;
   do {

@@ -108,12 +108,17 @@ class Socket {
 
   // 1 readable, 0 time-out, -1 failure (SocketLastError).
   int WaitReadable(uint32_t timeoutMs);
+  // 1 when a send would take bytes (or fail at once), 0 time-out, -1 failure.
+  int WaitWritable(uint32_t timeoutMs);
   // One call each: bytes moved, or -1 (SocketLastError). A datagram longer
   // than `size` reports its whole length where the system can tell.
   int64_t SendTo(const uint8_t* data, size_t size, const SocketEndpoint& peer);
   int64_t ReceiveFrom(uint8_t* buffer, size_t size, SocketEndpoint* from);
-  int64_t Send(const uint8_t* data, size_t size);
   int64_t Receive(uint8_t* buffer, size_t size);
+  // A send that never waits, so that a stream's sends can be bounded: the
+  // bytes that fit now, 0 when none fit, or -1 (SocketLastError). The
+  // socket's other calls keep waiting as before.
+  int64_t SendNow(const uint8_t* data, size_t size);
 
  private:
   int Open(int family, int type, int protocol);
@@ -129,3 +134,4 @@ extern const int SOCKET_ERROR_NOT_SOCKET;
 extern const int SOCKET_ERROR_INVALID;
 extern const int SOCKET_ERROR_MESSAGE_SIZE;
 extern const int SOCKET_ERROR_ADDRESS_NOT_AVAILABLE;
+extern const int SOCKET_ERROR_TIMED_OUT;

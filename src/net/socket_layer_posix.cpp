@@ -13,6 +13,7 @@ const int SOCKET_ERROR_NOT_SOCKET = EBADF;
 const int SOCKET_ERROR_INVALID = EINVAL;
 const int SOCKET_ERROR_MESSAGE_SIZE = EMSGSIZE;
 const int SOCKET_ERROR_ADDRESS_NOT_AVAILABLE = EADDRNOTAVAIL;
+const int SOCKET_ERROR_TIMED_OUT = ETIMEDOUT;
 
 SocketLibrary::SocketLibrary(uint8_t major, uint8_t minor) : m_held(true), m_major(major), m_minor(minor) {}
 void SocketLibrary::Release() { m_held = false; }
@@ -44,4 +45,21 @@ int Socket::WaitReadable(uint32_t timeoutMs) {
   pollfd p{static_cast<int>(m_handle), POLLIN, 0};
   int ready = poll(&p, 1, static_cast<int>(timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : timeoutMs));
   return ready > 0 ? 1 : ready;
+}
+
+int Socket::WaitWritable(uint32_t timeoutMs) {
+  pollfd p{static_cast<int>(m_handle), POLLOUT, 0};
+  int ready = poll(&p, 1, static_cast<int>(timeoutMs > 0x7FFFFFFF ? 0x7FFFFFFF : timeoutMs));
+  return ready > 0 ? 1 : ready;
+}
+
+int64_t Socket::SendNow(const uint8_t* data, size_t size) {
+  if (size > SOCKET_CALL_MAX) size = SOCKET_CALL_MAX;
+  ssize_t n;
+  do {
+    // MSG_NOSIGNAL: a peer gone mid-data gives a failed send, not SIGPIPE.
+    n = send(static_cast<int>(m_handle), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+  return n;
 }

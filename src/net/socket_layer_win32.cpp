@@ -15,6 +15,7 @@ const int SOCKET_ERROR_NOT_SOCKET = WSAENOTSOCK;
 const int SOCKET_ERROR_INVALID = WSAEINVAL;
 const int SOCKET_ERROR_MESSAGE_SIZE = WSAEMSGSIZE;
 const int SOCKET_ERROR_ADDRESS_NOT_AVAILABLE = WSAEADDRNOTAVAIL;
+const int SOCKET_ERROR_TIMED_OUT = WSAETIMEDOUT;
 
 SocketLibrary::SocketLibrary(uint8_t major, uint8_t minor) {
   WSADATA data;
@@ -73,4 +74,35 @@ int Socket::WaitReadable(uint32_t timeoutMs) {
   tv.tv_usec = static_cast<long>((timeoutMs % 1000) * 1000);
   int ready = select(0, &readable, nullptr, nullptr, &tv);
   return ready == SOCKET_ERROR ? -1 : ready;
+}
+
+int Socket::WaitWritable(uint32_t timeoutMs) {
+  SOCKET s = static_cast<SOCKET>(m_handle);
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &writable);
+  FD_SET(s, &failed);
+  timeval tv;
+  tv.tv_sec = static_cast<long>(timeoutMs / 1000);
+  tv.tv_usec = static_cast<long>((timeoutMs % 1000) * 1000);
+  int ready = select(0, nullptr, &writable, &failed, &tv);
+  return ready == SOCKET_ERROR ? -1 : ready > 0 ? 1 : 0;
+}
+
+// Winsock has no per-call flag for this: the socket is non-blocking for the
+// one call only, so its receives keep their time-out.
+int64_t Socket::SendNow(const uint8_t* data, size_t size) {
+  SOCKET s = static_cast<SOCKET>(m_handle);
+  u_long mode = 1;
+  if (ioctlsocket(s, FIONBIO, &mode) != 0) return -1;
+  int n = send(s, reinterpret_cast<const char*>(data), static_cast<int>(size > INT_MAX ? INT_MAX : size), 0);
+  const int error = n == SOCKET_ERROR ? WSAGetLastError() : 0;
+  mode = 0;
+  if (ioctlsocket(s, FIONBIO, &mode) != 0) return -1;
+  if (n != SOCKET_ERROR) return n;
+  if (error == WSAEWOULDBLOCK) return 0;
+  WSASetLastError(error);
+  return -1;
 }

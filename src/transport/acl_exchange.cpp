@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "host/clock.h"
 #include "host/file_io.h"
@@ -39,7 +40,8 @@ class Exchange {
   Exchange(const AclLink& link, const AclExchangePlan& plan, uint16_t cmdID, AclExchangeResult* out)
       : m_link(link), m_plan(plan), m_cmdID(cmdID), m_out(out), m_channel(link.channel) {}
 
-  void Run(const AclCommand& command, const uint8_t* data, uint32_t dataLength) {
+  void Run(const AclCommand& command, const uint8_t* data, uint32_t dataLength, const uint8_t* tail = nullptr,
+           uint32_t tailLength = 0) {
     Line(m_plan.beforeUel);
     if (!Send(m_plan.uel, ACL_STAGE_UEL, PJL_UEL, PJL_UEL_LEN) ||
         !Send(m_plan.enterLang, ACL_STAGE_ENTERLANG, PJL_ENTERLANG, PJL_ENTERLANG_LEN)) {
@@ -47,7 +49,7 @@ class Exchange {
     }
     if (m_plan.beforeCommand) Logger::Instance()->Write(m_plan.beforeCommand, static_cast<unsigned>(m_cmdID));
     if (!Send(m_plan.command, ACL_STAGE_COMMAND, command.bytes, ACL_RECORD_SIZE)) return;
-    if (data && !Send(m_plan.data, ACL_STAGE_DATA, data, dataLength, m_plan.dataChunk)) return;
+    if (data && !Send(m_plan.data, ACL_STAGE_DATA, data, dataLength, m_plan.dataChunk, tail, tailLength)) return;
     if (m_plan.closing == ACL_CLOSE_AFTER_DATA && !Send(m_plan.closingUel, ACL_STAGE_CLOSING, PJL_UEL, PJL_UEL_LEN)) {
       return;
     }
@@ -113,14 +115,28 @@ class Exchange {
   // Without `chunk` one write must take every byte; with it, writes of at
   // most `chunk` bytes go on from the first byte not yet taken. Followed data
   // without `chunk` goes out in pieces, each of which must be taken whole.
-  bool Send(const AclStep& step, AclStage stage, const uint8_t* bytes, uint32_t length, uint32_t chunk = 0) {
+  // `tail` continues `bytes`: the writes are the same as for one buffer.
+  bool Send(const AclStep& step, AclStage stage, const uint8_t* bytes, uint32_t headLength, uint32_t chunk = 0,
+            const uint8_t* tail = nullptr, uint32_t tailLength = 0) {
     const bool follow = stage == ACL_STAGE_DATA && m_link.progress && m_link.progress->sent;
+    const uint32_t length = headLength + (tail ? tailLength : 0);
     const uint32_t most = chunk ? chunk : follow ? ACL_FOLLOWED_PIECE : 0;
+    std::vector<uint8_t> joined;  // a piece across the end of `bytes`
     uint32_t sent = 0;
     do {
       if (follow && Stopped(stage)) return false;
       uint32_t piece = most && length - sent > most ? most : length - sent;
-      int written = m_channel->Write(bytes + sent, piece);
+      const uint8_t* from = bytes + sent;
+      if (sent + piece > headLength) {
+        if (sent >= headLength) {
+          from = tail + (sent - headLength);
+        } else {
+          joined.assign(bytes + sent, bytes + headLength);
+          joined.insert(joined.end(), tail, tail + (sent + piece - headLength));
+          from = joined.data();
+        }
+      }
+      int written = m_channel->Write(from, piece);
       if (written < 0 || static_cast<uint32_t>(written) > piece ||
           (chunk ? written == 0 && piece > 0 : static_cast<uint32_t>(written) != piece)) {
         return Fail(written < 0 ? step.failed : step.fellShort, stage, written);
@@ -200,6 +216,11 @@ void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclC
   Exchange(link, plan, command.CmdId(), out).Run(command, data, dataLength);
 }
 
+void RunAclExchange(const AclLink& link, const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data,
+                    uint32_t dataLength, const uint8_t* tail, uint32_t tailLength, AclExchangeResult* out) {
+  Exchange(link, plan, command.CmdId(), out).Run(command, data, dataLength, tail, tailLength);
+}
+
 int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) {
   int64_t end = -1;
   if (file && SeekFile64(file, 0, SEEK_END) == 0 && (end = TellFile64(file)) >= 0 && SeekFile64(file, 0, SEEK_SET)) {
@@ -213,13 +234,14 @@ int ReadAclBurnImage(FILE* file, size_t extra, const wchar_t* sizeFormat, const 
     WriteAclLog(readFailed, file ? LastSystemError() : 0, nullptr);
     return 0;
   }
-  out->data.reset(new (std::nothrow) uint8_t[size + extra > 0 ? size + extra : 1]);
-  if (!out->data) {
+  out->owned.reset(new (std::nothrow) uint8_t[size + extra > 0 ? size + extra : 1]);
+  out->data = out->owned.get();
+  if (!out->owned) {
     Logger::Instance()->Write(L"Failed ot malloc memory");
     return 0;
   }
   out->size = static_cast<uint32_t>(size);
-  if ((size > 0 ? fread(out->data.get(), 1, size, file) : 0) != size) {
+  if ((size > 0 ? fread(out->owned.get(), 1, size, file) : 0) != size) {
     WriteAclLog(readFailed, LastSystemError(), nullptr);
     return 0;
   }
@@ -231,15 +253,31 @@ int AclBurnSource::Check(const uint8_t* data, uint64_t size) const {
   return SignatureAllows(m_verdict) ? 1 : 0;
 }
 
-int AclBurnSource::Read(size_t extra, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
-  return ReadAclBurnImage(m_file, extra, sizeFormat, readFailed, out) && Check(out->data.get(), out->size);
+int AclBurnSource::Read(size_t room, const wchar_t* sizeFormat, const AclLog& readFailed, AclBurnImage* out) const {
+  if (!m_image) {
+    if (!ReadAclBurnImage(m_file, room, sizeFormat, readFailed, out)) return 0;
+  } else {
+    const uint64_t size = m_image->Size();
+    if (sizeFormat) {
+      Logger::Instance()->Write(sizeFormat, static_cast<unsigned>(size), static_cast<unsigned>(size >> 32));
+    }
+    if (size + room > 0xFFFFFFFFull) {
+      WriteAclLog(readFailed, 0, nullptr);
+      return 0;
+    }
+    out->data = m_image->Data();
+    out->size = static_cast<uint32_t>(size);
+  }
+  return AclImageAsChecked(out->data, out->size, m_checked) && Check(out->data, out->size);
 }
 
-int AclBurnSource::ReadAll(FirmwareFileBuffer* out) const {
-  return m_file && out->ReadAll(m_file) && Check(out->Data(), out->Size());
+int AclImageAsChecked(const uint8_t* data, uint64_t size, const FirmwareFileInfo* checked) {
+  if (!checked || FirmwareMatchesInfo(data, size, *checked)) return 1;
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return 0;
 }
 
-int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
+int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, const FirmwareImage* image,
                            const std::function<int(const AclBurnSource& source, AclBurnChoice choice)>& burn) {
   wchar_t path[260];
   CopyText(path, 260, fileName ? fileName : L"");
@@ -248,17 +286,23 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
   // What the version check saw (no size: it never classified the file).
   const FirmwareFileInfo checked = *info;
   int32_t fileType = 0;
-  const uint32_t version = GetBinFileVersion(info, &fileType, path);
+  // A shared image is what every update of the file sends: each checks those
+  // bytes, not the file as it may be by now.
+  const uint32_t version = image ? GetBinImageVersion(info, &fileType, path, image->Data(), image->Size())
+                                 : GetBinFileVersion(info, &fileType, path);
   Logger* log = Logger::Instance();
   if (fileType == BINTYPE_CORRUPT) {
     log->Write(L"ERROR: the firmware file is corrupt, nothing is sent.");
     return -1;
   }
-  SetFileAttributesNormal(path);
-  UniqueFile file(OpenFileWide(path, "rb"));
-  if (!file) {
-    log->WriteError(LastSystemError(), L"Failed to Open fw bin file");
-    return -1;
+  UniqueFile file;
+  if (!image) {
+    SetFileAttributesNormal(path);
+    file.reset(OpenFileWide(path, "rb"));
+    if (!file) {
+      log->WriteError(LastSystemError(), L"Failed to Open fw bin file");
+      return -1;
+    }
   }
   // A file cut short or replaced since the check (a copy still being written,
   // a new release dropped in) would be burned as it is now: a cut image passes
@@ -274,8 +318,11 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName,
     log->Write(L"ERROR: the firmware file has no version, nothing is sent.");
     return -1;
   }
-  const AclBurnSource source(file.get(), path);
+  // The file may still change between this look and the read for sending:
+  // the burn compares what it read with the check's view.
+  const FirmwareFileInfo* view = checked.fileSize >= 0 ? &checked : info;
+  const AclBurnSource source = image ? AclBurnSource(image, view) : AclBurnSource(file.get(), path, view);
   const int burned = burn(source, ChooseAclBurn(fileType));
   if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
-  return burned == 1 ? 1 : -1;
+  return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

@@ -5,10 +5,11 @@
 #include "host/text_utils.h"
 #include "transport/acl_checksum.h"
 
-int AclNandBurn::Prepare(uint8_t* data, uint64_t size, uint16_t imageType) {
+int AclNandBurn::Prepare(const uint8_t* data, uint64_t size, uint16_t imageType) {
   Logger* log = Logger::Instance();
   m_burned = 0;
   m_noReboot = false;
+  m_copy.clear();
   int opened = m_file.Open(data, size);
   if (opened == NAND_ERR_MAGIC) {
     log->Write(L"%ls", m_file.ErrorText());
@@ -16,9 +17,20 @@ int AclNandBurn::Prepare(uint8_t* data, uint64_t size, uint16_t imageType) {
   }
   if (m_file.Header().noReboot) {
     log->Write(L"NAND PKG sending 'NO REBOOT'");
-    // The printer must see the header without the flag; the burn command carries it instead.
-    data[4] &= 0x7F;
     m_noReboot = true;
+    // The printer must see the header without the flag; the burn command
+    // carries it instead. Only a package that holds the header's flag byte
+    // sends it: then this burn walks a copy of its own with the flag cleared.
+    bool sendsFlag = false;
+    NandPackage package;
+    for (uint32_t i = 0; opened == NAND_OK && i < m_file.Count() && m_file.Package(i, &package); ++i) {
+      sendsFlag = sendsFlag || (package.offset <= 4 && package.size > 4 - package.offset);
+    }
+    if (sendsFlag) {
+      m_copy.assign(data, data + size);
+      m_copy[4] &= 0x7F;
+      m_file.Open(m_copy.data(), size);
+    }
   }
   m_imageType = static_cast<uint16_t>(imageType | (m_noReboot ? ACL_NO_REBOOT : 0));
   if (opened == NAND_ERR_HEADER_VERSION) {

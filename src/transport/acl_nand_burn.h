@@ -16,10 +16,11 @@ using NandPackageSender = std::function<int(const NandPackage& package, const Ac
 
 class AclNandBurn {
  public:
-  // Before any I/O: the "NAND" magic, the NO REBOOT flag (logged and cleared in
-  // `data`, the in-memory copy of the file), the header VERSION and the package
-  // count. 1 when the file can be walked; 0 after logging why not.
-  int Prepare(uint8_t* data, uint64_t size, uint16_t imageType);
+  // Before any I/O: the "NAND" magic, the NO REBOOT flag (logged; the printer
+  // sees the header without it, the burn command carries it instead), the
+  // header VERSION and the package count. `data` is only read: updates may
+  // share it. 1 when the file can be walked; 0 after logging why not.
+  int Prepare(const uint8_t* data, uint64_t size, uint16_t imageType);
 
   // Walks the packages in table order: a package header VERSION other than 2
   // fails the burn; rejected packages are skipped (logged by the acceptance
@@ -37,6 +38,7 @@ class AclNandBurn {
 
  private:
   NandPackageFile m_file;
+  std::vector<uint8_t> m_copy;  // the file with the flag cleared, when a package sends it
   uint16_t m_imageType = ACL_IMAGE_NAND_PKG;
   bool m_noReboot = false;
   uint32_t m_burned = 0;

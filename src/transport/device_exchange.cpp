@@ -17,6 +17,11 @@ AclExchangePlan DeviceWritesPlan() {
 int DeviceBurnSucceeded(const AclExchangeResult& result) {
   if (result.ok) return 1;
   // A write that fell short fails every burn: the printer never had the image.
+  // A whole answer that says it refused the image is no restart cutting the
+  // exchange short: that fails every burn too.
+  if (result.firstFailure == ACL_STAGE_CHECK && CheckAclResponse(result.response, ACLCMD_BURN_FLASH) == ACL_CHECK_STATUS) {
+    return 0;
+  }
   return result.firstFailure >= ACL_STAGE_REPLY && !ProductIs(PRODUCT_VESTRA) && !ProductIs(PRODUCT_KORM);
 }
 

@@ -11,7 +11,9 @@
 AclExchangePlan DeviceWritesPlan();
 
 // Image burn leniency: for products other than VESTRA and KORM a burn whose
-// data went out whole counts as done whatever the answer was.
+// data went out whole counts as done when no answer, or no whole one, came
+// (the printer may restart first). An answer that refuses the image (right
+// prefix and command, status not success) fails every product's burn.
 int DeviceBurnSucceeded(const AclExchangeResult& result);
 
 // Writes the identity block of `mode`, closes the job, waits and checks the

@@ -58,6 +58,9 @@ class NtwkConnection : public ByteChannel {
       WriteAclLog(msgs.timeout, m_channel->LastError(), m_address);
       return 0;
     }
+    // The printer gets as long to take bytes as it gets to give them: its
+    // receive time-out (20 s; 8 s for the reset without reply).
+    m_channel->SetSendTimeout(receiveTimeoutMs);
     int connected = 0;
     char narrow[NTWK_ADDRESS_MAX];
     uint8_t ip[4];
@@ -83,6 +86,10 @@ class NtwkConnection : public ByteChannel {
     return static_cast<int>(m_channel->Receive(buffer, count));
   }
   int SetReceiveTimeout(uint32_t ms) { return m_channel->SetReceiveTimeout(ms); }
+  // What ends a send the printer stopped taking, besides its time-out.
+  void FollowStop(const AclProgress* progress) {
+    m_channel->SetSendStop(progress && progress->stopped ? progress->stopped : std::function<bool()>());
+  }
   uint32_t LastError() { return m_channel->LastError(); }
 
   // The exchange's view of this connection.
@@ -102,11 +109,13 @@ class NtwkConnection : public ByteChannel {
 // its flash, under a longer time-out.
 int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangePlan& plan,
                     const AclCommand& command, const uint8_t* data, uint32_t length, AclExchangeResult* r,
-                    bool burn = false, const AclProgress* progress = nullptr) {
+                    bool burn = false, const AclProgress* progress = nullptr, const uint8_t* tail = nullptr,
+                    uint32_t tailLength = 0) {
   NtwkConnection conn(address);
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
   link.progress = progress;
+  conn.FollowStop(progress);
   if (burn) {
     link.replyChannel = [&conn]() -> ByteChannel* {
       if (conn.SetReceiveTimeout(NtwkActiveSettings().burnReplyTimeoutMs)) return &conn;
@@ -114,7 +123,7 @@ int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs&
       return nullptr;
     };
   }
-  RunAclExchange(link, plan, command, data, length, r);
+  RunAclExchange(link, plan, command, data, length, tail, tailLength, r);
   return 1;
 }
 
@@ -256,9 +265,9 @@ int CFWDownloadNtwk::CheckFirmwareVersion(const wchar_t* productId, const wchar_
 }
 
 int CFWDownloadNtwk::DownLoadFirmware(FirmwareFileInfo* info, const wchar_t* address, const wchar_t* fileName,
-                                      const wchar_t* productId, const wchar_t* familyId) {
+                                      const wchar_t* productId, const wchar_t* familyId, const FirmwareImage* image) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::DownLoadFirmware");
-  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice choice) {
+  return DownloadWithChosenBurn(info, fileName, image, [&](const AclBurnSource& source, AclBurnChoice choice) {
     if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(source, address);
     if (choice.kind == ACL_BURN_NAND) {
       return BurnNandFlash(address, source, choice.imageType, productId, familyId, info);
@@ -291,25 +300,23 @@ namespace {
 int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi, uint16_t imageType,
                   const AclProgress* progress) {
   AclBurnImage image;
-  if (!source.Read(spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) {
-    return 0;
-  }
-  uint32_t dataLength = image.size;
-  uint32_t sum = AclChecksum(image.data.get(), image.size);
+  if (!source.Read(spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) return 0;
+  uint32_t sum = AclChecksum(image.data, image.size);
+  uint8_t trailer[ACL_SPI_TRAILER_SIZE];
   AclCommand command;
   if (spi) {
-    WriteSpiTrailer(sum, image.data.get() + image.size);
-    dataLength += ACL_SPI_TRAILER_SIZE;
-    FillWriteSpiMemCommand(&command, dataLength);
+    WriteSpiTrailer(sum, trailer);
+    FillWriteSpiMemCommand(&command, image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE));
   } else {
-    FillBurnFlashCommand(&command, imageType, static_cast<uint16_t>(sum & 0xFFFFu), dataLength);
+    FillBurnFlashCommand(&command, imageType, static_cast<uint16_t>(sum & 0xFFFFu), image.size);
   }
 
   AclExchangeResult r;
   RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
-                  ImageBurnPlan(spi), command, image.data.get(), dataLength, &r, true, progress);
+                  ImageBurnPlan(spi), command, image.data, image.size, &r, true, progress, spi ? trailer : nullptr,
+                  spi ? static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE) : 0);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -328,10 +335,10 @@ int CFWDownloadNtwk::BurnSpiFlash(const AclBurnSource& source, const wchar_t* ad
 int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& source, uint16_t imageType,
                                    const wchar_t* productId, const wchar_t* familyId, FirmwareFileInfo* info) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnNandFlash");
-  FirmwareFileBuffer buffer;
-  if (!source.ReadAll(&buffer)) return 0;
+  AclBurnImage image;
+  if (!source.Read(0, nullptr, {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) return 0;
   AclNandBurn nand;
-  if (!nand.Prepare(buffer.MutableData(), buffer.Size(), imageType)) return 0;
+  if (!nand.Prepare(image.data, image.size, imageType)) return 0;
 
   NtwkConnection conn(address);
   if (!conn.Open(NtwkActiveSettings().receiveTimeoutMs,
@@ -339,12 +346,26 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
                  L"socket")) {
     return 0;
   }
+  // An interrupt is taken until the first package's data is out: nothing was
+  // burned then. From there on the printer burns each package it took whole
+  // and only the closing reset completes the set, so the burn runs to its end.
+  bool firstOut = false;
+  AclProgress follow;
+  if (m_progress) {
+    follow = *m_progress;
+    follow.sent = [this, &firstOut](uint32_t sent, uint32_t total) {
+      firstOut = firstOut || sent == total;
+      if (m_progress->sent) m_progress->sent(sent, total);
+    };
+    if (m_progress->stopped) follow.stopped = [this, &firstOut] { return !firstOut && m_progress->stopped(); };
+  }
+  conn.FollowStop(m_progress ? &follow : nullptr);
   static const std::vector<ComponentVersion> kNoComponents;
   const AclExchangePlan plan = NandPackagePlan();
   auto sendPackage = [&](const NandPackage& package, const AclCommand& command) -> int {
     AclExchangeResult r;
     AclLink link = conn.Link();
-    link.progress = m_progress;
+    link.progress = m_progress ? &follow : nullptr;
     RunAclExchange(link, plan, command, package.bytes, package.size, &r);
     return r.finished && r.ok ? 1 : 0;
   };
@@ -352,9 +373,10 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
                 L"--NAND package up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset runs on its own
   // connection and its answer does not change the outcome.
-  if (nand.Burned() > 0) NtwkResetCore(address);
+  NtwkResetCore(address);
   return 1;
 }
 

@@ -103,14 +103,14 @@ uint32_t CFWDownloadPrll::GetPrllFWVersion(DeviceHandle port) {
 }
 
 int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port,
-                                      const wchar_t* fileName) {
+                                      const wchar_t* fileName, const FirmwareImage* image) {
   Logger* log = Logger::Instance();
   log->Write(L"CFWDownloadPrll::DownLoadFirmware");
   if (port == DEVICE_NONE) {
     log->Write(L"Failed OpenPRLLDevice()");
     return -1;
   }
-  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice) {
+  return DownloadWithChosenBurn(info, fileName, image, [&](const AclBurnSource& source, AclBurnChoice) {
     PrllDevice& system = CurrentPrllDevice();
     char rundll[PRLL_COMMAND_MAX] = {};
     const int found = system.RundllPath(rundll, sizeof rundll);
@@ -142,12 +142,11 @@ int CFWDownloadPrll::BurnFlashPrllPort(DeviceHandle port, const AclBurnSource& s
     return 0;
   }
   AclCommand command;
-  FillBurnFlashCommand(&command, ACL_IMAGE_CODE_ONLY, AclChecksum16(image.data.get(), image.size), image.size);
+  FillBurnFlashCommand(&command, ACL_IMAGE_CODE_ONLY, AclChecksum16(image.data, image.size), image.size);
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(port);
   AclExchangeResult r;
   // No answer is awaited: the burn is done once the data went out whole.
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, image.data.get(), image.size,
-                 &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, DeviceWritesPlan(), command, image.data, image.size, &r);
   if (!r.ok) return 0;
   log->Write(L"BurnFlashPrllPort(): Successful");
   return 1;

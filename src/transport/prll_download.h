@@ -35,8 +35,11 @@ class CFWDownloadPrll {
   uint32_t GetPrllFWVersion(DeviceHandle port);
   // Makes the printer named `modelName` the default printer (rundll32), then
   // the image burn with imageType 3. The port stays the caller's. 1,
-  // ACL_DOWNLOAD_NOT_TRUSTED (the file's signature refused) or -1.
-  int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName);
+  // ACL_DOWNLOAD_NOT_TRUSTED (the file's signature refused) or -1. `image`:
+  // the bytes the run's updates of `fileName` share; without it the file is
+  // read.
+  int DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo* info, DeviceHandle port, const wchar_t* fileName,
+                       const FirmwareImage* image = nullptr);
   // Image burn without waiting for an answer: 1 or 0.
   int BurnFlashPrllPort(DeviceHandle port, const AclBurnSource& source);
   // The NVRAM fix in mode 0: 0 on success, ACL_DEVICE_FAILED (325) otherwise.

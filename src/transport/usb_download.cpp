@@ -85,10 +85,11 @@ AclExchangePlan BurnPlan() {
 }
 
 AclExchangeResult Run(DeviceHandle device, const AclExchangePlan& plan, const AclCommand& command,
-                      const uint8_t* data = nullptr, uint32_t length = 0) {
+                      const uint8_t* data = nullptr, uint32_t length = 0, const uint8_t* tail = nullptr,
+                      uint32_t tailLength = 0) {
   std::unique_ptr<ByteChannel> channel = OpenDeviceChannel(device);
   AclExchangeResult r;
-  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, plan, command, data, length, &r);
+  RunAclExchange({channel.get(), nullptr, nullptr, nullptr}, plan, command, data, length, tail, tailLength, &r);
   return r;
 }
 
@@ -108,14 +109,14 @@ int CFWDownloadUSB::CheckFirmwareVersion(const wchar_t* productId, const wchar_t
 }
 
 int CFWDownloadUSB::DownLoadFirmware(FirmwareFileInfo* info, DeviceHandle device, const wchar_t* fileName,
-                                     const wchar_t* productId, const wchar_t* familyId) {
+                                     const wchar_t* productId, const wchar_t* familyId, const FirmwareImage* image) {
   Logger* log = Logger::Instance();
   log->Write(L"CFWDownloadUSB::DownLoadFirmware");
   if (device == DEVICE_NONE) {
     log->Write(L"Failed OpenUSBDevice()");
     return -1;
   }
-  return DownloadWithChosenBurn(info, fileName, [&](const AclBurnSource& source, AclBurnChoice choice) {
+  return DownloadWithChosenBurn(info, fileName, image, [&](const AclBurnSource& source, AclBurnChoice choice) {
     if (choice.kind == ACL_BURN_SPI) return BurnSpiFlash(device, source);
     if (choice.kind == ACL_BURN_NAND) return BurnNandFlash(device, info, source, choice.imageType, productId, familyId);
     return BurnFlash(device, source, choice.imageType);
@@ -146,8 +147,8 @@ int CFWDownloadUSB::BurnFlash(DeviceHandle device, const AclBurnSource& source, 
     return 0;
   }
   AclCommand command;
-  FillBurnFlashCommand(&command, imageType, AclChecksum16(image.data.get(), image.size), image.size);
-  return DeviceBurnSucceeded(Run(device, BurnPlan(), command, image.data.get(), image.size));
+  FillBurnFlashCommand(&command, imageType, AclChecksum16(image.data, image.size), image.size);
+  return DeviceBurnSucceeded(Run(device, BurnPlan(), command, image.data, image.size));
 }
 
 int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, const AclBurnSource& source) {
@@ -157,7 +158,8 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, const AclBurnSource& sourc
                    {ACL_LOG_ERROR, L"Read bin file failed"}, &image)) {
     return 0;
   }
-  WriteSpiTrailer(AclChecksum(image.data.get(), image.size), image.data.get() + image.size);
+  uint8_t trailer[ACL_SPI_TRAILER_SIZE];
+  WriteSpiTrailer(AclChecksum(image.data, image.size), trailer);
   const uint32_t dataLength = image.size + static_cast<uint32_t>(ACL_SPI_TRAILER_SIZE);
   AclCommand command;
   FillWriteSpiMemCommand(&command, dataLength);
@@ -166,7 +168,7 @@ int CFWDownloadUSB::BurnSpiFlash(DeviceHandle device, const AclBurnSource& sourc
   plan.replyRead.fellShort.uel = true;
   plan.closing = ACL_CLOSE_AFTER_REPLY;
   plan.closingUel = AclSame(AclMarks(AclPlain(L"ERROR: failed to send terminating UEL.")));
-  AclExchangeResult r = Run(device, plan, command, image.data.get(), dataLength);
+  AclExchangeResult r = Run(device, plan, command, image.data, image.size, trailer, ACL_SPI_TRAILER_SIZE);
   // Only the data not arriving whole, or the printer refusing the image it
   // took, fails the SPI burn; the rest is logged.
   if (r.firstFailure != ACL_STAGE_NONE && r.firstFailure < ACL_STAGE_REPLY) return 0;
@@ -180,7 +182,7 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, c
   AclNandBurn nand;
   if (!source.Read(0, L"BurnNandFlash bin file size = 0x%x, highwd=0x%x", {ACL_LOG_ERROR, L"Read bin file failed"},
                    &image) ||
-      !nand.Prepare(image.data.get(), image.size, imageType)) {
+      !nand.Prepare(image.data, image.size, imageType)) {
     return 0;
   }
   AclExchangePlan plan = BurnPlan();
@@ -195,9 +197,10 @@ int CFWDownloadUSB::BurnNandFlash(DeviceHandle device, FirmwareFileInfo* info, c
                 L"--NAND package %03d up to date, Do not burn.", sendPackage)) {
     return 0;
   }
+  if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset's answer does not
   // change the outcome.
-  if (nand.Burned() > 0) Reset(device);
+  Reset(device);
   return 1;
 }
 

@@ -2,6 +2,7 @@
 // What a fleet run is asked to do and what it needs from outside the update:
 // the front end fills these from its own switches and settings.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,4 +31,7 @@ struct FleetEnvironment {
   RfuPlatform* rfuSystem = nullptr;
   // Where the printers' progress goes.
   RunBoard* board = nullptr;
+  // Told each printer's record as its update ends (the history, the
+  // registry); may be called from several updates at once. Empty: nothing.
+  std::function<void(const struct PrinterReport&)> recordUpdate;
 };

@@ -2,7 +2,46 @@
 
 #include "firmware/firmware_file.h"
 #include "firmware/versions.h"
+#include "host/file_digest.h"
 #include "host/logger.h"
+#include "host/text_utils.h"
+
+std::wstring OneLineText(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    if (c == L'\r' || c == L'\n') c = L' ';
+    if (c == L' ' && (out.empty() || out.back() == L' ')) continue;
+    out += c;
+  }
+  while (!out.empty() && out.back() == L' ') out.pop_back();
+  return out;
+}
+
+void AddFileSha256(PrinterReport* report) {
+  uint8_t digest[SHA256_SIZE];
+  if (report->fileSha256.empty() && !report->file.empty() && Sha256OfFile(report->file.c_str(), digest)) {
+    report->fileSha256 = Sha256Hex(digest);
+  }
+}
+
+PrinterReport WorkerReport(const plist_t& printer, const WorkerResult& result, double seconds) {
+  PrinterReport report;
+  report.name = printer.printerName;
+  report.port = printer.portName;
+  report.kind = PortKindName(ClassifyPort(printer.portName.c_str()));
+  report.address = result.facts.address;
+  report.file = result.chosen.path;
+  if (!report.file.empty()) report.fileVersion = FileVersionOf(result.chosen);
+  report.versionBefore = PrinterVersionOf(result.facts.before);
+  report.versionAfter = PrinterVersionOf(result.facts.after);
+  report.outcome = result.status == FWDL_UPDATED      ? L"updated"
+                   : result.status == FWDL_UP_TO_DATE ? L"current"
+                                                      : L"failed";
+  report.detail = OneLineText(result.outcomeLine);
+  report.seconds = seconds;
+  AddFileSha256(&report);
+  return report;
+}
 
 ReportVersion FileVersionOf(const ChosenFirmware& chosen) {
   ReportVersion version;
@@ -38,6 +77,18 @@ ReportVersion PrinterVersionOf(const PrinterVersionCheck& check) {
   for (const ComponentVersion& c : components) version.parts.emplace_back(c.name, c.version);
   version.known = !version.parts.empty();
   return version;
+}
+
+std::wstring ReportVersionText(const ReportVersion& version) {
+  if (!version.known) return L"-";
+  if (version.parts.empty()) return std::to_wstring(version.number);
+  std::wstring text;
+  for (const auto& part : version.parts) {
+    if (!text.empty()) text += L",";
+    text += FromUtf8Static(part.first.c_str());
+    text += L"=" + std::to_wstring(part.second);
+  }
+  return text;
 }
 
 void MarkRfuLeftOn(PrinterReport* printer) {

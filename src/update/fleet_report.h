@@ -24,6 +24,7 @@ struct PrinterReport {
   std::wstring kind;     // "network", "usb", "parallel"; empty: not known
   std::wstring address;  // network printers only
   std::wstring file;     // the firmware file's path; empty: none chosen
+  std::wstring fileSha256;  // its SHA-256, 64 upper-case hex digits; empty: not known
   ReportVersion fileVersion;
   ReportVersion versionBefore;
   ReportVersion versionAfter;
@@ -45,11 +46,22 @@ struct RunReport {
   bool spoolerLeftStopped = false;
 };
 
+// A localised outcome line as one line: line breaks and runs of blanks become
+// one blank.
+std::wstring OneLineText(const std::wstring& text);
+// Sets fileSha256 from the file as it is now, when it is not known yet.
+void AddFileSha256(PrinterReport* report);
+// The record of one update of the dialog's worker that took `seconds`.
+PrinterReport WorkerReport(const plist_t& printer, const WorkerResult& result, double seconds);
+
 // The packages of a NAND file the printer would take, by component; a BIN
 // file's one version.
 ReportVersion FileVersionOf(const ChosenFirmware& chosen);
 // The version (or the component versions) the printer reported; unknown
 // when it answered per component but named none.
 ReportVersion PrinterVersionOf(const PrinterVersionCheck& check);
+// The version as a person reads it: the number, "name=N,name=N" per part,
+// "-" when not known.
+std::wstring ReportVersionText(const ReportVersion& version);
 // Records that the RFU setting switched on for the printer's update stays on.
 void MarkRfuLeftOn(PrinterReport* printer);

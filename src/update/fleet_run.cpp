@@ -99,6 +99,8 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     return report;
   }
 
+  // Declared before the printers: their claims go before the images.
+  FirmwareImages images;
   report.printers.resize(selected.size());
   std::vector<std::wstring> names;
   for (const auto& s : selected) names.push_back(s.first);
@@ -106,7 +108,8 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
   Runs runs;
   for (size_t i = 0; i < selected.size(); ++i) {
     report.printers[i].name = selected[i].first;
-    runs.push_back(std::make_unique<PrinterRun>(options, env, board, i, &report.printers[i], selected[i].second));
+    runs.push_back(
+        std::make_unique<PrinterRun>(options, env, board, i, &report.printers[i], selected[i].second, images));
   }
   RescueRecordRun(report);
 

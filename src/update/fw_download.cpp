@@ -25,6 +25,17 @@ int MapDownloadResult(int result) {
   return FWDL_FAILED;
 }
 
+int MapCheckedDownloadResult(int result, int check) {
+  // A package file of which nothing was written to a printer whose versions
+  // could not be read (/f, or the dialog, which always downloads) left that
+  // printer as it was, current or not.
+  if (result == 0 && check != VERCHK_UP_TO_DATE) {
+    Logger::Instance()->Write(L"ERROR: nothing was written and the printer was not found current.");
+    return FWDL_FAILED;
+  }
+  return MapDownloadResult(result);
+}
+
 int ExtractInfoField(const wchar_t* info, const wchar_t* field, wchar_t* out, size_t outSize) {
   if (!info || !field || !out || outSize == 0) return 0;
   const wchar_t* start = wcsstr(info, field);
@@ -48,7 +59,23 @@ bool VerifiesAfterDownload() {
            ProductIs(PRODUCT_MIRO) || ProductIs(PRODUCT_SELUNAR) || ProductIs(PRODUCT_QV4410SERIES));
 }
 
-namespace {}  // namespace
+bool CFWDownload::IsExpectedFile(const FirmwareFileInfo& checked) const {
+  if (m_expected.fileSize < 0 || (checked.fileType == m_expected.fileType && checked.fileSize == m_expected.fileSize &&
+                                  checked.fileVersion == m_expected.fileVersion)) {
+    return true;
+  }
+  Logger::Instance()->Write(L"ERROR: the firmware file changed after it was checked, nothing is sent.");
+  return false;
+}
+
+// A USB or parallel burn cannot stop part way, and the network burns stop
+// only where no part of the file was burned: the run's interrupt is taken
+// here, before the data.
+bool CFWDownload::InterruptedBeforeData() const {
+  if (!RunInterrupted()) return false;
+  Logger::Instance()->Write(L"The run was interrupted: nothing is sent.");
+  return true;
+}
 
 // The numeric address of a network port's printer. A port without one (a WSD
 // or FILE: port, a parallel port's information read) is a failure: an empty
@@ -80,8 +107,30 @@ void CFWDownload::StartSpooler() {
   if (!m_lookup || !m_lookup->spoolerHeld) StartAService();
 }
 
+PrinterVersionCheck CFWDownload::Answer(int result, const FirmwareFileInfo& info, const wchar_t* address) {
+  PrinterVersionCheck check;
+  check.result = result;
+  check.printerVersion = info.printerVersion;
+  check.componentText = info.printerComponents;
+  if (address) check.address = address;
+  return check;
+}
+
+bool CFWDownload::SharedImage(const FirmwareImage** image) {
+  *image = nullptr;
+  if (!m_lookup || !m_lookup->image) return true;
+  *image = m_lookup->image->Get();
+  if (!*image) {
+    Logger::Instance()->Write(L"ERROR: the firmware file could not be read, nothing is sent.");
+    return false;
+  }
+  m_facts.imageSha256 = (*image)->Sha256Text();
+  return true;
+}
+
 int CFWDownload::FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                             const wchar_t* familyId) {
+  m_facts = DownloadFacts();
   wchar_t modelName[FWDL_NAME_MAX] = {};
   wchar_t portName[FWDL_NAME_MAX] = {};
   Job job{productId ? productId : L"", familyId ? familyId : L"", fileName ? fileName : L"", portName, modelName};
@@ -142,12 +191,17 @@ int CFWDownload::NtwkDownload(const Job& job) {
   ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
   if (!AddressOf(job.portName, address)) return FWDL_FAILED;
+  m_facts.address = address;
 
   CFWDownloadNtwk ntwk;
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
-  ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+  const int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+  m_facts.before = Answer(check, info, address);
   ReportMilestone(m_progress, 50);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -155,13 +209,14 @@ int CFWDownload::NtwkDownload(const Job& job) {
     ntwk.ResetNtwkPrinter(address);
     if (!Wait(FWDL_NTWK_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   StopSpooler();
   if (m_progress) ntwk.FollowBurns(&follow);
-  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId);
+  int result = ntwk.DownLoadFirmware(&info, address, job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
-  if (result != 1 || !VerifiesAfterDownload()) return MapDownloadResult(result);
+  if (result != 1 || !VerifiesAfterDownload()) return MapCheckedDownloadResult(result, check);
 
   // The printer restarts with the new firmware; until it answers, the check
   // reports an error and the next pass waits. The wait counts on from the
@@ -172,6 +227,7 @@ int CFWDownload::NtwkDownload(const Job& job) {
   for (int pass = 0; pass < FWDL_VERIFY_PASSES; ++pass) {
     Logger::Instance()->Write(L"check firmwareVersion idx %d", pass);
     int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
+    m_facts.after = Answer(check, info, address);
     if (check == VERCHK_UP_TO_DATE) return FWDL_UPDATED;
     if (check == VERCHK_FILE_NEWER) return FWDL_FAILED;
     if (!Wait(FWDL_VERIFY_PASS_WAIT_MS)) return FWDL_FAILED;

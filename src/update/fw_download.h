@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/firmware_file.h"
 #include "transport/device_io.h"
+#include "update/firmware_images.h"
 #include "update/update_progress.h"
 
 // Statuses of CFWDownload::FWDownload.
@@ -49,6 +51,16 @@ struct PrinterVersionCheck {
   std::wstring address;         // the numeric address a network printer was asked at
 };
 
+// What one update learned on its way, for its record: where it reached a
+// network printer, and the versions the printer reported before the download
+// and after it (result VERCHK_ERROR and version 0 where it was not asked).
+struct DownloadFacts {
+  std::wstring address;
+  PrinterVersionCheck before;
+  PrinterVersionCheck after;
+  std::wstring imageSha256;  // the shared image's digest, when one was sent from
+};
+
 // What a fleet run looked up for one printer while the spooler still ran: the
 // update then asks the spooler nothing, since the run stops it around all of
 // its downloads at once.
@@ -58,6 +70,9 @@ struct PrinterLookup {
   std::wstring address;  // a network port's numeric address; empty: none
   // The run holds the spooler stopped: the download neither stops nor starts it.
   bool spoolerHeld = false;
+  // The image the run's updates of the file share; null: the download reads
+  // the file itself.
+  SharedFirmwareImage* image = nullptr;
 };
 
 class CFWDownload {
@@ -71,6 +86,10 @@ class CFWDownload {
   // Runs one update: a FWDL_* status. Null identifiers count as empty.
   int FWDownload(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                  const wchar_t* familyId);
+  // The file as the caller chose and checked it (type, size and trailer
+  // version; fileSize -1: none): one that differs when the update checks it
+  // again is not sent.
+  void ExpectFile(const FirmwareFileInfo& chosen) { m_expected = chosen; }
 
   // The printer's text for `cmdID` (ACLCMD_GET_PRINTER_INFO or
   // ACLCMD_GET_BUILD_INFO) into `out` (FWDL_INFO_TEXT_MAX wide characters,
@@ -89,6 +108,9 @@ class CFWDownload {
   // A USB device or parallel port that cannot be opened gives VERCHK_ERROR.
   int CheckPrinter(const wchar_t* printerName, const wchar_t* productId, const wchar_t* fileName,
                    const wchar_t* familyId, PrinterVersionCheck* out);
+
+  // What the last FWDownload learned.
+  const DownloadFacts& Facts() const { return m_facts; }
 
  private:
   struct Job {
@@ -116,9 +138,21 @@ class CFWDownload {
   // Around a download, unless the run holds the spooler stopped.
   void StopSpooler();
   void StartSpooler();
+  // Whether the file the transport's check classified is the one expected.
+  bool IsExpectedFile(const FirmwareFileInfo& checked) const;
+  // Whether the run was interrupted before this printer's data (logged).
+  bool InterruptedBeforeData() const;
+
+  // The run's shared image of the file into `image` (null when the lookup
+  // gives none): false (logged) when it could not be read.
+  bool SharedImage(const FirmwareImage** image);
+  // The printer's answer to the check the transport just made.
+  static PrinterVersionCheck Answer(int result, const FirmwareFileInfo& info, const wchar_t* address);
 
   UpdateProgress* m_progress;
   const PrinterLookup* m_lookup;
+  FirmwareFileInfo m_expected;
+  DownloadFacts m_facts;
 };
 
 // False for the products whose printers are not asked for their version after
@@ -127,6 +161,10 @@ bool VerifiesAfterDownload();
 // -1 (failed) -> FWDL_FAILED, 0 (nothing written) -> FWDL_UP_TO_DATE, 1 -> FWDL_UPDATED,
 // ACL_DOWNLOAD_NOT_TRUSTED -> FWDL_NOT_TRUSTED.
 int MapDownloadResult(int result);
+// The same, where nothing written is "up to date" only when the version check
+// before the download (`check`, VERCHK_*) found the printer so; otherwise
+// it is a failure.
+int MapCheckedDownloadResult(int result, int check);
 // The text between the first `field` and the first ";" after it, into `out`
 // (`outSize` characters). A value too long for `out` is cut, never split
 // inside a surrogate pair. 1 when both were found.

@@ -85,8 +85,12 @@ int CFWDownload::UsbDownload(const Job& job) {
 
   CFWDownloadUSB usb;
   FirmwareFileInfo info;
-  usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  const int check = usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName);
+  m_facts.before = Answer(check, info, nullptr);
   ReportMilestone(m_progress, 50);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   ReportPhase(m_progress, UpdatePhase::Sending);
   if (ProductIs(PRODUCT_VESTRA)) {
@@ -95,9 +99,10 @@ int CFWDownload::UsbDownload(const Job& job) {
     usb.ResetPrinter(device.Get());
     if (!Wait(FWDL_USB_VESTRA_RESET_WAIT_MS)) return FWDL_FAILED;
   }
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   StopSpooler();
-  int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId);
+  int result = usb.DownLoadFirmware(&info, device.Get(), job.fileName, job.productId, job.familyId, image);
   StartSpooler();
 
   if (result == 1 && VerifiesAfterDownload()) {
@@ -111,9 +116,11 @@ int CFWDownload::UsbDownload(const Job& job) {
     }
     if (!device) return FWDL_NO_USB_DEVICE;
     ReportPhase(m_progress, UpdatePhase::Verifying);
-    if (usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName) != 0) result = -1;
+    m_facts.after =
+        Answer(usb.CheckFirmwareVersion(job.productId, job.familyId, &info, device.Get(), job.fileName), info, nullptr);
+    if (m_facts.after.result != VERCHK_UP_TO_DATE) result = -1;
   }
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::PrllDownload(const Job& job) {
@@ -125,7 +132,11 @@ int CFWDownload::PrllDownload(const Job& job) {
 
   FirmwareFileInfo info;
   // The version check closes the port on every path.
-  prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  const int check = prll.CheckFirmwareVersion(job.productId, job.familyId, &info, port.Release(), job.fileName);
+  m_facts.before = Answer(check, info, nullptr);
+  if (!IsExpectedFile(info)) return FWDL_FAILED;
+  const FirmwareImage* image = nullptr;
+  if (!SharedImage(&image)) return FWDL_FAILED;
 
   if (ProductIs(PRODUCT_VESTRA)) {
     if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
@@ -139,13 +150,14 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
   ReportMilestone(m_progress, 50);
   ReportPhase(m_progress, UpdatePhase::Sending);
+  if (InterruptedBeforeData()) return FWDL_FAILED;
 
   // The parallel port's own openings restart the spooler: never under a hold.
   StopAService();
-  int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName);
+  int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName, image);
   StartAService();
   port.Reset();
-  return MapDownloadResult(result);
+  return MapCheckedDownloadResult(result, check);
 }
 
 int CFWDownload::ReadUsbInfo(const wchar_t* portName, uint16_t cmdID, char* text) {

@@ -12,6 +12,17 @@ PortKind ClassifyPort(const wchar_t* portName) {
   return PORT_NETWORK;
 }
 
+const wchar_t* PortKindName(PortKind kind) {
+  switch (kind) {
+    case PORT_USB:
+      return L"usb";
+    case PORT_PARALLEL:
+      return L"parallel";
+    default:
+      return L"network";
+  }
+}
+
 std::vector<plist_t> CollectSupportedPrinters(const std::vector<std::wstring>& driverNames) {
   Logger* log = Logger::Instance();
   std::vector<plist_t> printers;

@@ -16,6 +16,8 @@ enum PortKind { PORT_NETWORK = 0, PORT_USB = 1, PORT_PARALLEL = 2 };
 // "USB" as the first three characters (case-sensitive) is a USB port; otherwise
 // "LPT" anywhere is a parallel port; everything else is a network port.
 PortKind ClassifyPort(const wchar_t* portName);
+// "network", "usb" or "parallel", as the report names a kind.
+const wchar_t* PortKindName(PortKind kind);
 
 // The installed printers whose driver is one of `driverNames`, in the
 // spooler's order, each with its port and jobs; printers whose information

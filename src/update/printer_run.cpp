@@ -17,42 +17,16 @@
 #include "update/security_firmware.h"
 #include "update/unattended_rfu.h"
 
-namespace {
-
-const wchar_t* KindName(PortKind kind) {
-  switch (kind) {
-    case PORT_USB:
-      return L"usb";
-    case PORT_PARALLEL:
-      return L"parallel";
-    default:
-      return L"network";
-  }
-}
-
-// A localised outcome line without its line breaks and runs of blanks.
-std::wstring OneLine(const std::wstring& text) {
-  std::wstring out;
-  for (wchar_t c : text) {
-    if (c == L'\r' || c == L'\n') c = L' ';
-    if (c == L' ' && (out.empty() || out.back() == L' ')) continue;
-    out += c;
-  }
-  while (!out.empty() && out.back() == L' ') out.pop_back();
-  return out;
-}
-
-}  // namespace
-
 PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
-                       PrinterReport* report, const plist_t* printer)
+                       PrinterReport* report, const plist_t* printer, FirmwareImages& images)
     : m_options(options),
       m_env(env),
       m_board(board),
       m_index(index),
       m_report(report),
       m_start(TickCountMs()),
-      m_found(printer != nullptr) {
+      m_found(printer != nullptr),
+      m_images(images) {
   if (printer) m_printer = *printer;
   m_progress.SetListener([this](const UpdateProgress& progress, UpdateProgressEvent what) {
     m_board.Progress(m_index, progress.Snapshot(), what);
@@ -69,7 +43,7 @@ void PrinterRun::Lookup() {
   m_lookup.port = m_printer.portName;
   m_kind = ClassifyPort(m_printer.portName.c_str());
   m_report->port = m_printer.portName;
-  m_report->kind = KindName(m_kind);
+  m_report->kind = PortKindName(m_kind);
   wchar_t driver[PRINTER_DRIVER_MAX] = {};
   if (GetPrinterDriverName(m_printer.printerName.c_str(), driver)) m_lookup.driver = driver;
   if (m_kind == PORT_NETWORK) {
@@ -134,6 +108,7 @@ void PrinterRun::Check() {
   m_wouldUpdate = check.result == VERCHK_FILE_NEWER ? name + L": the file is newer than the printer's firmware"
                                                     : name + L": /f would write the file";
   m_toWrite = true;
+  if (!m_options.checkOnly) m_image = m_images.Claim(m_chosen.path);
   // Until its download starts the printer waits its turn.
   m_progress.SetPhase(UpdatePhase::Idle);
 }
@@ -218,10 +193,12 @@ void PrinterRun::Download(bool spoolerHeld) {
   LogPrinterScope scope(m_report->name.c_str());
   const std::wstring& name = m_printer.printerName;
   m_lookup.spoolerHeld = spoolerHeld;
+  m_lookup.image = m_image.get();
   Logger::Instance()->Write(L"---Start to firmware download---");
   CFWDownload download(&m_progress, &m_lookup);
   const WorkerResult result = RunPreparedUpdate(m_printer, m_chosen, download);
   LogWorkerEnd(result);
+  if (!result.facts.imageSha256.empty()) m_report->fileSha256 = result.facts.imageSha256;
 
   const bool updated = result.status == FWDL_UPDATED;
   if (updated && VerifiesAfterDownload() && m_kind != PORT_PARALLEL) {
@@ -266,11 +243,16 @@ void PrinterRun::EndInterrupted() {
 
 void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
   m_ended = true;
+  // The last update of the file to end releases its image.
+  m_image.reset();
+  m_lookup.image = nullptr;
   m_report->outcome = outcome;
-  m_report->detail = OneLine(detail);
+  m_report->detail = OneLineText(detail);
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
   Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+  AddFileSha256(m_report);
+  if (m_env.recordUpdate) m_env.recordUpdate(*m_report);
   RescueRecordPrinter(m_index, *m_report);
   m_board.End(m_index, outcome, m_report->detail);
   for (PrinterRun* rider : m_riders) rider->EndAsCarried(*m_report, progressOutcome, status);
@@ -279,6 +261,7 @@ void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateO
 void PrinterRun::EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status) {
   LogPrinterScope scope(m_report->name.c_str());
   m_report->file = carrier.file;
+  m_report->fileSha256 = carrier.fileSha256;
   m_report->fileVersion = carrier.fileVersion;
   m_report->versionBefore = carrier.versionBefore;
   m_report->versionAfter = carrier.versionAfter;

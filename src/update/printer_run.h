@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "update/device_groups.h"
+#include "update/firmware_images.h"
 #include "update/fleet_options.h"
 #include "update/fleet_report.h"
 #include "update/fw_download.h"
@@ -23,7 +25,7 @@ class PrinterRun {
  public:
   // `printer` null: no installed printer of a listed driver has the name.
   PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
-             PrinterReport* report, const plist_t* printer);
+             PrinterReport* report, const plist_t* printer, FirmwareImages& images);
 
   bool Ended() const { return m_ended; }
   // Checked, the file is to be written, and nothing ended the printer since.
@@ -73,6 +75,10 @@ class PrinterRun {
   PrinterLookup m_lookup;
   PortKind m_kind = PORT_NETWORK;
   ChosenFirmware m_chosen;
+  FirmwareImages& m_images;
+  // The file's image, claimed once the printer is to be written and let go
+  // when its update ends.
+  std::shared_ptr<SharedFirmwareImage> m_image;
   UpdateProgress m_progress;
   std::wstring m_wouldUpdate;  // a check's detail once the gate lets the printer through
   bool m_toWrite = false;

@@ -76,6 +76,7 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
 
   FirmwareFileInfo info;
   chosen->fileVersion = GetBinFileVersion(&info, &chosen->fileType, chosen->path);
+  chosen->fileSize = info.fileSize;
   if (chosen->fileVersion == 0 && chosen->fileType == BINTYPE_CORRUPT) {
     result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_CORRUPT);
     return false;
@@ -97,15 +98,27 @@ WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printe
   WorkerResult result;
   CFWDownload download(progress);
   ChosenFirmware chosen;
-  if (!PrepareFirmware(tables, printer, download, &chosen, &result)) return result;
+  if (!PrepareFirmware(tables, printer, download, &chosen, &result)) {
+    result.chosen = chosen;
+    return result;
+  }
   return RunPreparedUpdate(printer, chosen, download);
 }
 
 WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download) {
   WorkerResult result;
+  // A run may check every printer long before it writes one: a file replaced
+  // meanwhile is not the one its decision and its report are about.
+  FirmwareFileInfo expected;
+  expected.fileType = chosen.fileType;
+  expected.fileSize = chosen.fileSize;
+  expected.fileVersion = chosen.fileVersion;
+  download.ExpectFile(expected);
   result.status = download.FWDownload(printer.printerName.c_str(), chosen.productId, chosen.path, chosen.familyId);
   result.succeeded = OutcomeSucceeded(result.status);
   result.outcomeLine = OutcomeLine(printer.printerName, OutcomeStringId(result.status));
+  result.chosen = chosen;
+  result.facts = download.Facts();
   return result;
 }
 

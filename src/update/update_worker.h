@@ -9,10 +9,9 @@
 #include <string>
 
 #include "update/firmware_choice.h"
+#include "update/fw_download.h"
 #include "update/printer_record.h"
 #include "update/update_progress.h"
-
-class CFWDownload;
 
 // The localised string that reports a download status (FWDL_*).
 unsigned OutcomeStringId(int status);
@@ -29,6 +28,7 @@ struct ChosenFirmware {
   wchar_t familyId[DLG_NAME_MAX] = {0};
   uint32_t fileVersion = 0;  // from the file's trailer; 0 when none
   int32_t fileType = 0;      // BINTYPE_*
+  int64_t fileSize = -1;     // as it was checked; -1 when not known
 };
 
 // What one run of the worker ended with.
@@ -36,6 +36,10 @@ struct WorkerResult {
   bool succeeded = false;    // updated, or the transport had nothing to write
   int status = -1;           // FWDL_*; -1 when the controller did not run
   std::wstring outcomeLine;  // empty when no outcome was recorded
+  // For the update's record: the file (path empty when none was chosen) and
+  // what the controller learned.
+  ChosenFirmware chosen;
+  DownloadFacts facts;
 };
 
 // Steps 2 to 5 of the worker: the model name (the driver name when the
@@ -44,8 +48,9 @@ struct WorkerResult {
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
                      ChosenFirmware* chosen, WorkerResult* result);
 
-// Step 6 and 7 of the worker: the controller with the prepared file, and
-// the outcome of its status.
+// Step 6 and 7 of the worker: the controller with the prepared file (sent
+// only while it is still the file that was chosen and checked), and the
+// outcome of its status.
 WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& chosen, CFWDownload& download);
 
 // The whole worker on `printer`: milestone 10, PrepareFirmware, the

@@ -5,6 +5,8 @@
 #                 code 1, the report lists all four, the spooler stopped once and
 #                 started once, the waits overlapped; a second queue on the first
 #                 printer's port rides along: one burn, "same printer as ..."
+#   records       what a deployment tool reads after it: each queue's values
+#                 in the registry, and /history with /report listing the run
 #   Ctrl+C        the program started in a console (a pseudo-terminal, through
 #                 start /wait) gets SIGINT while the printers restart, which Wine
 #                 hands to the handlers of a process with a console as Ctrl+C:
@@ -165,6 +167,37 @@ starts=$(count_in "$(held_part "$segment")" "StartAService(Spooler)")
   fail "spooler stopped $stops and started $starts times, expected once each"
 [ $((RUN_END - RUN_START)) -le "$OVERLAP_LIMIT_S" ] && echo "the waits overlapped" ||
   fail "the run took $((RUN_END - RUN_START)) s: the updates did not overlap"
+
+# What the run left for a deployment tool: each queue's values in the
+# registry, and its updates in the history.
+reg_value() {
+  (cd "$CASE_DIR" && wine reg query "HKLM\\SOFTWARE\\Local AppWizard-Generated Applications\\tideway\\Printers\\$1" \
+    /v "$2" 2>/dev/null) | tr -d '\r' | sed -nE "s/^ *$2 +REG_SZ +(.*)$/\1/p"
+}
+for queue in "${NAMES[@]}" "$DUPLEX"; do
+  outcome=updated version=20230115
+  [ "$queue" = "${NAMES[$REFUSES]}" ] && outcome=failed version=1000
+  got="$(reg_value "$queue" LastOutcome) $(reg_value "$queue" FirmwareVersion)"
+  [ "$got" = "$outcome $version" ] && echo "registry ok: $queue $got" ||
+    fail "registry: $queue [$got], expected [$outcome $version]"
+  [[ "$(reg_value "$queue" LastUpdate)" =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z$ ]] ||
+    fail "registry: $queue LastUpdate [$(reg_value "$queue" LastUpdate)]"
+  [[ "$(reg_value "$queue" FirmwareFile)" == *'\update.bin' ]] ||
+    fail "registry: $queue FirmwareFile [$(reg_value "$queue" FirmwareFile)]"
+done
+HISTORY="$WINEPREFIX/drive_c/fleet-history.json"
+rm -f "$HISTORY"
+SINCE=$(date -u -d "@$RUN_START" +%Y-%m-%dT%H:%M:%SZ)
+start_run history /history:8 "/report:C:\\fleet-history.json"
+finish_run history
+listed=$(python3 - "$HISTORY" "$SHA" "$SINCE" <<'PY'
+import json, sys
+entries = json.load(open(sys.argv[1], encoding="utf-8"))["history"]
+print("|".join(sorted(e["name"] for e in entries if e["time"] >= sys.argv[3] and (e["fileSha256"] or "").lower() == sys.argv[2])))
+PY
+)
+[ "$CODE/$listed" = "0/$ALL_NAMES" ] && echo "history lists the run's updates with the file's SHA-256" ||
+  fail "history: code $CODE, listed [$listed], expected [$ALL_NAMES]"
 
 # Interrupted while the printers restart: every printer back at the old version.
 for i in "${!NAMES[@]}"; do

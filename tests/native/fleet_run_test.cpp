@@ -1,7 +1,8 @@
 // Whole updates of several network printers at once, each a simulated printer
 // on a loopback address of its own: every printer is written once with the
-// file's image, its report is its own, and the RFU gate of the one that needs
-// it goes on before and off after.
+// file's image, read once and shared by all four, released after the last of
+// them ended; its report and its history line are its own, and the RFU gate
+// of the one that needs it goes on before and off after.
 // ./scripts/test also runs this program built with ThreadSanitizer; a race it
 // sees ends the program (halt_on_error) and fails the run.
 #include <gtest/gtest.h>
@@ -9,11 +10,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/unattended_run.h"
+#include "app/update_history.h"
+#include "host/program_data.h"
+#include "host/sha256.h"
 #include "net/snmp_rfu.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
@@ -98,6 +103,8 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   rfu.port = installed[kGated].port;
   rfu.reads = {RFU_OFF};
   rfu.writes = {0, 0};  // on before the update, off after the last
+  std::wstring history;
+  ASSERT_TRUE(GetProgramDataFolder(&history)) << "the test program's own (test_main.cc)";
   UnattendedEnvironment env;
   env.tables.binfileList = {L"*", L"fleet.bin"};
   env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"fleet.bin"));
@@ -109,6 +116,24 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   const RunReport report = RunUnattended(line, env);
   SetNtwkSettingsForTesting(previousSettings);
   Logger::Instance()->SetBoxesSilent(false);
+  std::vector<HistoryEntry> recorded = ReadHistory(history, kPrinters + 1);
+  uint8_t digest[SHA256_SIZE];
+  Sha256Of(image.data(), image.size(), digest);
+
+  // One read, one release: after the last update that sent it ended, and
+  // with it, not with the run (the spooler is started once they all ended).
+  const std::vector<std::wstring> lines = log.Lines();
+  size_t reads = 0, released = lines.size(), lastEnd = 0, runEnd = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    reads += lines[i].find(L"Reading the firmware image " + file) != std::wstring::npos;
+    if (lines[i].find(L"The firmware image " + file + L" is released") != std::wstring::npos) released = i;
+    if (lines[i].find(L"---Firmware download Fininsh") != std::wstring::npos) lastEnd = i;
+    if (!runEnd && lines[i].find(L"started again") != std::wstring::npos) runEnd = i;
+  }
+  EXPECT_EQ(reads, 1u);
+  EXPECT_LT(lastEnd, released);
+  EXPECT_LT(released, runEnd);
+  ASSERT_EQ(recorded.size(), static_cast<size_t>(kPrinters));
 
   ASSERT_EQ(report.printers.size(), static_cast<size_t>(kPrinters));
   EXPECT_EQ(report.exitCode, EXITCODE_OK);
@@ -129,6 +154,13 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     EXPECT_TRUE(PrinterSim::Bool(burns[0], "ok")) << burns[0];
     EXPECT_EQ(PrinterSim::Num(burns[0], "received"), static_cast<long long>(image.size()));
     EXPECT_EQ(PrinterSim::Num(burns[0], "file_version"), kFileVersion);
+    EXPECT_EQ(p.fileSha256, Sha256Hex(digest));
+    // The history holds the same record, each printer once.
+    const auto mine =
+        std::find_if(recorded.begin(), recorded.end(), [&](const HistoryEntry& e) { return e.printer.name == p.name; });
+    ASSERT_NE(mine, recorded.end());
+    EXPECT_EQ(HistoryEntryJson(*mine).dump(),
+              HistoryEntryJson({mine->time, mine->computer, mine->user, p, mine->programVersion}).dump());
   }
   g_simPids.clear();  // stopped by their owners from here on
 }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/versions.h"
 #include "fw_download_scene.h"
 #include "ntwk_sim_fixture.h"
 #include "support/fake_ports.h"
 #include "update/fw_download.h"
+#include "update/update_worker.h"
 
 using fwdltest::ControllerScene;
 using fwdltest::ImageFile;
@@ -41,6 +43,7 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     int status;
     int passes;  // verification passes logged
     fwtest::BinKind kind = fwtest::BinKind::CodeOnly;
+    bool packageFile = false;  // one "print" package of version 100, which the simulator runs
   } cases[] = {
       {"verified at the second pass", L"QV5000", {"--restart-connections", "3"}, FWDL_UPDATED, 2},
       {"printer keeps the old version",
@@ -57,6 +60,15 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
        0},
       {"QV4410SERIES is not verified", L"QV4410SERIES", {"--restart-connections", "100000"}, FWDL_UPDATED, 0},
       {"corrupt file: nothing sent", L"QV5000", {}, FWDL_FAILED, 0, fwtest::BinKind::Corrupt},
+      // Nothing to write is "current" only for a printer found current.
+      {"package file, every package current", L"QV5000", {}, FWDL_UP_TO_DATE, 0, {}, true},
+      {"package file, versions unreadable",
+       L"QV5000",
+       {"--fault", "status:value=2,cmd=compver"},
+       FWDL_FAILED,
+       0,
+       {},
+       true},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -64,15 +76,23 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     NtwkScene scene(c.product, "127.62.0." + std::to_string(++n), c.simArgs);
     ASSERT_TRUE(scene.started) << scene.sim.error();
 
-    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile(c.kind).c_str(), nullptr), c.status);
+    std::wstring file = ImageFile(c.kind);
+    if (c.packageFile) {
+      fwtest::NandFileLayout layout;
+      layout.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(100));
+      fwtest::WriteFileBytes(file, fwtest::BuildNand(layout));
+    }
+    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", file.c_str(), nullptr), c.status);
 
     std::vector<std::wstring> steps = {
         L"[progress 15]",         L"CFWDownloadNtwk::CheckFirmwareVersion", L"[progress 50]",
         L"StopAService(Spooler)", L"CFWDownloadNtwk::DownLoadFirmware",     L"StartAService(Spooler)"};
     bool corrupt = c.kind == fwtest::BinKind::Corrupt;
     std::vector<uint32_t> waits;
+    // Three questions without an answer, a second apart.
+    if (c.packageFile && c.status == FWDL_FAILED) waits.insert(waits.end(), 3, 1000);
     // The printer programs its flash: slept in seconds, as the status line counts them.
-    if (!corrupt) waits.insert(waits.end(), 30, 1000);
+    if (!corrupt && !c.packageFile) waits.insert(waits.end(), 30, 1000);
     if (c.passes > 0) waits.insert(waits.end(), FWDL_RESTART_WAIT_MS / 1000, 1000);
     for (int pass = 0; pass < c.passes; ++pass) {
       steps.push_back(L"check firmwareVersion idx " + std::to_wstring(pass));
@@ -88,6 +108,9 @@ TEST(FWDownloadNtwk, OutcomesOfTheDownloadAndTheVerification) {
     if (corrupt) {
       EXPECT_TRUE(scene.log.Contains(L"ERROR: the firmware file is corrupt, nothing is sent."));
       EXPECT_EQ(SimCommands(scene.sim.sim()), (std::vector<std::string>{"GET_PRINTER_INFO"}));
+    }
+    if (c.packageFile) {
+      EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
     }
   }
 }
@@ -201,39 +224,65 @@ TEST(FWDownloadNtwk, ModelAndPanelFieldsFromThePrinter) {
 // burn (an administrator copies a new release over it, a copy is still being
 // written): whatever was not checked is not sent, and no success is reported.
 // KORM is not verified after the burn, so a partial image sent would end as
-// success.
+// success. The whole update runs, from the worker's choice of the file.
 TEST(FWDownloadNtwk, AFileThatChangedOrShrankIsNotSent) {
   const std::vector<uint8_t> release = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 64 * 1024, 1100);
   const std::vector<uint8_t> cut(release.begin(), release.begin() + 40000);
   const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 64 * 1024, 1200);
+  enum When { Never, BeforeTheChoice, AfterTheChoice, AfterTheCheck, OpenedForSending };
   struct Case {
     const char* name;
-    bool beforeTheChoice;  // else after the version check (at progress 50)
+    When when;
     std::vector<uint8_t> bytes;
   } cases[] = {
-      {"cut short before the choice", true, cut},
-      {"cut short after the check", false, cut},
-      {"emptied after the check", false, {}},
-      {"another release after the check", false, other},
-      {"another build of the same release after the check", false,
+      {"unchanged: written", Never, release},
+      {"cut short before the choice", BeforeTheChoice, cut},
+      // A fleet run checks every printer long before it writes one.
+      {"another release after the choice", AfterTheChoice, other},
+      {"cut short after the check", AfterTheCheck, cut},
+      {"emptied after the check", AfterTheCheck, {}},
+      {"another release after the check", AfterTheCheck, other},
+      {"another build of the same release after the check", AfterTheCheck,
+       fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
+      // Replaced in place after its last look, once it is open for the read.
+      {"another release while it is opened for sending", OpenedForSending, other},
+      {"another build of the same release while it is opened for sending", OpenedForSending,
        fwtest::BuildBin(fwtest::BinKind::CodeOnly, 48 * 1024, 1100)},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    NtwkScene scene(L"KORM", "127.62.6." + std::to_string(++n), {"--restart-ms", "0"});
+    const std::string address = "127.62.6." + std::to_string(++n);
+    NtwkScene scene(L"KORM", address, {"--restart-ms", "0"});
     ASSERT_TRUE(scene.started) << scene.sim.error();
     static std::wstring path;
     static const std::vector<uint8_t>* change;
     path = fwtest::TempPath(L"changing.bin");
     change = &c.bytes;
-    fwtest::WriteFileBytes(path, c.beforeTheChoice ? c.bytes : release);
+    fwtest::WriteFileBytes(path, c.when == BeforeTheChoice ? c.bytes : release);
+    // The update's own check comes after milestone 15.
+    static int changeAt;
+    changeAt = c.when == AfterTheChoice ? 15 : c.when == AfterTheCheck ? 50 : 0;
     scene.progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
-      if (what == UpdateProgressEvent::Milestone && p.Percent() == 50) fwtest::WriteFileBytes(path, *change);
+      if (what == UpdateProgressEvent::Milestone && p.Percent() == changeAt) fwtest::WriteFileBytes(path, *change);
     });
+    // The burn's first line comes after the file was opened, before it is read.
+    LogFileSink previous = nullptr;
+    if (c.when == OpenedForSending) {
+      previous = SetLogFileSinkForTesting([](const char* bytes, size_t size) {
+        if (std::string(bytes, size).find("CFWDownloadNtwk::BurnFlash(") != std::string::npos) {
+          fwtest::WriteFileBytes(path, *change);
+        }
+      });
+    }
 
-    EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", path.c_str(), L""), FWDL_FAILED);
+    FirmwareTables tables;
+    tables.binfileList = {L"*", L"changing.bin"};
+    tables.programDirectory = path.substr(0, path.size() - wcslen(L"changing.bin"));
+    const plist_t printer = {L"QV", L"IP_" + std::wstring(address.begin(), address.end()), L"0"};
+    EXPECT_EQ(RunUpdateWorker(tables, printer, &scene.progress).status, c.when == Never ? FWDL_UPDATED : FWDL_FAILED);
+    if (c.when == OpenedForSending) SetLogFileSinkForTesting(previous);
 
-    EXPECT_TRUE(SimCommands(scene.sim.sim(), "BURN_FLASH").empty());
+    EXPECT_EQ(SimCommands(scene.sim.sim(), "BURN_FLASH").size(), c.when == Never ? 1u : 0u);
   }
 }

@@ -70,6 +70,7 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
     int status;
     int readWriteOpens;
     size_t progress;  // messages sent
+    bool interrupted = false;  // the run, once the port was open for the download (milestone 50)
   } cases[] = {
       // Read-write openings: the version check's (1), its two further
       // questions when no answer comes (2, 3), the VESTRA preparation's, the
@@ -80,12 +81,15 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
       {"VESTRA download cannot open it", L"VESTRA", 5, FWDL_NO_PARALLEL_PORT, 5, 1},
       {"written", L"QV5000", 0, FWDL_UPDATED, 4, 2},
       {"written after the VESTRA preparation", L"VESTRA", 0, FWDL_UPDATED, 5, 2},
+      // A parallel burn cannot stop part way: the interrupt is taken before its data.
+      {"interrupted before the data", L"QV5000", 0, FWDL_FAILED, 4, 2, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ControllerScene scene(c.product, L"LPT1:");
     CountingPort port(c.failOpen);
     nettest::FakeNet net;
+    if (c.interrupted) scene.interruptAt = 50;
 
     EXPECT_EQ(CFWDownload(&scene.progress).FWDownload(L"QV", L"", ImageFile().c_str(), L""), c.status);
     EXPECT_EQ(port.readWriteOpens, c.readWriteOpens);
@@ -98,6 +102,8 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
       // Once by the opening, once by the path, both with the open's error.
       EXPECT_EQ(scene.LinesStarting({L"_DownLaodRequired Failed to open PrllPort"}),
                 std::vector<std::wstring>(2, L"_DownLaodRequired Failed to open PrllPort(gle=5)"));
+    } else if (c.interrupted) {
+      EXPECT_TRUE(scene.LinesStarting({L"CFWDownloadPrll::DownLoadFirmware", L"BurnFlash"}).empty());
     } else {
       EXPECT_TRUE(scene.log.Contains(L"BurnFlashPrllPort(): Successful"));
       // No model name comes over the parallel port: the driver's name stands in.

@@ -3,6 +3,8 @@
 // the fake clock, the log, and the main window's messages written into the
 // log ("[progress N]"), so their order against the controller's steps shows
 // in one list. The controller reports to `progress` (CFWDownload(&scene.progress)).
+// With `interruptAt` set the run is interrupted at that milestone (and the
+// interrupt cleared with the scene).
 
 #include <algorithm>
 #include <cwchar>
@@ -16,6 +18,7 @@
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "support/printer_sim.h"
+#include "update/run_interrupt.h"
 #include "update/update_progress.h"
 
 namespace fwdltest {
@@ -23,11 +26,16 @@ namespace fwdltest {
 struct ControllerScene {
   ControllerScene(const wchar_t* product, const std::wstring& port) : spooler({{L"QV", port, L"QV Driver", L"", 0}}) {
     SetProductName(product);
-    progress.SetListener([](const UpdateProgress& p, UpdateProgressEvent what) {
-      if (what == UpdateProgressEvent::Milestone) Logger::Instance()->Write(L"[progress %d]", p.Percent());
+    progress.SetListener([this](const UpdateProgress& p, UpdateProgressEvent what) {
+      if (what != UpdateProgressEvent::Milestone) return;
+      Logger::Instance()->Write(L"[progress %d]", p.Percent());
+      if (p.Percent() == interruptAt) InterruptRun();
     });
   }
-  ~ControllerScene() { SetProductName(L""); }
+  ~ControllerScene() {
+    SetProductName(L"");
+    ClearRunInterruptForTesting();
+  }
 
   // The log lines that begin with one of `starts`, in their order.
   std::vector<std::wstring> LinesStarting(const std::vector<const wchar_t*>& starts) const {
@@ -45,6 +53,7 @@ struct ControllerScene {
   LogCapture log;
   FakeSpooler spooler;
   UpdateProgress progress;
+  int interruptAt = -1;
 };
 
 inline std::wstring ImageFile(fwtest::BinKind kind = fwtest::BinKind::CodeOnly) {

@@ -1,6 +1,6 @@
 // Every fault of the simulated printer against every network operation: the
 // result and log line the transport must give, never a success that did not
-// happen, and no wait beyond the receive time-outs.
+// happen, and no wait beyond the receive (or send) time-outs.
 
 #include <gtest/gtest.h>
 
@@ -46,6 +46,7 @@ const std::wstring kInfoWait = L"$GetNtwkFWBuildInfo(): Getting Build info ...";
 struct FaultRow {
   const char* fault;  // "" for none
   std::map<Op, Expect> expect;
+  bool largeImage = false;  // the image and SPI burns send more than the sockets buffer
 };
 
 std::vector<FaultRow> Matrix() {
@@ -137,6 +138,14 @@ std::vector<FaultRow> Matrix() {
   acceptClose.expect[RESET_NOREPLY] = {2, {}};
   rows.push_back(acceptClose);
 
+  // A printer that takes the connection and never reads: the queries wait for
+  // their answer, a burn larger than the buffers for room to send.
+  const std::wstring notTaken = L"ERROR: the printer took no data for 1000 ms: the send ends.";
+  rows.push_back(replyFault("accept-no-read", L"~Context: Failed to get Firmware Version...",
+                            L"~Context: Failed to get Firmware Version...", {notTaken}, {notTaken},
+                            {L"Could not recv acl response from the socket..."}, L"$Failed to get Firmware Version..."));
+  rows.back().largeImage = true;
+
   FaultRow refuse{"refuse", {}};
   refuse.expect[VERSION] = Fail({L"$Could not connect to the socket..."});
   refuse.expect[COMPVER] = Fail({L"$Could not connect to the socket..."});
@@ -166,6 +175,8 @@ class NtwkFaultMatrix : public ::testing::Test {
     ASSERT_TRUE(printer_->Start("127.60.2.1", {"--restart-ms", "50", "--quiet"}, kTimeoutMs)) << printer_->error();
     image_ = new std::wstring(fwtest::TempPath(L"matrix.bin"));
     fwtest::WriteFileBytes(*image_, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 256 * 1024, 1500));
+    large_ = new std::wstring(fwtest::TempPath(L"matrix-large.bin"));
+    fwtest::WriteFileBytes(*large_, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 16 * 1024 * 1024, 1500));
     nand_ = new std::wstring(fwtest::TempPath(L"matrix.pkg"));
     fwtest::NandFileLayout fault;
     fault.packages.push_back(fwtest::NandPackageLayout().Type(COMP_PRINT).Version(200).Target("QV1"));
@@ -175,11 +186,12 @@ class NtwkFaultMatrix : public ::testing::Test {
   static void TearDownTestSuite() {
     delete printer_;
     delete image_;
+    delete large_;
     delete nand_;
   }
 
   // Runs one operation; true when it reported success.
-  static bool Run(Op op) {
+  static bool Run(Op op, bool largeImage) {
     CFWDownloadNtwk ntwk;
     FirmwareFileInfo info;
     std::string text;
@@ -191,7 +203,7 @@ class NtwkFaultMatrix : public ::testing::Test {
       case BUILD: return ntwk.GetNtwkBuildInfo(kAddr, buffer, ACLCMD_GET_BUILD_INFO) == 1;
       case BURN:
       case SPI: {
-        FILE* f = OpenFileWide(image_->c_str(), "rb");
+        FILE* f = OpenFileWide((largeImage ? large_ : image_)->c_str(), "rb");
         int ok = op == BURN ? ntwk.BurnFlash(f, kAddr, ACL_IMAGE_CODE_ONLY) : ntwk.BurnSpiFlash(f, kAddr);
         fclose(f);
         return ok == 1;
@@ -213,11 +225,13 @@ class NtwkFaultMatrix : public ::testing::Test {
 
   static SimPrinter* printer_;
   static std::wstring* image_;
+  static std::wstring* large_;
   static std::wstring* nand_;
 };
 
 SimPrinter* NtwkFaultMatrix::printer_ = nullptr;
 std::wstring* NtwkFaultMatrix::image_ = nullptr;
+std::wstring* NtwkFaultMatrix::large_ = nullptr;
 std::wstring* NtwkFaultMatrix::nand_ = nullptr;
 
 TEST_F(NtwkFaultMatrix, EveryFaultAgainstEveryOperation) {
@@ -234,7 +248,7 @@ TEST_F(NtwkFaultMatrix, EveryFaultAgainstEveryOperation) {
       }
       LogCapture log;
       auto start = std::chrono::steady_clock::now();
-      bool ok = Run(op);
+      bool ok = Run(op, row.largeImage);
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
       if (want.ok != 2) {
         EXPECT_EQ(ok, want.ok == 1);

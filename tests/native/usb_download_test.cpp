@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/firmware_image.h"
 #include "firmware/versions.h"
 #include "host/file_io.h"
 #include "printer/product_name.h"
@@ -137,8 +138,8 @@ TEST(UsbExchange, Status2IsAskedThreeTimesASecondApart) {
   EXPECT_EQ(log.Lines().back(), L"Failed to get the Firmware Version");
 }
 
-// Only what comes after all data was written is forgiven, and only outside
-// VESTRA and KORM (image) or short of a refused status (SPI).
+// Only what comes after all data was written is forgiven, outside VESTRA and
+// KORM (image), and never a whole answer that refuses the image.
 TEST(UsbExchange, BurnLeniency) {
   struct Case {
     const wchar_t* product;
@@ -155,9 +156,10 @@ TEST(UsbExchange, BurnLeniency) {
        false,
        {},
        {devtest::Reply(Response(0x000F, 2))},
-       1,
+       0,
        L"Read  acl response status != ACLCMD_STATUS_SUCCESS",
        true},
+      {L"", false, {}, {devtest::Reply(Response(0x0010, 2))}, 1, L"Read  acl response cmdID != ACLCMD_BURN_FLASH", true},
       {L"KORM 2",
        false,
        {},
@@ -193,6 +195,35 @@ TEST(UsbExchange, BurnLeniency) {
     EXPECT_EQ(dev.writeSizes.back() == 9, c.endsWithUel);
   }
   SetProductName(L"");
+}
+
+// From an image the run's updates share, the SPI trailer follows it as if
+// both were one buffer: the same pieces, whether the image ends inside a
+// piece or at its end.
+TEST(UsbExchange, SpiBurnOfASharedImageSendsTheTrailerInTheSamePieces) {
+  for (const size_t size : {1000u, 1024u}) {
+    SCOPED_TRACE(size);
+    FakeClock clock;
+    FakeDevice dev;
+    dev.replies = {devtest::Reply(Response(0x0005))};
+    const std::vector<uint8_t> bytes = fwtest::BuildBin(fwtest::BinKind::CodeOnly, size, 7);
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[size]);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    const FirmwareImage image(L"spi.bin", std::move(copy), size);
+    EXPECT_EQ(CFWDownloadUSB().BurnSpiFlash(kUsb, AclBurnSource(&image)), 1);
+
+    const uint32_t length = static_cast<uint32_t>(size + ACL_SPI_TRAILER_SIZE);
+    std::vector<uint32_t> pieces = {9, 25, 16};
+    for (uint32_t sent = 0; sent < length; sent += 512) pieces.push_back(length - sent < 512 ? length - sent : 512);
+    pieces.push_back(9);
+    EXPECT_EQ(dev.writeSizes, pieces);
+    std::vector<uint8_t> command = {0x00, 0xAC, 0x00, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    fwtest::PutBe32(&command, 4, length);
+    std::vector<uint8_t> trailer(4);
+    fwtest::PutBe32(&trailer, 0, AclChecksum(bytes.data(), bytes.size()));
+    EXPECT_EQ(Hex(dev.written), Hex(Concat({Uel(), EnterLang(), command, bytes, trailer, Uel()})));
+    EXPECT_EQ(std::vector<uint8_t>(image.Data(), image.Data() + size), bytes) << "the shared bytes are only read";
+  }
 }
 
 TEST(UsbExchange, InfoTextFromItsThirdByteAfterWhatWasPending) {
@@ -339,7 +370,7 @@ TEST(UsbExchange, NandBurnSendsOutOfDatePackagesThenResets) {
        Concat({PackageJob(first), PackageJob(loader), reset}),
        {burnRead, burnRead, resetRead},
        {ACL_USB_QUERY_PAUSE_MS, ACL_CHANNEL_READ_PAUSE_MS}},
-      {"all current", "print = 200\r\nbinary = 50\r\n", {}, 1, {}, {}, {}},
+      {"all current", "print = 200\r\nbinary = 50\r\n", {}, ACL_BURN_NOTHING_WRITTEN, {}, {}, {}},
       {"first package refused",
        "NandLDR = 3\r\nprint = 100\r\n",
        {devtest::Reply(Response(0x000F, 2))},
@@ -369,6 +400,6 @@ TEST(UsbExchange, NandBurnSendsOutOfDatePackagesThenResets) {
     }
     EXPECT_EQ(reads, c.reads);
     EXPECT_EQ(clock.Sleeps(), c.sleeps);
-    EXPECT_EQ(log.Contains(L"BurnFlash succeeded."), c.result == 1);
+    EXPECT_EQ(log.Contains(L"BurnFlash succeeded."), c.result != 0);
   }
 }

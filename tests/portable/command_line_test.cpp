@@ -23,6 +23,7 @@ std::wstring Describe(const CommandLine& l) {
   for (size_t i = 0; i < l.printers.size(); ++i) d += (i ? L"|" : L"") + l.printers[i];
   d += L"] get=" + l.getCommunity + L" set=" + l.setCommunity + L" report=" + l.reportPath + L" log=" + l.logPath;
   if (l.parallel != COMMANDLINE_PARALLEL_DEFAULT) d += L" parallel=" + std::to_wstring(l.parallel);
+  if (l.history) d += L" history=" + std::to_wstring(l.history);
   return d;
 }
 }  // namespace
@@ -68,16 +69,23 @@ TEST(CommandLine, ParseTable) {
       {{L"/getcommunity:a", L"/getcommunity:b"}, nullptr, L"different values"},
       {{L"/l:a.log", L"/l:b.log"}, nullptr, L"different values"},
       {{L"/all", L"/printer:P"}, nullptr, L"cannot be combined"},
-      // How many at once: 1 to 64, digits only.
+      // How many at once: 1 to 256, digits only.
       {{L"/parallel:1"}, L"----- none [] get= set= report= log= parallel=1", nullptr},
-      {{L"/PARALLEL=64"}, L"----- none [] get= set= report= log= parallel=64", nullptr},
-      {{L"/parallel:0"}, nullptr, L"from 1 to 64"},
-      {{L"/parallel:65"}, nullptr, L"from 1 to 64"},
-      {{L"/parallel:99999999999"}, nullptr, L"from 1 to 64"},
-      {{L"/parallel:-3"}, nullptr, L"from 1 to 64"},
-      {{L"/parallel:8x"}, nullptr, L"from 1 to 64"},
+      {{L"/PARALLEL=256"}, L"----- none [] get= set= report= log= parallel=256", nullptr},
+      {{L"/parallel:0"}, nullptr, L"from 1 to 256"},
+      {{L"/parallel:257"}, nullptr, L"from 1 to 256"},
+      {{L"/parallel:99999999999"}, nullptr, L"from 1 to 256"},
+      {{L"/parallel:-3"}, nullptr, L"from 1 to 256"},
+      {{L"/parallel:8x"}, nullptr, L"from 1 to 256"},
       {{L"/parallel:4", L"/parallel=4"}, L"----- none [] get= set= report= log= parallel=4", nullptr},
       {{L"/parallel:4", L"/parallel:2"}, nullptr, L"different values"},
+      // The history instead of an update: its count is optional, /report takes the JSON.
+      {{L"/history"}, L"----- none [] get= set= report= log= history=20", nullptr},
+      {{L"/s", L"/HISTORY:5", L"/report:h.json"}, L"s---- none [] get= set= report=h.json log= history=5", nullptr},
+      {{L"/history:0"}, nullptr, L"from 1 to 100000"},
+      {{L"/history:100001"}, nullptr, L"from 1 to 100000"},
+      {{L"/printer:P", L"/history"}, nullptr, L"\"/printer:P\": cannot be combined with /history"},
+      {{L"/history:3", L"/c"}, nullptr, L"cannot be combined with /history"},
   };
   for (const Case& c : cases) {
     std::wstring joined;
@@ -99,8 +107,12 @@ TEST(CommandLine, ParseTable) {
 TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
   const std::wstring usage = UsageText();
   for (const SwitchEntry& entry : SwitchTable()) {
-    std::wstring shown =
-        L"/" + std::wstring(entry.name) + (entry.valueName ? L":" + std::wstring(entry.valueName) : L"");
+    std::wstring value;
+    if (entry.valueName) {
+      value = entry.value == SwitchValue::OptionalNumber ? L"[:" + std::wstring(entry.valueName) + L"]"
+                                                         : L":" + std::wstring(entry.valueName);
+    }
+    const std::wstring shown = L"/" + std::wstring(entry.name) + value;
     EXPECT_NE(usage.find(L"  " + shown + L" "), std::wstring::npos) << shown;
     EXPECT_NE(usage.find(entry.help), std::wstring::npos) << shown;
   }

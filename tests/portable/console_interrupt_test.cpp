@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/clock.h"
 #include "support/fake_clock.h"
 #include "support/fake_service.h"
 #include "support/fake_spooler.h"
@@ -46,29 +47,52 @@ TEST(ConsoleInterrupt, EventTable) {
   ClearRunInterruptForTesting();
 }
 
+// A console close in the middle of a run: the run's printers recorded, the
+// rescued reports kept, and what a case leaves process-wide cleared after it.
+class ConsoleClose : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearRunInterruptForTesting();
+    SetRescueReportWriter([this](const RunReport& report) { written.push_back(report); });
+  }
+  void TearDown() override {
+    SetRescueReportWriter(nullptr);
+    RescueRecordRun(RunReport());
+    ClearRunInterruptForTesting();
+  }
+  static RunReport RecordRun(const std::vector<std::wstring>& names) {
+    RunReport run;
+    for (const std::wstring& name : names) {
+      run.printers.emplace_back();
+      run.printers.back().name = name;
+    }
+    RescueRecordRun(run);
+    return run;
+  }
+
+  FakeClock clock;
+  LogCapture log;
+  FakeSpooler spooler;
+  FakeSpoolerService service{spooler};
+  std::vector<RunReport> written;
+};
+
 // A close in the middle of the downloads leaves the process seconds: the
 // handler itself starts the spooler the run holds stopped, writes the report
 // with the unfinished printer failed, and switches off the RFU setting the run
 // switched on (writing the report again with that outcome), before it returns.
 // The run's own end after it does none of this twice.
-TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
-  ClearRunInterruptForTesting();
-  FakeClock clock;
-  LogCapture log;
-  FakeSpooler spooler;
-  FakeSpoolerService service(spooler);
-  RunReport run;
-  run.printers.resize(2);
-  run.printers[0].name = L"QV Done";
-  run.printers[1].name = L"QV Busy";
-  RescueRecordRun(run);
+TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
+  const RunReport run = RecordRun({L"QV Done", L"QV Busy"});
   PrinterReport done = run.printers[0];
   done.outcome = L"updated";
   RescueRecordPrinter(0, done);
   int switchOffs = 0;
-  RescueOweSwitchOff(1, [&switchOffs] { return ++switchOffs > 1; });  // the printer does not answer
-  std::vector<RunReport> written;
-  SetRescueReportWriter([&written](const RunReport& report) { written.push_back(report); });
+  // The printer does not answer, after a wait that counts against the close's.
+  RescueOweSwitchOff(1, [&switchOffs] {
+    SleepMs(1500);
+    return ++switchOffs > 1;
+  });
   SpoolerHold hold(true);
   ASSERT_FALSE(service.Running());
 
@@ -84,13 +108,33 @@ TEST(ConsoleInterrupt, CloseBringsBackWhatTheRunLeavesBehind) {
   }
   EXPECT_FALSE(written[0].printers[1].rfuLeftOn);
   EXPECT_TRUE(written[1].printers[1].rfuLeftOn);
-  // The run may end by itself in the time left.
-  EXPECT_EQ(clock.Sleeps(), std::vector<uint32_t>{kConsoleCloseWaitMs});
+  // The run may end by itself in the time left, and no longer.
+  EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{1500, kConsoleCloseWaitMs - 1500}));
 
   EXPECT_FALSE(RescueTakeSwitchOff(1));
   EXPECT_TRUE(hold.Release());
   EXPECT_EQ(service.Starts(), 1);
-  SetRescueReportWriter(nullptr);
-  RescueRecordRun(RunReport());
-  ClearRunInterruptForTesting();
+  {
+    // The run reaching its downloads after the close must not stop the
+    // spooler again: nothing would start it before the process ends.
+    SpoolerHold late(true);
+    EXPECT_TRUE(service.Running());
+  }
+  EXPECT_EQ(service.Stops(), 1);
+}
+
+// A spooler that will not start again is in the rescued report, so that the
+// run's exit code says so.
+TEST_F(ConsoleClose, ReportsASpoolerThatWillNotStart) {
+  RecordRun({L"QV Busy"});
+  SpoolerHold hold(true);
+  service.startError = 1053;  // the service did not respond in time
+
+  EXPECT_TRUE(HandleConsoleControl(ConsoleControl::Close));
+  EXPECT_FALSE(service.Running());
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(written[0].spoolerLeftStopped);
+
+  service.startError = 0;
+  EXPECT_TRUE(hold.Release());
 }

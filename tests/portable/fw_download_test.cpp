@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/main_window_link.h"
+#include "firmware/versions.h"
 #include "update/printer_record.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
@@ -71,6 +72,21 @@ TEST(FWDownload, PortKindByName) {
       {L"USBLPT", PORT_USB}, {L"LPT1:", PORT_PARALLEL}, {L"IP_127.0.0.1", PORT_NETWORK}, {L"lpt1:", PORT_NETWORK},
   };
   for (const Case& c : cases) EXPECT_EQ(ClassifyPort(c.port), c.kind) << c.port;
+}
+
+// Nothing written is "up to date" only where the check before it found the
+// printer so: a check that found it out of date, or could not tell, and a
+// burn that then wrote nothing leave a printer that was never brought current.
+TEST(FWDownload, NothingWrittenIsCurrentOnlyWhenTheCheckSaidSo) {
+  struct Case {
+    int result;
+    int check;
+    int status;
+  } cases[] = {
+      {0, VERCHK_UP_TO_DATE, FWDL_UP_TO_DATE}, {0, VERCHK_FILE_NEWER, FWDL_FAILED},
+      {0, VERCHK_ERROR, FWDL_FAILED},          {1, VERCHK_ERROR, FWDL_UPDATED},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MapCheckedDownloadResult(c.result, c.check), c.status) << c.check;
 }
 
 // A port without an address would resolve to this computer: the update and

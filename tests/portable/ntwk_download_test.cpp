@@ -1,6 +1,8 @@
 // The network transport against a scripted printer: what it writes, byte for
 // byte, what it waits, and what it logs on every path.
 
+#include "transport/ntwk_download.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,16 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_image.h"
 #include "firmware/versions.h"
 #include "host/file_io.h"
 #include "printer/product_name.h"
 #include "support/fake_clock.h"
+#include "support/fake_signing.h"
 #include "support/fake_tcp_channel.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "transport/acl_checksum.h"
 #include "transport/acl_nand_burn.h"
-#include "transport/ntwk_download.h"
 
 using namespace nettest;
 using Lines = std::vector<std::wstring>;
@@ -95,9 +98,9 @@ TEST(NtwkGetFWVersion, AsksForTheVersionAndReadsTheDigits) {
   std::string text = "untouched";
   EXPECT_EQ(CFWDownloadNtwk().GetFWVersion(&info, kAddr, &text), 12345u);
   EXPECT_EQ(text, "untouched");
-  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100",
-                                "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16", "1 recv 16 -> 16", "1 send 9 = 9",
-                                "1 close", "1 cleanup"}));
+  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 sndtimeo 20000",
+                                "1 connect 127.60.0.1:9100", "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16",
+                                "1 recv 16 -> 16", "1 send 9 = 9", "1 close", "1 cleanup"}));
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00ac0001000000000000000000000000"), Uel()})));
   EXPECT_EQ(log.Lines(), (Lines{L"CFWDownloadNtwk::GetFWVersion(127.60.0.1)",
                                L"GetNtwkPrinterFWVer(): Getting fw version...", L"GetFWVersion(): Get Firmware version.",
@@ -119,8 +122,8 @@ TEST(NtwkGetFWVersion, NandFileAsksForComponentVersions) {
   EXPECT_EQ(text, components);
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00ac0016000000000000000000000000"), Uel()})));
   // The text is one receive of at most 1023 bytes, whatever length the record announces.
-  EXPECT_EQ(net.Trace()[7], "1 recv 16 -> 16");
-  EXPECT_EQ(net.Trace()[8], "1 recv 1023 -> " + std::to_string(components.size()));
+  EXPECT_EQ(net.Trace()[8], "1 recv 16 -> 16");
+  EXPECT_EQ(net.Trace()[9], "1 recv 1023 -> " + std::to_string(components.size()));
   EXPECT_TRUE(log.Contains(L"GetFWVersion(): Get package versions."));
   EXPECT_TRUE(log.Contains(L"Retrieved version 9999 from firmware"));
 }
@@ -196,9 +199,11 @@ TEST(NtwkGetFWVersion, ConnectionSetUpFailures) {
        L"Failed to connect to socket", false,
        {"1 startup", "1 create", "1 rcvtimeo 20000 failed", "1 close", "1 cleanup"}},
       {"connect refused", [] { ConnScript s; s.connect = 0; return s; }(), kAddr, L"Could not connect to the socket...",
-       false, {"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100 failed", "1 close", "1 cleanup"}},
+       false,
+       {"1 startup", "1 create", "1 rcvtimeo 20000", "1 sndtimeo 20000", "1 connect 127.60.0.1:9100 failed", "1 close",
+        "1 cleanup"}},
       {"not a dotted address", ConnScript(), L"printer.example", L"Could not connect to the socket...", false,
-       {"1 startup", "1 create", "1 rcvtimeo 20000", "1 close", "1 cleanup"}},
+       {"1 startup", "1 create", "1 rcvtimeo 20000", "1 sndtimeo 20000", "1 close", "1 cleanup"}},
   };
   for (Case& c : cases) {
     LogCapture log;
@@ -262,9 +267,9 @@ TEST(NtwkBurnFlash, SendsFramingCommandAndImageThenWaitsForTheAnswer) {
   uint16_t sum = AclChecksum16(image.data(), image.size());
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00ac000f0003"), Be16(sum),
                                           FromHex("0000000000000514"), image})));
-  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 connect 127.60.0.1:9100",
-                                "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16", "1 send 1300 = 1300",
-                                "1 rcvtimeo 60000", "1 recv 16 -> 16", "1 close", "1 cleanup"}));
+  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 20000", "1 sndtimeo 20000",
+                                "1 connect 127.60.0.1:9100", "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16",
+                                "1 send 1300 = 1300", "1 rcvtimeo 60000", "1 recv 16 -> 16", "1 close", "1 cleanup"}));
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{30000}));
   EXPECT_EQ(log.Lines(), (Lines{L"CFWDownloadNtwk::BurnFlash(127.60.0.1)"}));
 }
@@ -277,7 +282,7 @@ TEST(NtwkBurnFlash, TalenWaitsEightySeconds) {
   net.AddConnection(Replies({Reply(Response(0x000F))}));
   EXPECT_EQ(CFWDownloadNtwk().BurnFlash(file.f, kAddr, 4), 1);
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{80000}));
-  EXPECT_EQ(net.Trace()[8], "1 rcvtimeo 60000");
+  EXPECT_EQ(net.Trace()[9], "1 rcvtimeo 60000");
 }
 
 TEST(NtwkBurnSpiFlash, AppendsTheChecksumTrailer) {
@@ -343,6 +348,28 @@ TEST(NtwkBurnFlash, EveryFailureFailsTheBurn) {
     // No closing UEL on this transport, after a failure either.
     EXPECT_EQ(net.Trace().back(), "1 cleanup") << c.what;
   }
+}
+
+// Ctrl+C while the image goes out: the printer never gets a whole image, so
+// the burn stops before the next piece instead of sending the rest.
+TEST(NtwkBurnFlash, InterruptEndsTheImageBeforeItsNextPiece) {
+  FakeClock clock;
+  LogCapture log;
+  FakeNet net;
+  TempFile file(L"interrupted.bin", fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4 * ACL_FOLLOWED_PIECE, 7));
+  bool interrupted = false;
+  AclProgress progress;
+  progress.sent = [&](uint32_t sent, uint32_t) { interrupted = sent >= ACL_FOLLOWED_PIECE; };
+  progress.paused = [](uint32_t) {};
+  progress.stopped = [&] { return interrupted; };
+  CFWDownloadNtwk ntwk;
+  ntwk.FollowBurns(&progress);
+  EXPECT_EQ(ntwk.BurnFlash(file.f, kAddr, 3), 0);
+  const Trace t = net.Trace();
+  EXPECT_EQ(Trace(t.begin() + 5, t.end()), (Trace{"1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16",
+                                                  "1 send 65536 = 65536", "1 close", "1 cleanup"}));
+  EXPECT_TRUE(log.Contains(L"The run was interrupted: the exchange ends here."));
+  EXPECT_TRUE(clock.Sleeps().empty());
 }
 
 TEST(NtwkBurnFlash, UnreadableFileFailsBeforeConnecting) {
@@ -425,7 +452,8 @@ TEST(NtwkBurnNandFlash, NothingToBurnSendsNoPackageAndNoReset) {
   TempFile file(L"current.pkg", fwtest::BuildNand(layout));
   FirmwareFileInfo info = PrinterComponents("print = 100\r\n");
   log.Clear();
-  EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"", L"", &info), 1);
+  EXPECT_EQ(CFWDownloadNtwk().BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"", L"", &info),
+            ACL_BURN_NOTHING_WRITTEN);
   EXPECT_EQ(net.Connections(), 1);
   EXPECT_TRUE(net.Sent(1).empty());
   EXPECT_TRUE(clock.Sleeps().empty());
@@ -447,7 +475,7 @@ TEST(NtwkBurnNandFlash, FileWithNoPackageForThePrinterIsAFailure) {
   EXPECT_FALSE(log.Contains(L"BurnFlash succeeded."));
 }
 
-TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
+TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndTheSharedBytesKept) {
   LogCapture log;
   fwtest::NandFileLayout layout = ThreePackages();
   layout.noReboot = true;
@@ -455,7 +483,8 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   ASSERT_EQ(fwtest::GetBe32(bytes, 4), 0x80000081u);
   AclNandBurn nand;
   ASSERT_EQ(nand.Prepare(bytes.data(), bytes.size(), ACL_IMAGE_NAND_PKG), 1);
-  EXPECT_EQ(fwtest::GetBe32(bytes, 4), 0x00000081u);
+  // Other updates may be sending the same bytes: they are only read.
+  EXPECT_EQ(bytes, fwtest::BuildNand(layout));
   EXPECT_TRUE(nand.NoReboot());
   EXPECT_EQ(nand.ImageType(), 0x2101);
   EXPECT_EQ(log.Lines(), (Lines{L"NAND PKG sending 'NO REBOOT'", L"NAND PKG of 3"}));
@@ -471,6 +500,46 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndClearedInMemory) {
   std::vector<uint8_t> sent = net.Sent(1);
   ASSERT_GE(sent.size(), 40u);
   EXPECT_EQ(Hex(std::vector<uint8_t>(sent.begin() + 34, sent.begin() + 40)), "00ac000f2101");
+}
+
+// Ctrl+C is taken before the first package's data, where nothing was burned.
+// Once the first package is out the printer burns every package it took
+// whole, so the rest and the closing reset still go out.
+TEST(NtwkBurnNandFlash, InterruptIsTakenOnlyBeforeTheFirstPackage) {
+  fwtest::NandFileLayout layout = ThreePackages();
+  const std::vector<uint8_t> first = PackageJob(fwtest::BuildNandPackage(layout.packages[0]));
+  const std::vector<uint8_t> loader = PackageJob(fwtest::BuildNandPackage(layout.packages[2]));
+  struct Case {
+    const char* what;
+    bool fromTheStart;  // else once the first package's data is out
+    int result;
+    std::vector<uint8_t> sent;
+    int connections;  // 2: the closing reset
+    uint64_t slept;
+  } cases[] = {
+      {"before the first package", true, 0, std::vector<uint8_t>(first.begin(), first.begin() + 50), 1, 0},
+      {"after the first package", false, 1, Concat({first, loader}), 2, 2u * NTWK_BURN_PAUSE_MS},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeClock clock;
+    FakeNet net;
+    TempFile file(L"interrupted.pkg", fwtest::BuildNand(layout));
+    net.AddConnection(Replies({Reply(Response(0x000F)), Reply(Response(0x000F))}));
+    net.AddConnection(Replies({Reply(Response(0xD1EE))}));
+    bool interrupted = c.fromTheStart;
+    AclProgress progress;
+    progress.sent = [&](uint32_t sent, uint32_t total) { interrupted = interrupted || sent == total; };
+    progress.paused = [](uint32_t) {};
+    progress.stopped = [&] { return interrupted; };
+    CFWDownloadNtwk ntwk;
+    ntwk.FollowBurns(&progress);
+    FirmwareFileInfo info = PrinterComponents(kPrinter);
+    EXPECT_EQ(ntwk.BurnNandFlash(kAddr, file.f, ACL_IMAGE_NAND_PKG, L"", L"", &info), c.result);
+    EXPECT_EQ(Hex(net.Sent(1)), Hex(c.sent));
+    EXPECT_EQ(net.Connections(), c.connections);
+    EXPECT_EQ(clock.TotalSlept(), c.slept);
+  }
 }
 
 TEST(NtwkBurnNandFlash, Failures) {
@@ -633,8 +702,9 @@ TEST(NtwkResetNtwkPrinter, SendsTheResetAndReadsNothing) {
   LogCapture log;
   FakeNet net;
   EXPECT_EQ(CFWDownloadNtwk().ResetNtwkPrinter(kAddr), 1);
-  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 8000", "1 connect 127.60.0.1:9100",
-                                "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16", "1 close", "1 cleanup"}));
+  EXPECT_EQ(net.Trace(), (Trace{"1 startup", "1 create", "1 rcvtimeo 8000", "1 sndtimeo 8000",
+                                "1 connect 127.60.0.1:9100", "1 send 9 = 9", "1 send 25 = 25", "1 send 16 = 16",
+                                "1 close", "1 cleanup"}));
   EXPECT_EQ(Hex(net.Sent(1)), Hex(Concat({Uel(), EnterLang(), FromHex("00acd1ee000000000000000000000000")})));
   EXPECT_EQ(log.Lines(), (Lines{L"ResetNtwkPrinter()"}));
 }
@@ -726,6 +796,56 @@ TEST(NtwkDownLoadFirmware, ChoosesTheBurnByProductAndFileType) {
     ASSERT_GE(sent.size(), 40u);
     EXPECT_EQ(Hex(std::vector<uint8_t>(sent.begin() + 34, sent.begin() + 40)), c.command) << c.product;
     EXPECT_EQ(log.Lines().front(), L"CFWDownloadNtwk::DownLoadFirmware");
+  }
+}
+
+// The bytes a run's updates share are checked against what this update's
+// version check saw of the file and against its signature, and sent as they
+// are.
+TEST(NtwkDownLoadFirmware, ASharedImageIsCheckedAndSent) {
+  const std::wstring path = fwtest::TempPath(L"shared.bin");
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9));
+  const std::vector<uint8_t> other = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 10);
+  const std::vector<uint8_t> checked = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 900, 9);
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5A);
+  struct Case {
+    const std::vector<uint8_t>* image;
+    const std::vector<uint8_t>* signedBytes;  // null: no signers configured
+    int result;
+    const wchar_t* line;
+  } cases[] = {
+      {&other, nullptr, -1, L"ERROR: the firmware file changed after it was checked, nothing is sent."},
+      {&checked, nullptr, 1, nullptr},
+      {&checked, &other, ACL_DOWNLOAD_NOT_TRUSTED, L"ERROR: the signature does not match the firmware file"},
+      {&checked, &checked, 1, L"Signature: the firmware file is signed by the trusted signer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    FakeClock clock;
+    LogCapture log;
+    FakeNet net;
+    net.AddConnection(Replies({Reply(Response(0x000F))}));
+    std::unique_ptr<fwtest::FakeSigning> signing;
+    if (c.signedBytes) {
+      signing = std::make_unique<fwtest::FakeSigning>(SignerList{signer});
+      fwtest::WriteFakeSignature(path, signer, *c.signedBytes);
+    }
+    FirmwareFileInfo info;
+    int32_t type = 0;
+    ASSERT_EQ(GetBinFileVersion(&info, &type, path.c_str()), 9u);  // as the version check leaves it
+    const std::vector<uint8_t>& bytes = *c.image;
+    std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes.size()]);
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    const FirmwareImage image(path, std::move(copy), bytes.size());
+    EXPECT_EQ(CFWDownloadNtwk().DownLoadFirmware(&info, kAddr, path.c_str(), L"", L"", &image), c.result);
+    if (c.line) {
+      EXPECT_TRUE(log.ContainsPart(c.line));
+    }
+    EXPECT_EQ(net.Connections(), c.result == 1 ? 1 : 0);
+    if (c.result == 1) {
+      const std::vector<uint8_t> sent = net.Sent(1);
+      EXPECT_EQ(Hex(std::vector<uint8_t>(sent.end() - bytes.size(), sent.end())), Hex(bytes));
+    }
   }
 }
 

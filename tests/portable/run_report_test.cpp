@@ -46,12 +46,13 @@ TEST(RunReport, DocumentReadsBackExactly) {
   EXPECT_EQ(a["seconds"], 1.5);
   const nlohmann::json& b = doc["printers"][1];
   for (const char* key :
-       {"port", "kind", "address", "file", "fileVersion", "versionBefore", "versionAfter", "detail"}) {
+       {"port", "kind", "address", "file", "fileSha256", "fileVersion", "versionBefore", "versionAfter", "detail"}) {
     EXPECT_TRUE(b[key].is_null()) << key;
   }
   EXPECT_EQ(b["outcome"], "not-found");
-  const std::vector<std::string> keys = {"name",          "port",         "kind",    "address", "file",   "fileVersion",
-                                         "versionBefore", "versionAfter", "outcome", "detail",  "seconds"};
+  const std::vector<std::string> keys = {"name",         "port",       "kind",        "address",
+                                         "file",         "fileSha256", "fileVersion", "versionBefore",
+                                         "versionAfter", "outcome",    "detail",      "seconds"};
   // Every key, in the documented order.
   const nlohmann::ordered_json ordered = nlohmann::ordered_json::parse(RunReportJson(report));
   for (const auto& printer : ordered["printers"]) {

@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/update_history.h"
 #include "host/logger.h"
+#include "host/program_data.h"
 #include "host/properties.h"
 #include "host/text_utils.h"
 #include "support/fake_clock.h"
@@ -21,6 +24,7 @@
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
 #include "support/scripted_rfu_platform.h"
+#include "update/run_rescue.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +116,18 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
        nullptr,
        nullptr,
        L"  /printer:NAME "},
+      // A listing needs neither the lock nor administrator rights.
+      {"history",
+       {L"/history"},
+       INSTANCE_MUTEX_EXISTS,
+       0,
+       nullptr,
+       false,
+       EXITCODE_OK,
+       {"log"},
+       L"Command line: /history",
+       nullptr,
+       L"No update is recorded on this computer."},
       {"bad switch",
        {L"/s", L"/printer"},
        INSTANCE_MUTEX_OWNED,
@@ -306,4 +322,92 @@ TEST(UnattendedStartup, EveryExitWritesTheReport) {
     EXPECT_FALSE(log.ContainsPart(L"s3cret"));
   }
   fs::remove_all(dir);
+}
+
+// A console close during the run has the report written from what the run
+// knows by then: a deployment tool that finds it after the process was ended
+// reads the failure, not the fleet's unset code.
+TEST(UnattendedStartup, ACloseDuringTheRunReportsAFailure) {
+  // The close comes at the run's first look at the clock once the report
+  // can be rescued (a close before it has nothing to write).
+  class ClosingClock : public FakeClock {
+   public:
+    explicit ClosingClock(fs::path report) : m_report(std::move(report)) {}
+    uint32_t TickCount() override {
+      // The run's threads look too; the rescue's own log lines come back here.
+      std::lock_guard<std::recursive_mutex> lock(m_lock);
+      if (m_rescued.empty() && !m_closing) {
+        m_closing = true;
+        RescueRun(L"the console was closed");
+        std::ifstream in(m_report, std::ios::binary);
+        m_rescued.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        m_closing = false;
+      }
+      return FakeClock::TickCount();
+    }
+    std::string m_rescued;
+
+   private:
+    fs::path m_report;
+    std::recursive_mutex m_lock;
+    bool m_closing = false;
+  };
+  const fs::path dir = fs::temp_directory_path() / ("tideway-cli-" + std::to_string(std::random_device{}()));
+  StartupScene scene(dir, INSTANCE_MUTEX_OWNED, 1, kProperties, true);
+  const fs::path report = dir / "report.json";
+  ClosingClock clock(report);
+  FakePortSource ports;
+  ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+
+  RunCommandLine({L"/s", L"/report:" + report.wstring()}, scene.platform, scene.table, rfu, nullptr);
+  Logger::Instance()->SetBoxesSilent(false);
+  EXPECT_NE(clock.m_rescued.find("\"exitCode\": 1,"), std::string::npos) << clock.m_rescued;
+  RescueRecordRun(RunReport());
+  fs::remove_all(dir);
+}
+
+TEST(UnattendedStartup, HistoryListsTheLastEntriesAndWritesThemAsJson) {
+  const fs::path dir = fs::temp_directory_path() / ("tideway-history-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  const std::wstring folder = (dir / "").wstring();
+  std::vector<HistoryEntry> written;
+  for (const wchar_t* name : {L"Oldest", L"Middle", L"Newest"}) {
+    HistoryEntry e;
+    e.time = L"2024-03-01T09:05:07Z";
+    e.printer.name = name;
+    e.printer.kind = L"usb";
+    e.printer.versionBefore = {true, 1000, {}};
+    e.printer.outcome = L"current";
+    e.programVersion = L"2.4.1.1";
+    ASSERT_TRUE(AppendHistory(folder, e));
+    written.push_back(e);
+  }
+  std::wstring previous;
+  GetProgramDataFolder(&previous);
+  SetProgramDataFolderForTesting(folder);
+  FakePlatform platform;
+  CProperties table;
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+  std::vector<std::wstring> output;
+  const std::wstring report = (dir / "history.json").wstring();
+  const int code = RunCommandLine({L"/history:2", L"/report:" + report}, platform, table, rfu,
+                                  [&output](const std::wstring& line) { output.push_back(line); });
+  SetProgramDataFolderForTesting(previous);
+
+  EXPECT_EQ(code, EXITCODE_OK);
+  ASSERT_EQ(output.size(), 3u) << "the heading and two entries";
+  EXPECT_EQ(output[1].find(L"2024-03-01T09:05:07Z Middle "), 0u) << output[1];
+  EXPECT_EQ(output[2].find(L"2024-03-01T09:05:07Z Newest "), 0u) << output[2];
+  EXPECT_NE(output[2].find(L" 1000 "), std::wstring::npos) << output[2];
+  ReportJson document;
+  {
+    std::ifstream in(dir / "history.json", std::ios::binary);
+    document = ReportJson::parse(in, nullptr, false);
+  }
+  fs::remove_all(dir);
+  ASSERT_TRUE(document.is_object());
+  EXPECT_EQ(document["history"], ReportJson({HistoryEntryJson(written[1]), HistoryEntryJson(written[2])}));
 }

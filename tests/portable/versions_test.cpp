@@ -268,14 +268,15 @@ TEST(CompareVersions, NandFailures) {
     EXPECT_EQ(WalkLines(run.lines), (std::vector<std::string>{"ERROR: invalid VERSION 130"}));
   }
   {
-    // Out of bounds: refused like a wrong magic, nothing compared.
+    // Out of bounds: refused like a wrong magic, nothing compared, and no
+    // "current" for a file that says nothing about the printer.
     std::vector<fwtest::NandPackageLocation> where;
     std::vector<uint8_t> bytes = fwtest::BuildNand(layout, &where);
     fwtest::PutBe32(&bytes, where[0].tableEntry + 4, 0x7FFFFFFFu);
     const std::wstring path = WriteTemp(L"oob.bin", bytes);
     LogCapture log;
     FirmwareFileInfo info;
-    EXPECT_EQ(CompareVersions(L"", &info, path.c_str(), 9999, "print = 1\r\n", L""), VERCHK_UP_TO_DATE);
+    EXPECT_EQ(CompareVersions(L"", &info, path.c_str(), 9999, "print = 1\r\n", L""), VERCHK_ERROR);
     EXPECT_TRUE(fwtest::HasLinePart(log, "ERROR: This is not a Nand flash bin file"));
     EXPECT_FALSE(fwtest::HasLinePart(log, "NAND package 001"));
   }

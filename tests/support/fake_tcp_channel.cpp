@@ -30,6 +30,8 @@ class FakeChannel : public TcpChannel {
     if (!ok) m_error = 10022;
     return ok;
   }
+  void SetSendTimeout(uint32_t ms) override { m_net->Record(m_n, "sndtimeo " + std::to_string(ms)); }
+  void SetSendStop(std::function<bool()>) override {}
   int Connect(const uint8_t a[4], uint16_t port) override {
     char text[64];
     snprintf(text, sizeof text, "connect %u.%u.%u.%u:%u", a[0], a[1], a[2], a[3], port);

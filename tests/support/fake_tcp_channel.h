@@ -54,7 +54,7 @@ class FakeNet {
   // lifetime of the object; the time-outs and port stay the product's.
   NtwkSettings& Settings() { return m_settings; }
 
-  // Calls in order, e.g. "1 startup", "1 rcvtimeo 20000",
+  // Calls in order, e.g. "1 startup", "1 rcvtimeo 20000", "1 sndtimeo 20000",
   // "1 connect 127.60.0.1:9100", "1 send 9 = 9", "1 recv 16 -> 16", "1 close".
   std::vector<std::string> Trace() const;
   // Everything sent on connection n (1-based), concatenated.

@@ -184,6 +184,15 @@ TEST(NtwkWinsock, FaultsGiveTheirLines) {
   EXPECT_LT(ms, 4000);
   // Winsock reports the receive time-out as WSAETIMEDOUT.
   EXPECT_TRUE(log.ContainsPart(L"(gle=10060, 0x274c)")) << "time-out error";
+  // Winsock's sends wait for room as the POSIX ones do: an image larger than
+  // the sockets buffer, to a printer that never reads, fails after the time-out.
+  p.Fault("accept-no-read");
+  std::wstring large = fwtest::TempPath(L"winsock-untaken.bin");
+  fwtest::WriteFileBytes(large, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 16 * 1024 * 1024, 10));
+  FILE* untaken = OpenFileWide(large.c_str(), "rb");
+  EXPECT_EQ(ntwk.BurnFlash(untaken, p.Address(), ACL_IMAGE_CODE_ONLY), 0);
+  fclose(untaken);
+  EXPECT_TRUE(log.Contains(L"ERROR: the printer took no data for 1000 ms: the send ends.")) << Joined(log);
   p.Fault("split-reply:at=8,delay_ms=200");
   std::wstring bin = fwtest::TempPath(L"winsock-fault.bin");
   fwtest::WriteFileBytes(bin, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4000, 10));

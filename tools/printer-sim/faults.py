@@ -22,11 +22,12 @@ MODES = {
     "keep-old-version": (),
     "no-restart": (),
     "accept-close": (),
+    "accept-no-read": (),
     "refuse": (),
 }
 
 # Faults that act on connections rather than on commands.
-CONNECTION_MODES = ("accept-close", "refuse")
+CONNECTION_MODES = ("accept-close", "accept-no-read", "refuse")
 
 GROUPS = {
     "data": [COMMAND_SHORT_NAMES[c] for c in DATA_COMMANDS],

@@ -59,6 +59,7 @@ class PrinterSimServer:
         self._sync_requested = 0
         self._sync_done = 0
         self._connections = set()
+        self._held = []  # accept-no-read: accepted, never read, closed at shutdown
         self._conn_lock = threading.Lock()
         self._next_conn = 0
         self._threads = []
@@ -206,6 +207,12 @@ class PrinterSimServer:
             self.log.emit("fault", conn=conn_id, mode="accept-close", cmd="", peer=peer_text)
             sock.close()
             return
+        if self.faults.has("accept-no-read"):
+            # The sender's data fills the socket buffers, then its sends block.
+            self.log.emit("fault", conn=conn_id, mode="accept-no-read", cmd="", peer=peer_text)
+            with self._conn_lock:
+                self._held.append(sock)
+            return
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         conn = Connection(self, sock, conn_id, peer_text, generation)
         self.log.emit("connect", conn=conn_id, peer=peer_text)
@@ -227,6 +234,9 @@ class PrinterSimServer:
         self._listener = self._control = None
         with self._conn_lock:
             live = list(self._connections)
+            held, self._held = self._held, []
+        for sock in held:
+            sock.close()
         for conn in live:
             try:
                 conn.sock.shutdown(socket.SHUT_RDWR)

@@ -205,6 +205,21 @@ class ConnectionFaults(SimTestCase):
             time.sleep(0.02)
         self.assertEqual(sim.job(rec(1))[0], VERSION_OK)
 
+    def test_accept_no_read_blocks_the_sender(self):
+        sim = self.start("--fault", "accept-no-read")
+        with sim.connect() as s:
+            s.settimeout(0.5)
+            chunk = bytes(1 << 20)
+            sent = 0
+            with self.assertRaises(socket.timeout):
+                while sent < 64 << 20:
+                    sent += s.send(chunk)
+            self.assertLess(sent, 64 << 20)
+            self.assertEqual(sim.wait_event("fault")[0]["mode"], "accept-no-read")
+        self.assertEqual(sim.events("connect"), [])
+        sim.control(op="faults", list=[])
+        self.assertEqual(sim.job(rec(1))[0], VERSION_OK)
+
 
 if __name__ == "__main__":
     unittest.main()

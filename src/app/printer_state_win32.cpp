@@ -1,0 +1,26 @@
+#include <windows.h>
+
+#include "app/printer_state.h"
+#include "host/logger.h"
+#include "host/registry.h"
+
+bool WritePrinterState(const PrinterReport& report, const std::wstring& time) {
+  const std::wstring key = std::wstring(PRINTER_STATE_KEY_PATH) + L"\\" + PrinterStateKeyName(report.name);
+  // A cut path would name another queue's key.
+  if (key.size() >= REGISTRY_KEY_PATH_MAX) {
+    Logger::Instance()->Write(L"ERROR: the queue name %ls is too long for a registry key; its state is not kept",
+                              report.name.c_str());
+    return false;
+  }
+  bool written = true;
+  for (const PrinterStateValue& value : PrinterStateValues(report, time)) {
+    const uint32_t bytes = static_cast<uint32_t>((value.text.size() + 1) * sizeof(wchar_t));
+    const long result = SaveValueToHKey(key.c_str(), value.name, value.text.c_str(), bytes, REG_SZ);
+    if (result != ERROR_SUCCESS) {
+      Logger::Instance()->WriteError(static_cast<uint32_t>(result), L"Cannot keep %ls of %ls", value.name,
+                                     report.name.c_str());
+      written = false;
+    }
+  }
+  return written;
+}
