@@ -10,6 +10,25 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
+# Ends, by id, those of the given processes that still run as jobs of this
+# shell. One that ended has been reaped by the shell already, and its id may
+# belong to somebody else's process by now: ids wrap after 32768 here, within
+# minutes when suites run side by side.
+end_jobs() {
+  local running pid
+  running=" $(jobs -rp | tr '\n' ' ') "
+  for pid in "$@"; do
+    [[ "$running" == *" $pid "* ]] && kill "$pid" 2>/dev/null
+  done
+  return 0
+}
+
+# Tests that wait side by side (label "waiting", tests/CMakeLists.txt) besides
+# the JOBS that compute. An e2e case still takes about a quarter of a core (the
+# Wine programs that poll the dialog): on two cores six at once were as quick as
+# eight and left the cores less overloaded; four were slower.
+WAIT_JOBS="${TIDEWAY_WAIT_JOBS:-6}"
+
 # Debian packages the build and the tests use.
 TIDEWAY_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
@@ -67,4 +86,15 @@ run_tsan() {
   local norandom=()
   setarch "$(uname -m)" -R true 2>/dev/null && norandom=(setarch "$(uname -m)" -R)
   "${norandom[@]}" "$TSAN/tests/$TSAN_TEST" --gtest_brief=1
+}
+
+# ctest in the native tree (both trees' tests) with the schedule of
+# tests/CMakeLists.txt: a "cpu" slot a core and WAIT_JOBS "waiting" slots, so
+# that waiting tests never keep a computing one from a core. Arguments go to
+# ctest.
+run_ctest() {
+  local spec="$BUILD/ctest-resources.json"
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpu": [{"id": "0", "slots": %d}], "waiting": [{"id": "0", "slots": %d}]}]}\n' \
+    "$JOBS" "$WAIT_JOBS" >"$spec"
+  (cd "$NATIVE" && ctest -j "$((JOBS + WAIT_JOBS))" --resource-spec-file "$spec" "$@")
 }

@@ -42,18 +42,27 @@ _prefix_wine() {
 
 _wine_stamp() { wine --version 2>/dev/null; }
 
-# A freshly booted prefix, made once and reused while the Wine version is the same.
+_template_ready() {
+  [ -f "$WINE_TEMPLATE/system.reg" ] && [ "$(cat "$WINE_TEMPLATE/.tideway-stamp" 2>/dev/null)" = "$(_wine_stamp)" ]
+}
+
+# A freshly booted prefix, made once and reused while the Wine version is the
+# same. Tests that start side by side may all find it missing: one makes it
+# (under a lock), the others wait for it.
 ensure_wine_template() {
-  if [ -f "$WINE_TEMPLATE/system.reg" ] && [ "$(cat "$WINE_TEMPLATE/.tideway-stamp" 2>/dev/null)" = "$(_wine_stamp)" ]; then
-    return 0
-  fi
-  rm -rf "$WINE_TEMPLATE"
-  mkdir -p "$WINE_TEMPLATE"
-  echo "Preparing a Wine prefix template in $WINE_TEMPLATE (once, ~10 s)..." >&2
-  WINEPREFIX="$WINE_TEMPLATE" wineboot -i >/dev/null 2>&1
-  WINEPREFIX="$WINE_TEMPLATE" wineserver -w
-  [ -f "$WINE_TEMPLATE/system.reg" ] || { echo "wineboot failed for $WINE_TEMPLATE" >&2; return 1; }
-  _wine_stamp >"$WINE_TEMPLATE/.tideway-stamp"
+  _template_ready && return 0
+  mkdir -p "$(dirname "$WINE_TEMPLATE")"
+  (
+    flock 9
+    _template_ready && exit 0
+    rm -rf "$WINE_TEMPLATE"
+    mkdir -p "$WINE_TEMPLATE"
+    echo "Preparing a Wine prefix template in $WINE_TEMPLATE (once, ~10 s)..." >&2
+    WINEPREFIX="$WINE_TEMPLATE" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$WINE_TEMPLATE" wineserver -w
+    [ -f "$WINE_TEMPLATE/system.reg" ] || { echo "wineboot failed for $WINE_TEMPLATE" >&2; exit 1; }
+    _wine_stamp >"$WINE_TEMPLATE/.tideway-stamp"
+  ) 9>"$WINE_TEMPLATE.lock"
 }
 
 # Copies the template to `dest` (which must not exist): registry files and small

@@ -6,22 +6,25 @@
 #   start_update_printer <work-dir> <sim args...>   sets UPDATE_ADDRESS, UPDATE_PORT_NAME,
 #                                                  UPDATE_SIM_PID, UPDATE_SIM_EVENTS, UPDATE_SIM_CONTROL
 #   install_update_printer <prefix> <printer-name> <driver>
-#   remove_update_printer <prefix> <printer-name>
 #   start_rfu_agent <work-dir> <value> [community] sets UPDATE_SNMPD_PID, UPDATE_RFU_STATE
 #   make_firmware <out-file> <fwgen-set> <sample>  copies one fwgen sample
 #   sim_control <json>                              one control request, prints the reply
 #   sim_report                                      what the printer received and reports now
 # Processes are recorded in STARTED_PIDS (the caller ends them by id).
 
-# The first <net>.N.1 (N = 1..250) where port 9100 is free; the simulator binds
-# it. <net> is UPDATE_NET (a test's own range), 127.41 by default.
+# The first <net>.N.1 (N = 1..250) where ports 9100 and 9101 (control) are
+# free; the simulator binds them, so the address is claimed by the bind alone
+# and starters running side by side (other cases, other build trees) never share
+# one. The control socket stays bound while the printer restarts with its
+# listener closed, so the address is never free before the simulator ends.
+# <net> is UPDATE_NET (a test's own range), 127.41 by default.
 start_update_printer() {
   local dir="$1" n net="${UPDATE_NET:-127.41}"
   shift
   mkdir -p "$dir"
   for n in $(seq 1 250); do
     rm -f "$dir/sim.ready" "$dir/sim.ready.error" "$dir/sim-events.jsonl"
-    python3 "$ROOT/tools/printer-sim/printer_sim.py" --address "$net.$n.1" --port 9100 \
+    python3 "$ROOT/tools/printer-sim/printer_sim.py" --address "$net.$n.1" --port 9100 --control-port 9101 \
       --ready-file "$dir/sim.ready" --event-log "$dir/sim-events.jsonl" --quiet \
       --console-log "$dir/sim-console.log" "$@" &
     local pid=$!
@@ -39,7 +42,7 @@ start_update_printer() {
       UPDATE_SIM_CONTROL=$(sed -E 's/.*"control_port": *([0-9]+).*/\1/' "$dir/sim.ready")
       return 0
     fi
-    kill "$pid" 2>/dev/null
+    end_jobs "$pid"
     wait "$pid" 2>/dev/null
   done
   echo "no free address for the simulated printer" >&2
@@ -63,14 +66,11 @@ install_update_printer() {
   _prefix_wine "$prefix" regedit /S 'C:\tideway-update-printer.reg' >/dev/null 2>&1
 }
 
-remove_update_printer() {
-  local prefix="$1" name="$2"
-  _prefix_wine "$prefix" reg delete "HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$name" /f \
-    >/dev/null 2>&1 || true
-}
-
 # snmpd on the printer's address, serving its RFU setting from a state file
 # (1 off, 2 on, 3 off and locked) with the communities "tarnel" (read-write).
+# The address is the printer's own; an agent a killed run left there would
+# still answer for ours, which then ends at once: it must be alive after the
+# first answer.
 start_rfu_agent() {
   local dir="$1/snmpd" value="$2" community="${3:-tarnel}" i
   rm -rf "$dir"
@@ -88,7 +88,9 @@ CONF
   for i in $(seq 50); do
     if SNMP_PERSISTENT_DIR="$dir/persist" MIBS= snmpget -v1 -c "$community" -t 0.2 -r 0 "$UPDATE_ADDRESS" \
          .1.3.6.1.4.1.7734.2.3.9.4.2.1.1.20.8.0 >/dev/null 2>&1; then
-      return 0
+      sleep 0.5
+      kill -0 "$UPDATE_SNMPD_PID" 2>/dev/null && return 0
+      break
     fi
     kill -0 "$UPDATE_SNMPD_PID" 2>/dev/null || break
     sleep 0.2

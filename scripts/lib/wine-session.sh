@@ -40,9 +40,6 @@ start_wine_session() {
 
 stop_wine_session() {
   wineserver -k 2>/dev/null || true
-  local pid
-  for pid in "${WINE_SESSION_PIDS[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
+  end_jobs "${WINE_SESSION_PIDS[@]}"
   WINE_SESSION_PIDS=()
 }

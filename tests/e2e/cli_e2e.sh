@@ -19,8 +19,9 @@
 #                       updated, the one whose file changed after signing is not
 #                       written; code 1
 #
-# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR,
-# WINEPREFIX; TIDEWAY_FWGEN (native fwgen).
+# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR;
+# TIDEWAY_FWGEN (native fwgen). Runs in a Wine session of its own
+# (start_own_session), whose screen shows only this case's windows.
 set -uo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -33,8 +34,8 @@ source "$HERE/e2e_common.sh"
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli"
-# A log of the runs' own (/l), so that they do not rotate the prefix's shared log
-# under other tests.
+export WINEPREFIX="$CASE_DIR.prefix"
+# A log of the runs' own (/l).
 LOG_FILE="${TIDEWAY_E2E_DIR:-$WIN/e2e}/cli/cli-e2e.log"
 
 NET="QV CLI Network"
@@ -46,11 +47,7 @@ TAMPERED="QV CLI Tampered"
 STARTED_PIDS=()
 failures=0
 
-cleanup() {
-  local pid
-  for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for p in "$NET" "$REFUSES" "$GATED" "$SIGNED" "$TAMPERED"; do remove_update_printer "$WINEPREFIX" "$p"; done
-}
+cleanup() { end_case $?; }
 trap cleanup EXIT
 
 # Runs tideway.exe with the arguments; OUT holds what it printed, CODE its exit code.
@@ -88,8 +85,8 @@ burns() { grep -c '"cmd": *"BURN_FLASH"' "$1" 2>/dev/null || true; }
 # Visible top-level windows on the display.
 visible_windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l; }
 
-ensure_display 94 93 92 91 || exit 1
 [ -f "$EXE" ] || { echo "tideway.exe missing"; exit 1; }
+start_own_session || exit 1
 prepare_cli_case "QV CLI" "QV CLI Driver" || exit 1
 
 start_update_printer "$CASE_DIR/net" --version 1000 || exit 1

@@ -24,7 +24,8 @@
 # Screenshots go to $TIDEWAY_ARTIFACTS/dialog-<case>-<state>.png.
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE,
-# TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR, WINEPREFIX; TIDEWAY_FWGEN (native fwgen).
+# TIDEWAY_ARTIFACTS, TIDEWAY_E2E_DIR; TIDEWAY_FWGEN (native fwgen). Runs in a
+# Wine session of its own (start_own_session).
 set -uo pipefail
 
 CASE="${1:?case name}"
@@ -39,6 +40,7 @@ WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
 DLGDRIVE="${TIDEWAY_DLGDRIVE:-$WIN/bin/dlgdrive.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/dialog-$CASE"
+export WINEPREFIX="$CASE_DIR.prefix"
 LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
 
 PRINTER="QV E2E Network"
@@ -59,11 +61,7 @@ STRING_238='QV Printer Update cannot communicate with the product. The product m
 STARTED_PIDS=()
 failures=0
 
-cleanup() {
-  local pid
-  for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  remove_update_printer "$WINEPREFIX" "$PRINTER"
-}
+cleanup() { end_case $?; }
 trap cleanup EXIT
 
 drive() { (cd "$CASE_DIR" && wine "$DLGDRIVE" "$@" 2>/dev/null) | tr -d '\r'; }
@@ -261,9 +259,8 @@ update_after_kill() {
   echo "$report"
 }
 
-ensure_display 99 98 97 96 95 || exit 1
 [ -f "$EXE" ] && [ -f "$DLGDRIVE" ] || { echo "tideway.exe or dlgdrive.exe missing"; exit 1; }
-make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
+start_own_session || exit 1
 mkdir -p "$CASE_DIR"
 
 case "$CASE" in

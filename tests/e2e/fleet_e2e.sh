@@ -13,8 +13,8 @@
 #                 it ends soon, code 1, the unfinished printers reported failed,
 #                 the spooler running again
 #
-# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_E2E_DIR, WINEPREFIX;
-# TIDEWAY_FWGEN (native fwgen).
+# Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_E2E_DIR; TIDEWAY_FWGEN (native
+# fwgen). Runs in a Wine session of its own (start_own_session).
 set -uo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -25,6 +25,7 @@ source "$HERE/e2e_common.sh"
 
 EXE="${TIDEWAY_EXE:-$WIN/bin/tideway.exe}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/fleet"
+export WINEPREFIX="$CASE_DIR.prefix"
 LOG_FILE="$CASE_DIR/fleet-e2e.log"
 UPDATE_NET=127.71
 NAMES=("QV Fleet 1" "QV Fleet 2" "QV Fleet 3" "QV Fleet Refuses")
@@ -41,11 +42,7 @@ RUN_LIMIT_S=150
 STARTED_PIDS=()
 failures=0
 
-cleanup() {
-  local pid
-  for pid in "${STARTED_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for p in "${NAMES[@]}" "$DUPLEX"; do remove_update_printer "$WINEPREFIX" "$p"; done
-}
+cleanup() { end_case $?; }
 trap cleanup EXIT
 
 # `field` of the report's printer `name`, "exitCode", or "names" (sorted).
@@ -122,6 +119,7 @@ finish_run() {
 
 # The spooler's state as the service manager reports it (RUNNING, STOPPED).
 [ -f "$EXE" ] || { echo "tideway.exe missing"; exit 1; }
+start_own_session || exit 1
 prepare_cli_case "QV Fleet" "QV Fleet Driver" || exit 1
 
 EVENTS=() ADDRESSES=() CONTROLS=()

@@ -11,9 +11,9 @@
 # saved under $TIDEWAY_ARTIFACTS, and OK pressed with xdotool.
 #
 # Environment (set by ctest): TIDEWAY_EXE, TIDEWAY_WINTEXT, TIDEWAY_DLGDRIVE, TIDEWAY_ARTIFACTS,
-# TIDEWAY_E2E_DIR, WINEPREFIX. Uses the shared test prefix (its printers come
-# from scripts/lib/make-test-prefix.sh); starts Xvfb itself when there is no
-# display. Every process it starts is ended by its id.
+# TIDEWAY_E2E_DIR. Runs in a Wine session of its own (start_own_session: a test
+# prefix whose printers come from scripts/lib/make-test-prefix.sh, and a
+# virtual screen). Every process it starts is ended by its id.
 set -uo pipefail
 
 CASE="${1:?case name}"
@@ -27,18 +27,14 @@ WINTEXT="${TIDEWAY_WINTEXT:-$WIN/bin/wintext.exe}"
 DLGDRIVE="${TIDEWAY_DLGDRIVE:-$WIN/bin/dlgdrive.exe}"
 ARTIFACTS="${TIDEWAY_ARTIFACTS:-$BUILD/artifacts}"
 CASE_DIR="${TIDEWAY_E2E_DIR:-$WIN/e2e}/startup-$CASE"
+export WINEPREFIX="$CASE_DIR.prefix"
 LOG_FILE="$WINEPREFIX/drive_c/QVTideway.log"
 CAPTION='Error'
 
 STARTED_PIDS=()
 failures=0
 
-cleanup() {
-  local pid
-  for pid in "${STARTED_PIDS[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-}
+cleanup() { end_case $?; }
 trap cleanup EXIT
 
 # Program folder of this case: a copy of the program and the given properties
@@ -141,11 +137,8 @@ STRING_222_VESTRA='Cannot find a QV Vestra printer installed on this system.\r\n
 STRING_222_EMPTY='Cannot find a  printer installed on this system.\r\n'
 BANNER='TIDWY('
 
-ensure_display 89 88 87 86 85 || exit 1
 [ -f "$EXE" ] || { echo "no program at $EXE"; exit 1; }
-make_test_prefix "$WINEPREFIX" || { echo "test prefix could not be prepared"; exit 1; }
-# A box left over from an earlier, interrupted run would be taken for ours.
-if [ -n "$(box_windows)" ]; then echo "a window captioned $CAPTION is already open"; exit 1; fi
+start_own_session || exit 1
 
 case "$CASE" in
   second_copy)

@@ -132,7 +132,8 @@ def main(argv=None):
     try:
         server.open()
     except OSError as e:
-        return fail(args, 1, "cannot listen on %s:%d: %s" % (args.address, args.port, e))
+        return fail(args, 1, "cannot listen on %s:%d (control %d): %s"
+                    % (args.address, args.port, args.control_port, e))
 
     def on_signal(signum, frame):
         server.stop()

@@ -74,12 +74,17 @@ class PrinterSimServer:
         return s
 
     def open(self):
-        """Binds both sockets; raises OSError when the port is taken."""
-        self._listener = self._bind(self.port)
-        self.port = self._listener.getsockname()[1]
+        """Binds both sockets; raises OSError when a port is taken.
+
+        The control socket comes first and stays bound while the printer restarts (its listener
+        closed): with a fixed control port, a second simulator started on the address meanwhile
+        fails there and never holds the printer's port.
+        """
         if self.control_port >= 0:
             self._control = self._bind(self.control_port)
             self.control_port = self._control.getsockname()[1]
+        self._listener = self._bind(self.port)
+        self.port = self._listener.getsockname()[1]
         self.log.emit("listening", address=self.address, port=self.port, control_port=self.control_port)
         self.log.say("printer-sim: listening on %s:%d (control %d)" % (self.address, self.port, self.control_port))
         if self.ready_file:

@@ -37,7 +37,7 @@ acl_start_wine_printers() {
       return 0
     fi
     local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    end_jobs "${pids[@]}"
     for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   done
   echo "no free address block for the simulated printers: $(cat "$dir"/console*.log)"

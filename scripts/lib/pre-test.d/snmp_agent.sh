@@ -39,7 +39,7 @@ CONF
       fi
       sleep 0.2
     done
-    kill "$pid" 2>/dev/null
+    end_jobs "$pid"
     wait "$pid" 2>/dev/null
   done
   echo "snmpd for the Windows SNMP tests did not start:"
