@@ -28,6 +28,25 @@ std::shared_ptr<SharedFirmwareImage> FirmwareImages::Claim(const std::wstring& p
   return image;
 }
 
+SignatureVerdict FirmwareImages::ChosenFileSignature(const std::wstring& path) {
+  std::shared_ptr<SignatureCheck> check;
+  {
+    std::lock_guard<std::mutex> hold(m_lock);
+    std::shared_ptr<SignatureCheck>& entry = m_signatures[path];
+    if (!entry) entry = std::make_shared<SignatureCheck>();
+    check = entry;
+  }
+  std::lock_guard<std::mutex> hold(check->lock);
+  if (!check->done) {
+    check->verdict = CheckFirmwareFileSignature(TrustedSigners(), path.c_str());
+    check->done = true;
+  } else if (!TrustedSigners().empty()) {
+    Logger::Instance()->Write(L"Signature: %ls was checked for this run already, %ls.", path.c_str(),
+                              SignatureAllows(check->verdict) ? L"trusted" : L"not trusted");
+  }
+  return check->verdict;
+}
+
 size_t FirmwareImages::Claimed() const {
   std::lock_guard<std::mutex> hold(m_lock);
   size_t claimed = 0;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "firmware/firmware_image.h"
+#include "firmware/firmware_signature.h"
 
 // One file's image, shared by the updates that claimed it.
 class SharedFirmwareImage {
@@ -41,7 +42,20 @@ class FirmwareImages {
   // Files with a claim left (tests: none after the run).
   size_t Claimed() const;
 
+  // The signature check made when `path` is chosen, once for the run: the
+  // first caller reads and checks the file while the others wait for its
+  // verdict, so printers checked side by side never each hold the file.
+  // Every send still checks the bytes it sends.
+  SignatureVerdict ChosenFileSignature(const std::wstring& path);
+
  private:
+  struct SignatureCheck {
+    std::mutex lock;
+    bool done = false;
+    SignatureVerdict verdict = SIGNATURE_MALFORMED;
+  };
+
   mutable std::mutex m_lock;
   std::map<std::wstring, std::weak_ptr<SharedFirmwareImage>> m_images;
+  std::map<std::wstring, std::shared_ptr<SignatureCheck>> m_signatures;
 };

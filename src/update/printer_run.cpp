@@ -76,7 +76,7 @@ void PrinterRun::Check() {
   m_progress.SetMilestone(10);
   m_progress.SetPhase(UpdatePhase::ChoosingFile);
   WorkerResult prepared;
-  if (!PrepareFirmware(m_env.tables, m_printer, download, &m_chosen, &prepared)) {
+  if (!PrepareFirmware(m_env.tables, m_printer, download, &m_chosen, &prepared, &m_images)) {
     End(L"failed",
         prepared.outcomeLine.empty() ? name + L": the printer's front panel culture is not known"
                                      : prepared.outcomeLine,

@@ -43,7 +43,7 @@ std::wstring OutcomeLine(const std::wstring& printerName, unsigned stringId) {
 }
 
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
-                     ChosenFirmware* chosen, WorkerResult* result) {
+                     ChosenFirmware* chosen, WorkerResult* result, FirmwareImages* images) {
   Logger* log = Logger::Instance();
   const wchar_t* name = printer.printerName.c_str();
   wchar_t key[DLG_NAME_MAX] = {0};
@@ -83,7 +83,9 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
   }
   // Before the printer is asked for its version; the send checks the bytes it
   // reads once more.
-  if (!SignatureAllows(CheckFirmwareFileSignature(TrustedSigners(), chosen->path))) {
+  const SignatureVerdict verdict = images ? images->ChosenFileSignature(chosen->path)
+                                          : CheckFirmwareFileSignature(TrustedSigners(), chosen->path);
+  if (!SignatureAllows(verdict)) {
     result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_NOT_TRUSTED);
     return false;
   }

@@ -44,9 +44,11 @@ struct WorkerResult {
 
 // Steps 2 to 5 of the worker: the model name (the driver name when the
 // printer does not say), the file, the culture choice, the corrupt-file check
-// and, with signers configured, the file's signature. False with `result` filled when the update cannot go on.
+// and, with signers configured, the file's signature (through `images` when
+// given: once a file for the run). False with `result` filled when the update
+// cannot go on.
 bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDownload& download,
-                     ChosenFirmware* chosen, WorkerResult* result);
+                     ChosenFirmware* chosen, WorkerResult* result, FirmwareImages* images = nullptr);
 
 // Step 6 and 7 of the worker: the controller with the prepared file (sent
 // only while it is still the file that was chosen and checked), and the

@@ -1,7 +1,8 @@
 // Whole updates of several network printers at once, each a simulated printer
 // on a loopback address of its own: every printer is written once with the
 // file's image, read once and shared by all four, released after the last of
-// them ended; its report and its history line are its own, and the RFU gate
+// them ended; a signed file's signature is checked once when it is chosen and
+// once a send; its report and its history line are its own, and the RFU gate
 // of the one that needs it goes on before and off after.
 // ./scripts/test also runs this program built with ThreadSanitizer; a race it
 // sees ends the program (halt_on_error) and fails the run.
@@ -23,6 +24,7 @@
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_service.h"
+#include "support/fake_signing.h"
 #include "support/fake_spooler.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
@@ -73,6 +75,11 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   const std::wstring file = fwtest::TempPath(L"fleet.bin");
   const std::vector<uint8_t> image = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, kFileVersion);
   fwtest::WriteFileBytes(file, image);
+  // Signed: the file is checked once when it is chosen, not once a printer
+  // (each check reads it whole), and each send checks the bytes it sends.
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5a);
+  fwtest::WriteFakeSignature(file, signer, image);
+  fwtest::FakeSigning signing({signer});
 
   std::vector<std::unique_ptr<PrinterSim>> sims;
   std::vector<FakePrinter> installed;
@@ -123,14 +130,16 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
   // One read, one release: after the last update that sent it ended, and
   // with it, not with the run (the spooler is started once they all ended).
   const std::vector<std::wstring> lines = log.Lines();
-  size_t reads = 0, released = lines.size(), lastEnd = 0, runEnd = 0;
+  size_t reads = 0, trusted = 0, released = lines.size(), lastEnd = 0, runEnd = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     reads += lines[i].find(L"Reading the firmware image " + file) != std::wstring::npos;
+    trusted += lines[i].find(L"signed by the trusted signer") != std::wstring::npos;
     if (lines[i].find(L"The firmware image " + file + L" is released") != std::wstring::npos) released = i;
     if (lines[i].find(L"---Firmware download Fininsh") != std::wstring::npos) lastEnd = i;
     if (!runEnd && lines[i].find(L"started again") != std::wstring::npos) runEnd = i;
   }
   EXPECT_EQ(reads, 1u);
+  EXPECT_EQ(trusted, 1u + kPrinters);
   EXPECT_LT(lastEnd, released);
   EXPECT_LT(released, runEnd);
   ASSERT_EQ(recorded.size(), static_cast<size_t>(kPrinters));
