@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 
 #include <chrono>
@@ -145,6 +147,7 @@ TEST_F(RfuAgentTest, MissingObjectGivesNoValue) {
 // Nothing listens on the SNMP port: the host answers ICMP port unreachable,
 // which the guard thread sees, although the GET itself only times out.
 TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
+  ASSERT_TRUE(NameThisHostLocalhost()) << strerror(errno);
   const std::string a = FreeSnmpAddress(8);
   const std::wstring w(a.begin(), a.end());
   // Real pauses: the guard needs its 500 ms to be listening before the GET.
@@ -160,6 +163,7 @@ TEST_F(RfuAgentTest, NoAgentListeningIsUnreachable) {
 // time-out ends it with the socket's time-out code, even while other ICMP
 // traffic keeps arriving (the test sends some).
 TEST(SnmpGuard, ExitCodes) {
+  ASSERT_TRUE(NameThisHostLocalhost()) << strerror(errno);
   const std::string printer = FreeSnmpAddress(10), silent = FreeSnmpAddress(11), elsewhere = FreeSnmpAddress(12);
   const uint8_t probe[] = {0x30, 0x00};
   SocketLibrary sockets(SNMP_SOCKETS_MAJOR, SNMP_SOCKETS_MINOR);

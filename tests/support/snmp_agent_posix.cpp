@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -24,6 +25,11 @@
 #endif
 
 std::string RfuPassPersistScript() { return std::string(TIDEWAY_SOURCE_DIR) + "/tests/support/snmp/rfu_pass_persist.py"; }
+
+bool NameThisHostLocalhost() {
+  static const char kName[] = "localhost";
+  return unshare(CLONE_NEWUTS) == 0 && sethostname(kName, sizeof kName - 1) == 0;
+}
 
 std::string FreeSnmpAddress(int host) {
   for (int n = 10; n < 256; ++n) {

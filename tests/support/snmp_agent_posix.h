@@ -47,5 +47,12 @@ class SnmpAgent {
 // port, so that test runs started side by side do not meet; "" if none.
 std::string FreeSnmpAddress(int host);
 
+// The guard sees port unreachable on the address this host's name resolves
+// to, as on a printer's network; on loopback the replies go to 127.0.0.1,
+// while Debian names the host 127.0.1.1. Gives this process the host name
+// "localhost" in a UTS namespace of its own (root); false (errno set) if it
+// cannot.
+bool NameThisHostLocalhost();
+
 // Path of the python handler served by pass_persist.
 std::string RfuPassPersistScript();
