@@ -115,17 +115,21 @@ class PrinterSimServer:
         with self._sync:
             requested = self._sync_requested
         want = self._want_listener()
-        if want and self._listener is None:
-            try:
-                self._listener = self._bind(self.port)
-            except OSError as e:
-                self.log.emit("rebind_failed", port=self.port, error=str(e))
-        elif not want and self._listener is not None:
+        if want:
+            self._listen_again()
+        elif self._listener is not None:
             self._listener.close()
             self._listener = None
         with self._sync:
             self._sync_done = requested
             self._sync.notify_all()
+
+    def _listen_again(self):
+        if self._listener is None and not self.faults.has("refuse"):
+            try:
+                self._listener = self._bind(self.port)
+            except OSError as e:
+                self.log.emit("rebind_failed", port=self.port, error=str(e))
 
     def _await_sync(self):
         """Returns once the main loop has looked at the state after this call began."""
@@ -167,6 +171,9 @@ class PrinterSimServer:
                 if deadline is not None:
                     left = deadline - time.monotonic()
                     if left <= 0:
+                        # Listening again before the state says so: whoever
+                        # saw the restart end finds the port open.
+                        self._listen_again()
                         self._end_restart()
                         continue
                     timeout = min(timeout, left)
