@@ -93,8 +93,8 @@ run_tsan() {
 # that waiting tests never keep a computing one from a core. Arguments go to
 # ctest.
 run_ctest() {
-  local spec="$BUILD/ctest-resources.json"
+  local slots="$BUILD/ctest-resources.json"
   printf '{"version": {"major": 1, "minor": 0}, "local": [{"cpu": [{"id": "0", "slots": %d}], "waiting": [{"id": "0", "slots": %d}]}]}\n' \
-    "$JOBS" "$WAIT_JOBS" >"$spec"
-  (cd "$NATIVE" && ctest -j "$((JOBS + WAIT_JOBS))" --resource-spec-file "$spec" "$@")
+    "$JOBS" "$WAIT_JOBS" >"$slots"
+  (cd "$NATIVE" && ctest -j "$((JOBS + WAIT_JOBS))" --resource-spec-file "$slots" "$@")
 }
