@@ -317,6 +317,16 @@ class ControlAndCli(SimTestCase):
                                    capture_output=True, text=True, timeout=10)
                 self.assertNotEqual(r.returncode, 0)
 
+    def test_a_taken_port_is_refused(self):
+        # The starters find a free address by binding it: a second simulator
+        # on a running one's port must fail, not share it.
+        sim = self.start()
+        r = subprocess.run([sys.executable, SCRIPT, "--address", sim.address, "--port", str(sim.port),
+                            "--control-port", "0", "--lifetime-s", "0.5", "--quiet"],
+                           capture_output=True, text=True, timeout=10)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(sim.job(rec(1))[0], ok_reply(1, b"00001000"))
+
     def test_ipv6_loopback(self):
         if not socket.has_ipv6:
             self.skipTest("no IPv6")
