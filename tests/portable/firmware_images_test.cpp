@@ -1,5 +1,6 @@
 // The run's firmware images: the updates that claim one file share one image,
-// read once, readable by every holder until the last lets go, then released.
+// read once, readable by every holder until the last lets go, then released;
+// each file's signature is checked once for the run, its verdict its own.
 #include "update/firmware_images.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "host/sha256.h"
+#include "support/fake_signing.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 
@@ -53,4 +55,23 @@ TEST(FirmwareImages, OneReadSharedUntilTheLastClaimEnds) {
   // Nothing holds it any more: a later claim reads the file as it is then.
   EXPECT_NE(images.Claim(path)->Get(), nullptr);
   EXPECT_EQ(CountLines(log, read), 2u);
+}
+
+// A run with two files: the unsigned one is never sent on the signed one's
+// verdict, nor the other way round.
+TEST(FirmwareImages, EachFilesSignatureVerdictIsItsOwn) {
+  const std::wstring signedPath = fwtest::TempPath(L"signed.bin");
+  const std::wstring unsignedPath = fwtest::TempPath(L"unsigned.bin");
+  const std::vector<uint8_t> bytes = fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, 20230115);
+  fwtest::WriteFileBytes(signedPath, bytes);
+  fwtest::WriteFileBytes(unsignedPath, bytes);
+  const Thumbprint signer = fwtest::SignerThumbprint(0x5a);
+  fwtest::WriteFakeSignature(signedPath, signer, bytes);
+  fwtest::FakeSigning signing({signer});
+  FirmwareImages images;
+
+  EXPECT_EQ(images.ChosenFileSignature(signedPath), SIGNATURE_TRUSTED);
+  EXPECT_EQ(images.ChosenFileSignature(unsignedPath), SIGNATURE_MISSING);
+  EXPECT_EQ(images.ChosenFileSignature(signedPath), SIGNATURE_TRUSTED);
+  EXPECT_EQ(images.ChosenFileSignature(unsignedPath), SIGNATURE_MISSING);
 }

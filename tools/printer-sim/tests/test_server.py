@@ -16,8 +16,11 @@ sys.path.insert(0, os.path.join(HERE, ".."))
 sys.path.insert(0, HERE)
 
 from acl_wire import acl_checksum, acl_checksum32  # noqa: E402
+from event_log import EventLog  # noqa: E402
 from fixtures import code_only_image, full_part_image, nand_package, nvram_block  # noqa: E402
-from sim_process import ENTER, SCRIPT, UEL, SimTestCase, burn_record, rec, recv_exact  # noqa: E402
+from sim_process import ENTER, SCRIPT, UEL, SimTestCase, burn_record, next_address, rec, recv_exact  # noqa: E402
+from sim_server import PrinterSimServer  # noqa: E402
+from sim_state import PrinterState  # noqa: E402
 
 
 def ok_reply(cmd, payload=b""):
@@ -253,6 +256,26 @@ class Restarts(SimTestCase):
         self.assertEqual(sim.job(rec(1))[0], ok_reply(1, b"00000009"))
         self.assertEqual(len(sim.events("refused_during_restart")), 2)
 
+    def test_the_port_is_open_when_the_restart_ends(self):
+        # Whoever sees the restart end (event log, state) connects at once;
+        # run in this process so the check is made the moment it is logged.
+        refused = []
+
+        class Log(EventLog):
+            def emit(self, event, **fields):
+                if event == "restart_end":
+                    with socket.socket() as s:
+                        refused.append(s.connect_ex((server.address, server.port)))
+                    server.stop()
+                return super().emit(event, **fields)
+
+        server = PrinterSimServer(next_address(), 0, PrinterState(restart_ms=50), Log(console=False),
+                                  control_port=-1, lifetime_s=5)
+        server.open()
+        server.begin_restart("test")
+        server.run()
+        self.assertEqual(refused, [0])
+
 
 class Robustness(SimTestCase):
     def test_random_streams_never_break_the_server(self):
@@ -316,6 +339,16 @@ class ControlAndCli(SimTestCase):
                 r = subprocess.run([sys.executable, SCRIPT, "--address", address, "--port", "0"],
                                    capture_output=True, text=True, timeout=10)
                 self.assertNotEqual(r.returncode, 0)
+
+    def test_a_taken_port_is_refused(self):
+        # The starters find a free address by binding it: a second simulator
+        # on a running one's port must fail, not share it.
+        sim = self.start()
+        r = subprocess.run([sys.executable, SCRIPT, "--address", sim.address, "--port", str(sim.port),
+                            "--control-port", "0", "--lifetime-s", "0.5", "--quiet"],
+                           capture_output=True, text=True, timeout=10)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(sim.job(rec(1))[0], ok_reply(1, b"00001000"))
 
     def test_ipv6_loopback(self):
         if not socket.has_ipv6:
