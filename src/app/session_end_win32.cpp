@@ -37,8 +37,11 @@ void SetReason(HWND window, bool burning) {
     ShutdownBlockReasonDestroy(window);
     return;
   }
+  // Said once: a system without the reason (Wine) refuses every burn's.
+  static std::once_flag said;
   if (!ShutdownBlockReasonCreate(window, SESSION_BLOCK_REASON)) {
-    Logger::Instance()->WriteError(GetLastError(), L"ShutdownBlockReasonCreate");
+    const DWORD error = GetLastError();
+    std::call_once(said, [error] { Logger::Instance()->WriteError(error, L"ShutdownBlockReasonCreate"); });
   }
 }
 
