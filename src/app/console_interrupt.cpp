@@ -12,6 +12,19 @@ void Interrupt(const wchar_t* why) {
 }
 }  // namespace
 
+ConsoleControl ConsoleControlOf(uint32_t event) {
+  switch (event) {
+    case 0:
+      return ConsoleControl::CtrlC;
+    case 1:
+      return ConsoleControl::Break;
+    case 2:
+      return ConsoleControl::Close;
+    default:
+      return ConsoleControl::Other;
+  }
+}
+
 bool HandleConsoleControl(ConsoleControl control) {
   switch (control) {
     case ConsoleControl::CtrlC:

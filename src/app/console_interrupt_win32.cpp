@@ -4,11 +4,8 @@
 
 namespace {
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  ConsoleControl control = ConsoleControl::Other;
-  if (event == CTRL_C_EVENT) control = ConsoleControl::CtrlC;
-  if (event == CTRL_BREAK_EVENT) control = ConsoleControl::Break;
-  if (event == CTRL_CLOSE_EVENT) control = ConsoleControl::Close;
-  return HandleConsoleControl(control) ? TRUE : FALSE;
+  static_assert(CTRL_C_EVENT == 0 && CTRL_BREAK_EVENT == 1 && CTRL_CLOSE_EVENT == 2, "ConsoleControlOf's numbers");
+  return HandleConsoleControl(ConsoleControlOf(event)) ? TRUE : FALSE;
 }
 }  // namespace
 

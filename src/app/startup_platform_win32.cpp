@@ -1,5 +1,9 @@
+// The Windows headers depend on this order.
+// clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
+// clang-format on
 
 #include <utility>
 
@@ -15,6 +19,19 @@ constexpr WORD kIsUserAnAdminOrdinal = 680;
 
 int (*g_mainDialogRunner)() = nullptr;
 
+// Full access for SYSTEM and the Administrators group, nobody else, nothing
+// inherited: a deployment tool's run as SYSTEM and an administrator's in a
+// Remote Desktop session both open the one lock, whichever made it.
+const wchar_t kInstanceMutexSddl[] = L"D:P(A;;0x1f0001;;;SY)(A;;0x1f0001;;;BA)";
+
+// Frees the descriptor ConvertStringSecurityDescriptorToSecurityDescriptorW made.
+struct LocalDescriptor {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ~LocalDescriptor() {
+    if (sd) LocalFree(sd);
+  }
+};
+
 class Win32StartupPlatform : public StartupPlatform {
  public:
   void InitCommonControls() override {
@@ -27,10 +44,22 @@ class Win32StartupPlatform : public StartupPlatform {
   void InitLogFile() override { Logger::Instance()->InitLogFile(); }
 
   int CreateInstanceMutex(const wchar_t* name) override {
+    LocalDescriptor descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kInstanceMutexSddl, SDDL_REVISION_1, &descriptor.sd,
+                                                              nullptr)) {
+      Logger::Instance()->WriteError(GetLastError(), L"Single-instance lock: security descriptor");
+      return INSTANCE_MUTEX_NONE;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.sd, FALSE};
     SetLastError(ERROR_SUCCESS);
-    win::UniqueHandle mutex(CreateMutexW(nullptr, TRUE, name));
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return INSTANCE_MUTEX_EXISTS;
-    if (!mutex) return INSTANCE_MUTEX_NONE;
+    win::UniqueHandle mutex(CreateMutexW(&attributes, TRUE, name));
+    const DWORD error = GetLastError();
+    if (mutex && error == ERROR_ALREADY_EXISTS) return INSTANCE_MUTEX_EXISTS;
+    if (!mutex) {
+      // Access denied: a lock another copy made that this account may not open.
+      Logger::Instance()->WriteError(error, L"Single-instance lock");
+      return INSTANCE_MUTEX_NONE;
+    }
     m_mutex = std::move(mutex);
     return INSTANCE_MUTEX_OWNED;
   }

@@ -12,7 +12,7 @@
 #include "printer/services.h"
 #include "resources/version.h"
 
-const wchar_t APP_INSTANCE_MUTEX_NAME[] = L"{6B1E2F40-93AC-4D7E-A215-0C4F7D9B3E58}";
+const wchar_t APP_INSTANCE_MUTEX_NAME[] = L"Global\\{6B1E2F40-93AC-4D7E-A215-0C4F7D9B3E58}";
 const wchar_t APP_REGISTRY_KEY[] = L"Local AppWizard-Generated Applications";
 
 namespace {
@@ -70,7 +70,7 @@ bool CtidewayApp::InitInstance() {
   log->Write(L"Version: %ls", L"" TIDEWAY_VERSION_TEXT);
 
   const int mutex = m_platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
-  if (mutex == INSTANCE_MUTEX_EXISTS) {
+  if (!OwnsInstanceLock(mutex)) {
     // The other copy owns the mutex: leave it alone.
     log->ShowStringMessage();
     log->Write(L"There is already a copy of the firmware update program.  Aborting...");
@@ -79,7 +79,15 @@ bool CtidewayApp::InitInstance() {
 
   RunChecks(&foundPrinters);
 
-  if (mutex == INSTANCE_MUTEX_OWNED) m_platform.ReleaseInstanceMutex();
+  m_platform.ReleaseInstanceMutex();
+  return false;
+}
+
+bool OwnsInstanceLock(int mutexResult) {
+  if (mutexResult == INSTANCE_MUTEX_OWNED) return true;
+  if (mutexResult != INSTANCE_MUTEX_EXISTS) {
+    Logger::Instance()->Write(L"The single-instance lock could not be taken: taken for another copy.");
+  }
   return false;
 }
 

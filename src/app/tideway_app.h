@@ -13,10 +13,15 @@ constexpr size_t APP_SERIES_NAME_MAX = 0x100;
 
 // What CreateInstanceMutex found.
 enum InstanceMutexResult {
-  INSTANCE_MUTEX_NONE = -1,  // no handle (creation failed for another reason)
+  INSTANCE_MUTEX_NONE = -1,  // no handle (access denied, any other failure)
   INSTANCE_MUTEX_EXISTS = 0,  // another copy owns it; the handle is closed already
   INSTANCE_MUTEX_OWNED = 1,   // created and owned by this process
 };
+
+// Whether the run may go on: only with the lock in hand. A lock that cannot be
+// taken (one created by a copy in another session, under another account) is
+// another copy too; "no lock, go on" would let two runs reach one printer.
+bool OwnsInstanceLock(int mutexResult);
 
 class StartupPlatform {
  public:
@@ -24,6 +29,8 @@ class StartupPlatform {
   virtual void InitCommonControls() = 0;
   // Opens and rotates the log (Logger::InitLogFile in the product).
   virtual void InitLogFile() = 0;
+  // The named mutex, created owned, that SYSTEM and every administrator can
+  // open from any session (an InstanceMutexResult).
   virtual int CreateInstanceMutex(const wchar_t* name) = 0;
   // Releases and closes the mutex this process owns.
   virtual void ReleaseInstanceMutex() = 0;
@@ -41,6 +48,8 @@ StartupPlatform& SystemStartupPlatform();
 // program, not in the library the test programs link.
 void SetMainDialogRunner(int (*runner)());
 
+// In the Global\ namespace: one copy a computer, whichever session or account
+// runs it (a deployment tool as SYSTEM in session 0, a Remote Desktop user).
 extern const wchar_t APP_INSTANCE_MUTEX_NAME[];
 extern const wchar_t APP_REGISTRY_KEY[];
 

@@ -9,6 +9,7 @@
 
 #include "app/dialog_layout_win32.h"
 #include "app/main_window_link.h"
+#include "app/session_end.h"
 #include "app/status_line.h"
 #include "app/tideway_dlg.h"
 #include "host/clock.h"
@@ -119,6 +120,11 @@ INT_PTR CALLBACK TidewayDlgAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, 
     return dlg->OnInitDialog() ? TRUE : FALSE;
   }
   if (!dlg) return FALSE;
+  intptr_t sessionResult = 0;
+  if (SessionEndMessage(hwnd, message, wParam, lParam, &sessionResult)) {
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, sessionResult);
+    return TRUE;
+  }
 
   switch (message) {
     case WM_COMMAND: {

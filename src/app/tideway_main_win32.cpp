@@ -11,6 +11,7 @@
 #include "app/console_board.h"
 #include "app/console_interrupt.h"
 #include "app/console_output.h"
+#include "app/session_end.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
 #include "app/unattended_startup.h"
@@ -44,6 +45,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!args.empty()) {
     ConsoleOutput console;
     InstallConsoleInterrupt();
+    // Without a window the session's end would come unannounced.
+    SessionEndWindow sessionEnd;
     // A person at a console sees a live line per printer; a file or a pipe
     // (deployment tools) gets whole lines, never rewritten.
     std::unique_ptr<ConsoleBoardWriter> writer;

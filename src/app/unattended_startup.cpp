@@ -190,9 +190,9 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
 
   if (line.history) return ListHistory(line, output);
 
-  const int mutex = platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME);
+  const bool locked = OwnsInstanceLock(platform.CreateInstanceMutex(APP_INSTANCE_MUTEX_NAME));
   bool ran = false;
-  if (mutex == INSTANCE_MUTEX_EXISTS) {
+  if (!locked) {
     log->ShowStringMessage();
     log->Write(L"There is already a copy of the firmware update program.  Aborting...");
     Say(output, LocalString(IDS_ALREADY_RUNNING));
@@ -204,6 +204,6 @@ int RunCommandLine(const std::vector<std::wstring>& args, StartupPlatform& platf
   WriteRequestedReport(&report, line.reportPath, output);
   if (ran) SayLines(output, SummaryText(report));
   log->Write(L"Unattended run ends with exit code %d", report.exitCode);
-  if (mutex == INSTANCE_MUTEX_OWNED) platform.ReleaseInstanceMutex();
+  if (locked) platform.ReleaseInstanceMutex();
   return report.exitCode;
 }

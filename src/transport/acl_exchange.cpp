@@ -9,6 +9,7 @@
 #include "host/logger.h"
 #include "host/text_utils.h"
 #include "host/unique_file.h"
+#include "transport/burn_count.h"
 
 void WriteAclLog(const AclLog& line, uint32_t error, const wchar_t* subject, int count) {
   Logger* log = Logger::Instance();
@@ -322,7 +323,11 @@ int DownloadWithChosenBurn(FirmwareFileInfo* info, const wchar_t* fileName, cons
   // the burn compares what it read with the check's view.
   const FirmwareFileInfo* view = checked.fileSize >= 0 ? &checked : info;
   const AclBurnSource source = image ? AclBurnSource(image, view) : AclBurnSource(file.get(), path, view);
-  const int burned = burn(source, ChooseAclBurn(fileType));
+  int burned = -1;
+  {
+    BurnScope burning;
+    burned = burn(source, ChooseAclBurn(fileType));
+  }
   if (!SignatureAllows(source.Verdict())) return ACL_DOWNLOAD_NOT_TRUSTED;
   return burned == 1 ? 1 : burned == ACL_BURN_NOTHING_WRITTEN ? 0 : -1;
 }

@@ -16,6 +16,7 @@
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
 #include "transport/acl_checksum.h"
+#include "transport/burn_count.h"
 #include "transport/ntwk_download.h"
 #include "transport/prll_download.h"
 
@@ -324,12 +325,18 @@ TEST(DeviceTransports, EveryBurnSendsOnlyTheBytesItsSignatureCovers) {
       fwtest::WriteFakeSignature(path, signer, c.file);
       FirmwareFileInfo info;
       ParseVersionString(&info.components, "NandLDR = 3\r\n");  // a loader is always burned
+      // Every transport's burn counts as one under way while it runs: the
+      // session is asked to wait meanwhile (app/session_end.h).
+      std::vector<bool> burning;
+      SetBurnWatcher([&burning](bool now) { burning.push_back(now); });
       int result = 0;
       if (c.transport == USB) result = CFWDownloadUSB().DownLoadFirmware(&info, kUsb, path.c_str(), L"ABC", L"");
       if (c.transport == NTWK) {
         result = CFWDownloadNtwk().DownLoadFirmware(&info, L"127.60.0.1", path.c_str(), L"ABC", L"");
       }
       if (c.transport == PRLL) result = CFWDownloadPrll().DownLoadFirmware(L"QV", &info, kUsb, path.c_str());
+      SetBurnWatcher(nullptr);
+      EXPECT_EQ(burning, (std::vector<bool>{true, false}));
       const bool sent = !dev.trace.empty() || net.Connections() > 0;
       EXPECT_EQ(sent, !changed);
       EXPECT_EQ(result == ACL_DOWNLOAD_NOT_TRUSTED, changed);

@@ -18,28 +18,34 @@
 #include "update/run_rescue.h"
 #include "update/spooler_hold.h"
 
+// One row per event the system sends; logoff and shutdown reach the
+// program's window instead (app/session_end.h).
 TEST(ConsoleInterrupt, EventTable) {
   struct Case {
+    uint32_t event;
     ConsoleControl control;
     bool handled;
     std::vector<uint32_t> waits;
     const wchar_t* logLine;  // nullptr: none
   };
   const Case cases[] = {
-      {ConsoleControl::CtrlC, true, {}, L"Run interrupted (Ctrl+C): no further update starts"},
-      {ConsoleControl::Break, true, {}, L"Run interrupted (Ctrl+Break): no further update starts"},
-      {ConsoleControl::Close,
+      {0, ConsoleControl::CtrlC, true, {}, L"Run interrupted (Ctrl+C): no further update starts"},
+      {1, ConsoleControl::Break, true, {}, L"Run interrupted (Ctrl+Break): no further update starts"},
+      {2,
+       ConsoleControl::Close,
        true,
        {kConsoleCloseWaitMs},
        L"Run interrupted (console closed): no further update starts"},
-      {ConsoleControl::Other, false, {}, nullptr},
+      {5, ConsoleControl::Other, false, {}, nullptr},
+      {6, ConsoleControl::Other, false, {}, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.control));
+    SCOPED_TRACE(c.event);
     ClearRunInterruptForTesting();
     FakeClock clock;
     LogCapture log;
-    EXPECT_EQ(HandleConsoleControl(c.control), c.handled);
+    EXPECT_EQ(ConsoleControlOf(c.event), c.control);
+    EXPECT_EQ(HandleConsoleControl(ConsoleControlOf(c.event)), c.handled);
     EXPECT_EQ(RunInterrupted(), c.logLine != nullptr);
     EXPECT_EQ(clock.Sleeps(), c.waits);
     EXPECT_EQ(log.Lines(), c.logLine ? std::vector<std::wstring>{c.logLine} : std::vector<std::wstring>{});

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "app/main_window_link.h"
+#include "app/session_end.h"
 #include "app/tideway_app.h"
 #include "app/tideway_dlg.h"
 #include "resources/resource.h"
 #include "support/fake_spooler.h"
 #include "support/log_capture.h"
+#include "transport/burn_count.h"
+#include "update/run_interrupt.h"
 
 namespace {
 
@@ -62,6 +65,20 @@ struct ImpatientUser {
 
 ImpatientUser* g_user = nullptr;
 
+// The session's question to the dialog during a burn and after it.
+LRESULT g_answers[2] = {-1, -1};
+
+void CALLBACK AskTheSession(HWND, UINT, UINT_PTR, DWORD) {
+  HWND dialog = static_cast<HWND>(g_hMainWnd);
+  if (!dialog || g_answers[1] >= 0) return;
+  {
+    BurnScope burning;
+    g_answers[0] = SendMessageW(dialog, WM_QUERYENDSESSION, 0, 0);
+  }
+  g_answers[1] = SendMessageW(dialog, WM_QUERYENDSESSION, 0, 0);
+  EndDialog(dialog, IDCANCEL);
+}
+
 void CALLBACK OnUserTimer(HWND, UINT, UINT_PTR, DWORD) {
   if (g_user) g_user->Step();
 }
@@ -87,4 +104,19 @@ TEST(TidewayDlg, CommandsDuringExitsRfuQuestionAreRefused) {
   const std::vector<std::wstring> lines = log.Lines();
   // A second Exit taken under the question would ask it again.
   EXPECT_EQ(std::count(lines.begin(), lines.end(), L"--- RemoteUpgradeStep ---"), 1);
+}
+
+// The dialog's own window answers the session: wait while an image is written.
+TEST(TidewayDlg, SessionIsAskedToWaitWhileAnImageIsWritten) {
+  SystemStartupPlatform().InitCommonControls();
+  FakeSpooler spooler;
+  LogCapture log;
+  CtidewayDlg dialog;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 20, AskTheSession);
+  dialog.DoModal();
+  KillTimer(nullptr, timer);
+  g_hMainWnd = nullptr;
+  EXPECT_EQ(g_answers[0], FALSE);
+  EXPECT_EQ(g_answers[1], TRUE);
+  ClearRunInterruptForTesting();
 }
