@@ -91,10 +91,15 @@ std::wstring ReportVersionText(const ReportVersion& version) {
   return text;
 }
 
-void MarkRfuLeftOn(PrinterReport* printer) {
+void NoteRfuLeftOn(PrinterReport* printer) {
   if (printer->rfuLeftOn) return;
   printer->rfuLeftOn = true;
   printer->detail += L" The RFU setting could not be switched off again.";
+}
+
+void MarkRfuLeftOn(PrinterReport* printer) {
+  if (printer->rfuLeftOn) return;
+  NoteRfuLeftOn(printer);
   Logger::Instance()->Write(L"Unattended: %ls: the RFU setting could not be switched off again",
                             printer->name.c_str());
 }

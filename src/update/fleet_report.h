@@ -65,3 +65,6 @@ ReportVersion PrinterVersionOf(const PrinterVersionCheck& check);
 std::wstring ReportVersionText(const ReportVersion& version);
 // Records that the RFU setting switched on for the printer's update stays on.
 void MarkRfuLeftOn(PrinterReport* printer);
+// The same, unlogged: for a record that only repeats what is logged elsewhere
+// (another queue of the printer, a switch-off still owed).
+void NoteRfuLeftOn(PrinterReport* printer);

@@ -151,6 +151,9 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
   // The last burn may still be restarting its printer.
   const uint32_t downloadsEnded = TickCountMs();
   for (auto& run : runs) run->SwitchOff(downloadsEnded);
+  // A console close took the switch-offs it found: this report replaces the
+  // one it wrote, and must not lose what it left on.
+  RescueNoteRfuLeftOn(&report);
   for (auto& run : runs) run->EndInterrupted();
   return report;
 }

@@ -64,6 +64,7 @@ DeviceKey PrinterRun::Device() const {
 void PrinterRun::RideWith(PrinterRun& carrier) {
   m_rides = true;
   carrier.m_riders.push_back(this);
+  RescueRecordRider(m_index, carrier.m_index);
   Logger::Instance()->Write(L"Unattended: %ls prints to the same printer as %ls: it is updated once, by %ls",
                             m_report->name.c_str(), carrier.m_report->name.c_str(), carrier.m_report->name.c_str());
 }
@@ -148,6 +149,7 @@ void PrinterRun::Gate() {
       RfuPlatform* system = m_env.rfuSystem;
       const plist_t printer = m_printer;
       const std::wstring community = m_options.setCommunity;
+      m_owesSwitchOff = true;
       RescueOweSwitchOff(m_index, [system, printer, community] {
         UnattendedRfuPlatform platform(*system, RfuConsent::OnOff);
         return SwitchRfuOff(printer, platform, community.empty() ? nullptr : community.c_str()) != 0;
@@ -236,35 +238,69 @@ void PrinterRun::SwitchOff(uint32_t downloadsEnded) {
 
 void PrinterRun::EndInterrupted() {
   LogPrinterScope scope(m_report->name.c_str());
-  if (m_ended) return;
+  // The switch-offs are done: riders waiting for this printer's end it now.
+  m_owesSwitchOff = false;
+  if (m_ended) {
+    EndRiders();
+    return;
+  }
   End(L"failed", m_report->name + L": the run was interrupted before this printer's update ended",
       UpdateOutcome::Failed);
 }
 
 void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
-  m_ended = true;
-  // The last update of the file to end releases its image.
-  m_image.reset();
-  m_lookup.image = nullptr;
   m_report->outcome = outcome;
   m_report->detail = OneLineText(detail);
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
+  Finish(progressOutcome, status);
+}
+
+void PrinterRun::Finish(UpdateOutcome progressOutcome, int status) {
+  m_ended = true;
+  m_endOutcome = progressOutcome;
+  m_endStatus = status;
+  // The last update of the file to end releases its image.
+  m_image.reset();
+  m_lookup.image = nullptr;
   m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
-  Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), outcome, m_report->detail.c_str());
+  Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), m_report->outcome.c_str(),
+                            m_report->detail.c_str());
   AddFileSha256(m_report);
   if (m_env.recordUpdate) m_env.recordUpdate(*m_report);
   RescueRecordPrinter(m_index, *m_report);
-  m_board.End(m_index, outcome, m_report->detail);
-  for (PrinterRun* rider : m_riders) rider->EndAsCarried(*m_report, progressOutcome, status);
+  m_board.End(m_index, m_report->outcome, m_report->detail);
+  if (!m_owesSwitchOff) {
+    EndRiders();
+    return;
+  }
+  // The riders' records wait for the switch-off, whose failure is theirs too;
+  // the process's end meanwhile finds them with this printer's outcome.
+  for (PrinterRun* rider : m_riders) RescueRecordPrinter(rider->m_index, rider->CarriedReport(*m_report));
+}
+
+void PrinterRun::EndRiders() {
+  std::vector<PrinterRun*> riders;
+  riders.swap(m_riders);
+  for (PrinterRun* rider : riders) rider->EndAsCarried(*m_report, m_endOutcome, m_endStatus);
+}
+
+PrinterReport PrinterRun::CarriedReport(const PrinterReport& carrier) const {
+  PrinterReport report = *m_report;
+  report.file = carrier.file;
+  report.fileSha256 = carrier.fileSha256;
+  report.fileVersion = carrier.fileVersion;
+  report.versionBefore = carrier.versionBefore;
+  report.versionAfter = carrier.versionAfter;
+  report.outcome = carrier.outcome;
+  report.detail = OneLineText(report.name + L": same printer as " + carrier.name);
+  report.seconds = carrier.seconds;
+  // Logged once, as the carrier's.
+  if (carrier.rfuLeftOn) NoteRfuLeftOn(&report);
+  return report;
 }
 
 void PrinterRun::EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status) {
   LogPrinterScope scope(m_report->name.c_str());
-  m_report->file = carrier.file;
-  m_report->fileSha256 = carrier.fileSha256;
-  m_report->fileVersion = carrier.fileVersion;
-  m_report->versionBefore = carrier.versionBefore;
-  m_report->versionAfter = carrier.versionAfter;
-  End(carrier.outcome.c_str(), m_report->name + L": same printer as " + carrier.name, progressOutcome, status);
-  m_report->seconds = carrier.seconds;
+  *m_report = CarriedReport(carrier);
+  Finish(progressOutcome, status);
 }

@@ -54,11 +54,18 @@ class PrinterRun {
   // again when the options ask for it, tried until the printer's restart
   // would have ended, counted from `downloadsEnded` (a tick count).
   void SwitchOff(uint32_t downloadsEnded);
-  // The run was interrupted before this printer ended.
+  // The run's last step, after every switch-off: a printer not ended by now
+  // was interrupted; the queues riding with it end with it.
   void EndInterrupted();
 
  private:
   void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  // The end of a report whose outcome, detail and time are set: recorded,
+  // shown, and the riders ended unless a switch-off is owed.
+  void Finish(UpdateOutcome progressOutcome, int status);
+  void EndRiders();
+  // This queue's report as a rider of `carrier`.
+  PrinterReport CarriedReport(const PrinterReport& carrier) const;
   // The gate of a check: the setting read once, nothing written.
   void CheckGate();
   // The carrier ended: the same outcome, versions and file, told as the carrier's.
@@ -85,4 +92,9 @@ class PrinterRun {
   bool m_ended = false;
   bool m_rides = false;
   std::vector<PrinterRun*> m_riders;  // queues of the same device, ended with this one
+  // The gate switched the RFU setting on for a switch-off after the run: the
+  // riders end only after it.
+  bool m_owesSwitchOff = false;
+  UpdateOutcome m_endOutcome = UpdateOutcome::Failed;
+  int m_endStatus = -1;
 };

@@ -12,6 +12,10 @@ struct Record {
   std::mutex lock;
   RunReport report;
   std::vector<std::function<bool()>> switchOffs;  // by printer; empty: none owed
+  std::vector<size_t> carriers;                   // by printer: the queue that carries its device
+  // By printer: a switch-off the process's end took and that has not
+  // succeeded (yet): the setting counts as left on.
+  std::vector<bool> leftOn;
 };
 
 // Never destroyed: a run's thread may record while the process ends.
@@ -43,6 +47,15 @@ void RescueRecordRun(const RunReport& report) {
   std::lock_guard<std::mutex> lock(r.lock);
   r.report = report;
   r.switchOffs.assign(report.printers.size(), nullptr);
+  r.carriers.resize(report.printers.size());
+  for (size_t i = 0; i < r.carriers.size(); ++i) r.carriers[i] = i;
+  r.leftOn.assign(report.printers.size(), false);
+}
+
+void RescueRecordRider(size_t rider, size_t carrier) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  if (rider < r.carriers.size() && carrier < r.carriers.size()) r.carriers[rider] = carrier;
 }
 
 void RescueRecordPrinter(size_t index, const PrinterReport& printer) {
@@ -81,6 +94,9 @@ void RescueRun(const std::wstring& why) {
     std::lock_guard<std::mutex> lock(r.lock);
     report = r.report;
     switchOffs.swap(r.switchOffs);
+    for (size_t i = 0; i < switchOffs.size() && i < r.leftOn.size(); ++i) {
+      if (switchOffs[i]) r.leftOn[i] = true;
+    }
   }
   report.spoolerLeftStopped = !spoolerRuns;
   for (PrinterReport& p : report.printers) {
@@ -89,14 +105,35 @@ void RescueRun(const std::wstring& why) {
     p.detail = p.name + L": the run was interrupted (" + why + L") before this printer's update ended";
     log->Write(L"Unattended: %ls: %ls (%ls)", p.name.c_str(), p.outcome.c_str(), p.detail.c_str());
   }
-  if (!report.printers.empty()) Write(report);
+  // The process may end during any switch-off: until one succeeded, its
+  // printer (and the queues riding with it) has the setting on.
+  RunReport first = report;
+  RescueNoteRfuLeftOn(&first);
+  if (!report.printers.empty()) Write(first);
 
   bool switched = false;
   for (size_t i = 0; i < switchOffs.size() && i < report.printers.size(); ++i) {
     if (!switchOffs[i]) continue;
     switched = true;
     LogPrinterScope scope(report.printers[i].name.c_str());
-    if (!switchOffs[i]()) MarkRfuLeftOn(&report.printers[i]);
+    if (!switchOffs[i]()) {
+      MarkRfuLeftOn(&report.printers[i]);
+      continue;
+    }
+    Record& r = Recorded();
+    std::lock_guard<std::mutex> lock(r.lock);
+    if (i < r.leftOn.size()) r.leftOn[i] = false;
   }
-  if (switched) Write(report);
+  if (!switched) return;
+  RescueNoteRfuLeftOn(&report);
+  Write(report);
+}
+
+void RescueNoteRfuLeftOn(RunReport* report) {
+  Record& r = Recorded();
+  std::lock_guard<std::mutex> lock(r.lock);
+  for (size_t i = 0; i < report->printers.size() && i < r.carriers.size(); ++i) {
+    const size_t carrier = r.carriers[i];
+    if (carrier < r.leftOn.size() && r.leftOn[carrier]) NoteRfuLeftOn(&report->printers[i]);
+  }
 }

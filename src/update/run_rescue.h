@@ -16,6 +16,8 @@
 
 // The run's printers, before any of them starts (a new run forgets the last).
 void RescueRecordRun(const RunReport& report);
+// Queue `rider` ends with the outcome of queue `carrier`, the same device's.
+void RescueRecordRider(size_t rider, size_t carrier);
 // Printer `index` as far as it got; its outcome once it ended.
 void RescueRecordPrinter(size_t index, const PrinterReport& printer);
 // A switch-off the run owes printer `index` (true: the printer took it).
@@ -30,6 +32,9 @@ void SetRescueReportWriter(std::function<void(const RunReport&)> writer);
 
 // Puts right what the run leaves behind, in the order that matters most if
 // the process ends half way: the spooler, the report (each unfinished printer
-// failed, `why` in its detail), the RFU switch-offs, and the report again
-// with their outcome. Any thread.
+// failed, `why` in its detail, each owed switch-off counted as failed), the
+// RFU switch-offs, and the report again with their outcome. Any thread.
 void RescueRun(const std::wstring& why);
+// Marks the printers (riders with their carrier) whose switch-off the
+// process's end took and that has not succeeded, in the run's own report.
+void RescueNoteRfuLeftOn(RunReport* report);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/unattended_run.h"
 #include "host/clock.h"
 #include "support/fake_clock.h"
 #include "support/fake_service.h"
@@ -112,7 +113,8 @@ TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
     EXPECT_EQ(report.printers[1].outcome, L"failed");
     EXPECT_EQ(report.printers[1].detail.find(L"QV Busy: the run was interrupted (the console was closed)"), 0u);
   }
-  EXPECT_FALSE(written[0].printers[1].rfuLeftOn);
+  // Counted as left on from the first report: the process may end before the switch-off does.
+  EXPECT_TRUE(written[0].printers[1].rfuLeftOn);
   EXPECT_TRUE(written[1].printers[1].rfuLeftOn);
   // The run may end by itself in the time left, and no longer.
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{1500, kConsoleCloseWaitMs - 1500}));
@@ -127,6 +129,47 @@ TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
     EXPECT_TRUE(service.Running());
   }
   EXPECT_EQ(service.Stops(), 1);
+}
+
+// Every printer updated, one switch-off owed to a printer that a second queue
+// rides with: until the switch-off succeeded both count as left on, in the
+// first report (written before it is tried) and in the run's own report that
+// replaces the rescued one.
+TEST_F(ConsoleClose, OwedSwitchOffsFailTheRunUntilDone) {
+  const std::wstring note = L" The RFU setting could not be switched off again.";
+  for (const bool switchedOff : {true, false}) {
+    SCOPED_TRACE(switchedOff);
+    RunReport run = RecordRun({L"QV Carrier", L"QV Alone", L"QV Rider"});
+    RescueRecordRider(2, 0);
+    for (size_t i = 0; i < run.printers.size(); ++i) {
+      run.printers[i].outcome = L"updated";
+      RescueRecordPrinter(i, run.printers[i]);
+    }
+    RescueOweSwitchOff(0, [switchedOff] { return switchedOff; });
+    written.clear();
+
+    EXPECT_TRUE(HandleConsoleControl(ConsoleControl::Close));
+    ASSERT_EQ(written.size(), 2u);
+    const std::vector<bool> leftOn = {true, false, true};
+    const std::vector<bool> after = switchedOff ? std::vector<bool>(3, false) : leftOn;
+    RescueNoteRfuLeftOn(&run);
+    const RunReport* reports[] = {&written[0], &written[1], &run};
+    for (int r = 0; r < 3; ++r) {
+      SCOPED_TRACE(r);
+      const std::vector<bool>& expected = r == 0 ? leftOn : after;
+      bool any = false;
+      for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(reports[r]->printers[i].rfuLeftOn, expected[i]) << i;
+        EXPECT_EQ(reports[r]->printers[i].detail, expected[i] ? note : L"") << i;
+        any = any || expected[i];
+      }
+      EXPECT_EQ(RunExitCode(*reports[r]), any ? EXITCODE_FAILED : EXITCODE_OK);
+    }
+    // Logged once a switch-off failed, for its printer only.
+    EXPECT_EQ(log.ContainsPart(L"QV Carrier: the RFU setting could not be switched off again"), !switchedOff);
+    EXPECT_FALSE(log.ContainsPart(L"QV Rider: the RFU setting"));
+    ClearRunInterruptForTesting();
+  }
 }
 
 // A spooler that will not start again is in the rescued report, so that the
