@@ -4,21 +4,25 @@
 
 WINE_SESSION_PIDS=()
 
+# Xvfb picks the first free display number itself (-displayfd): other suites
+# or sessions on the machine may hold any fixed set of numbers.
 start_display() {
-  if [ -z "${DISPLAY:-}" ]; then
-    local n
-    for n in 99 98 97 96 95; do
-      if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-        WINE_SESSION_PIDS+=($!)
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-        return 0
-      fi
-    done
-    echo "no free X display number" >&2
-    return 1
-  fi
+  [ -n "${DISPLAY:-}" ] && return 0
+  local file="$BUILD/xvfb-display"
+  mkdir -p "$BUILD"
+  rm -f "$file"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$file" >/dev/null 2>&1 &
+  WINE_SESSION_PIDS+=($!)
+  for _ in $(seq 100); do
+    if grep -q '^[0-9]' "$file" 2>/dev/null; then
+      DISPLAY=":$(head -1 "$file")"
+      export DISPLAY
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
 }
 
 # Creates the test prefix once (no network: Mono and Gecko are skipped) and
