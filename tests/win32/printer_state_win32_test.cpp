@@ -1,5 +1,7 @@
 // The queue values as the registry holds them: a deployment tool's detection
-// rule reads them raw, so each string's stored bytes end with its terminator.
+// rule reads them raw, so each string's stored bytes are the whole text and its
+// terminator. (A terminator left out of the count is added by the system when
+// it follows the counted bytes, as it does here.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
