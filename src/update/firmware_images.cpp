@@ -10,10 +10,9 @@ SharedFirmwareImage::~SharedFirmwareImage() {
 
 const FirmwareImage* SharedFirmwareImage::Get() {
   std::lock_guard<std::mutex> hold(m_lock);
-  if (!m_tried) {
-    m_tried = true;
-    m_image = FirmwareImage::Read(m_path);
-  }
+  // A failed read is not kept: it may have been passing (a share that
+  // dropped, a file being copied), and it fails only the update that made it.
+  if (!m_image) m_image = FirmwareImage::Read(m_path);
   return m_image.get();
 }
 

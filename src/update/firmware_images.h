@@ -23,14 +23,14 @@ class SharedFirmwareImage {
   ~SharedFirmwareImage();
 
   // The image, read by the first caller while the others wait for it; null
-  // when it could not be read, for every caller (logged once).
+  // when it could not be read (logged). A caller after a failed read reads
+  // the file again.
   const FirmwareImage* Get();
   const std::wstring& Path() const { return m_path; }
 
  private:
   const std::wstring m_path;
   std::mutex m_lock;
-  bool m_tried = false;
   std::unique_ptr<const FirmwareImage> m_image;
 };
 

@@ -15,6 +15,7 @@
 #include "update/run_interrupt.h"
 #include "update/run_rescue.h"
 #include "update/security_firmware.h"
+#include "update/switch_off_retry.h"
 #include "update/unattended_rfu.h"
 
 PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
@@ -226,14 +227,9 @@ void PrinterRun::SwitchOff(uint32_t downloadsEnded) {
   // A printer whose burn ended the run's downloads may still be restarting
   // and not answer yet: asked again for as long as the update would wait for
   // its restart.
-  while (!switchOff()) {
-    if (RunInterrupted() || static_cast<uint32_t>(TickCountMs() - downloadsEnded) >= FWDL_RESTART_LIMIT_MS) {
-      MarkRfuLeftOn(m_report);
-      RescueRecordPrinter(m_index, *m_report);
-      return;
-    }
-    SleepMs(FWDL_VERIFY_PASS_WAIT_MS);
-  }
+  if (RetrySwitchOff(switchOff, downloadsEnded, FWDL_RESTART_LIMIT_MS)) return;
+  MarkRfuLeftOn(m_report);
+  RescueRecordPrinter(m_index, *m_report);
 }
 
 void PrinterRun::EndInterrupted() {

@@ -2,10 +2,17 @@
 // loopback TCP: what the printer received (its event log) and what the
 // transport reported.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "firmware/versions.h"
@@ -15,6 +22,7 @@
 #include "support/fake_clock.h"
 #include "support/firmware_builder.h"
 #include "support/log_capture.h"
+#include "transport/tcp_channel.h"
 
 using nettest::SimPrinter;
 
@@ -270,4 +278,48 @@ TEST(NtwkSimExchange, InterruptEndsASendThePrinterStoppedTaking) {
   EXPECT_TRUE(log.Contains(L"The run was interrupted: the send ends."));
   EXPECT_TRUE(log.Contains(L"Could not send bin file to the socket."));
   EXPECT_TRUE(clock.Sleeps().empty());
+}
+
+// A printer on a slow link takes the data in bursts. Each pause is shorter than
+// the send's time-out but together they are longer: only a wait without a byte
+// taken since counts towards the time-out. Its own listener, whose small
+// receive buffer keeps each burst from draining the whole send.
+TEST(NtwkSimExchange, ASendToAPrinterTakingDataInBurstsOutlastsItsTimeOut) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int small = 64 * 1024;
+  setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  inet_pton(AF_INET, "127.60.1.11", &at.sin_addr);
+  socklen_t atSize = sizeof at;
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&at), &atSize), 0);
+  std::unique_ptr<TcpChannel> channel = CreateSystemTcpChannel();
+  const uint8_t address[4] = {127, 60, 1, 11};
+  ASSERT_TRUE(channel->Startup() && channel->Create() && channel->Connect(address, ntohs(at.sin_port)));
+  channel->SetSendTimeout(2000);
+
+  const size_t total = size_t{24} << 20;
+  size_t received = 0;
+  std::thread printer([&] {
+    const int conn = accept(listener, nullptr, nullptr);
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (size_t burst = 1; burst <= 3; ++burst) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+      const size_t until = total * burst / 3;
+      ssize_t n = 1;
+      while (n > 0 && received < until) {
+        n = recv(conn, buffer.data(), std::min(buffer.size(), until - received), 0);
+        if (n > 0) received += static_cast<size_t>(n);
+      }
+    }
+    close(conn);
+  });
+  const std::vector<uint8_t> data(total, 0x5A);
+  EXPECT_EQ(channel->Send(data.data(), data.size()), static_cast<int64_t>(total));
+  channel->Close();
+  printer.join();
+  close(listener);
+  EXPECT_EQ(received, total);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/file_io.h"
 #include "host/sha256.h"
 #include "support/fake_signing.h"
 #include "support/firmware_builder.h"
@@ -55,6 +56,25 @@ TEST(FirmwareImages, OneReadSharedUntilTheLastClaimEnds) {
   // Nothing holds it any more: a later claim reads the file as it is then.
   EXPECT_NE(images.Claim(path)->Get(), nullptr);
   EXPECT_EQ(CountLines(log, read), 2u);
+}
+
+// A read that failed (the file not there yet, a share that dropped) fails
+// that update alone: the next claim, while the first still holds the image,
+// reads the file again.
+TEST(FirmwareImages, AFailedReadIsNotKept) {
+  const std::wstring path = fwtest::TempPath(L"late.bin");
+  RemoveFileWide(path.c_str());
+  LogCapture log;
+  FirmwareImages images;
+  std::shared_ptr<SharedFirmwareImage> first = images.Claim(path);
+  EXPECT_EQ(first->Get(), nullptr);
+  fwtest::WriteFileBytes(path, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, 20230115));
+  std::shared_ptr<SharedFirmwareImage> second = images.Claim(path);
+  ASSERT_EQ(first, second);
+  const FirmwareImage* image = second->Get();
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->Size(), 4096u);
+  EXPECT_EQ(first->Get(), image) << "a read image is kept for every holder";
 }
 
 // A run with two files: the unsigned one is never sent on the signed one's

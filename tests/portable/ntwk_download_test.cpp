@@ -502,11 +502,42 @@ TEST(NtwkBurnNandFlash, NoRebootFlagIsLoggedAndTheSharedBytesKept) {
   EXPECT_EQ(Hex(std::vector<uint8_t>(sent.begin() + 34, sent.begin() + 40)), "00ac000f2101");
 }
 
+// A package may start inside the file's header. One that starts at the flag
+// byte itself sends it: the printer gets it cleared, the caller's bytes stay.
+TEST(NtwkBurnNandFlash, APackageStartingAtTheFlagByteSendsItCleared) {
+  fwtest::NandFileLayout layout = ThreePackages();
+  layout.packages.resize(2);  // the count word then reads as package header version 2
+  layout.noReboot = true;
+  std::vector<uint8_t> bytes = fwtest::BuildNand(layout);
+  // The first package from byte 4 to the end of the second, whose trailer it shares.
+  fwtest::PutBe32(&bytes, 12, 4);
+  fwtest::PutBe32(&bytes, 16, fwtest::GetBe32(bytes, 24) + fwtest::GetBe32(bytes, 28) - 4);
+  const std::vector<uint8_t> shared = bytes;
+  NandPackageFile file;
+  NandPackage first;
+  ASSERT_EQ(file.Open(bytes.data(), bytes.size()), NAND_OK);
+  ASSERT_TRUE(file.Package(0, &first));
+  ComponentVersion older;  // of whatever type the header's bytes give the package
+  older.type = first.componentType;
+  ASSERT_GT(first.version, older.version);
+  AclNandBurn nand;
+  ASSERT_EQ(nand.Prepare(bytes.data(), bytes.size(), ACL_IMAGE_NAND_PKG), 1);
+  std::vector<uint8_t> sent;
+  ASSERT_EQ(nand.Run(L"", L"", {older}, L"", [&](const NandPackage& p, const AclCommand&) {
+    if (p.index == 0) sent.assign(p.bytes, p.bytes + 4);
+    return 1;
+  }), 1);
+  EXPECT_EQ(Hex(sent), "00000081");
+  EXPECT_EQ(bytes, shared);
+}
+
 // Ctrl+C is taken before the first package's data, where nothing was burned.
 // Once the first package is out the printer burns every package it took
-// whole, so the rest and the closing reset still go out.
+// whole, so the rest and the closing reset still go out. The loader goes out
+// in pieces: its progress below its own total is no first package again.
 TEST(NtwkBurnNandFlash, InterruptIsTakenOnlyBeforeTheFirstPackage) {
   fwtest::NandFileLayout layout = ThreePackages();
+  layout.packages[2].payloadSize = 2 * ACL_FOLLOWED_PIECE;
   const std::vector<uint8_t> first = PackageJob(fwtest::BuildNandPackage(layout.packages[0]));
   const std::vector<uint8_t> loader = PackageJob(fwtest::BuildNandPackage(layout.packages[2]));
   struct Case {

@@ -66,6 +66,29 @@ std::string Encode(uint8_t pdu, int32_t id, const char* community, const SnmpVar
   return ToHex(out, n);
 }
 
+// Every length in the shortest definite form: one octet below 0x80, else
+// 0x81.. followed by octets without a leading zero, over constructed content.
+bool ShortestLengths(const uint8_t* data, size_t size) {
+  size_t pos = 0;
+  while (pos < size) {
+    if (size - pos < 2) return false;
+    const uint8_t tag = data[pos++];
+    const uint8_t first = data[pos++];
+    size_t length = first;
+    if (first & 0x80) {
+      const size_t octets = first & 0x7F;
+      if (octets == 0 || octets > 4 || size - pos < octets || data[pos] == 0) return false;
+      length = 0;
+      for (size_t i = 0; i < octets; ++i) length = (length << 8) | data[pos++];
+      if (length < 0x80) return false;
+    }
+    if (length > size - pos) return false;
+    if ((tag & 0x20) && !ShortestLengths(data + pos, length)) return false;
+    pos += length;
+  }
+  return true;
+}
+
 }  // namespace
 
 // Requests byte for byte. The GET is the program's request as checked against
@@ -115,6 +138,24 @@ TEST(SnmpEncode, EdgeIntegersAndLongLengths) {
   std::string hex = Encode(SNMP_PDU_GET, 1, community.c_str(), RfuBinding(SNMP_SYNTAX_NULL, 0));
   EXPECT_EQ(hex.substr(0, 6), "3081f2");
   EXPECT_EQ(hex.substr(12, 6), "0481c8");
+  // Each community length a request may carry: the request decodes with the
+  // community it was given, its lengths in the form a printer decodes.
+  for (size_t n = 0; n <= SNMP_COMMUNITY_MAX; ++n) {
+    const std::string name(n, 'c');
+    for (const SnmpVarBind& binding : {RfuBinding(SNMP_SYNTAX_NULL, 0), RfuBinding(SNMP_SYNTAX_INTEGER, 1)}) {
+      const uint8_t pdu = binding.value.syntax == SNMP_SYNTAX_NULL ? SNMP_PDU_GET : SNMP_PDU_SET;
+      SCOPED_TRACE("community of " + std::to_string(n) + " bytes, pdu " + std::to_string(pdu));
+      uint8_t request[SNMP_REQUEST_MAX];
+      const size_t size = SnmpEncodeRequest(pdu, 2, reinterpret_cast<const uint8_t*>(name.data()), n, binding,
+                                            request, sizeof request);
+      ASSERT_GT(size, 0u);
+      EXPECT_TRUE(ShortestLengths(request, size)) << ToHex(request, size);
+      SnmpMessage m{};
+      ASSERT_EQ(SnmpDecodeMessage(request, size, &m), 1) << ToHex(request, size);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(m.community), m.communityLength), name);
+      EXPECT_EQ(m.pduType, pdu);
+    }
+  }
   // Out of range values and undersized buffers are refused, never cut.
   uint8_t out[64];
   SnmpVarBind b = RfuBinding(SNMP_SYNTAX_INTEGER, int64_t{INT32_MAX} + 1);
