@@ -36,7 +36,7 @@ FleetLane LaneOf(PortKind kind) {
 // Puts what a start of the spooler left undone into the report and on the
 // board: the run failed, and someone has to start it at this computer.
 void NoteSpoolerRestart(const SpoolerRestart& restart, RunReport* report, RunBoard& board) {
-  if (!restart.spoolerRuns) {
+  if (!restart.spoolerRuns && !report->spoolerLeftStopped) {
     report->spoolerLeftStopped = true;
     board.Line(L"The print spooler could not be started again: nothing on this computer prints until it runs.");
   }
