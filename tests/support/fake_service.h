@@ -47,8 +47,6 @@ class FakeSpoolerService : public ServiceControl {
     }
     return false;
   }
-  // The dependents' starts, in order.
-  const std::vector<std::wstring>& DependentStarts() const { return m_dependentStarts; }
 
   ServiceHandle OpenManager(uint32_t) override { return this; }
   ServiceHandle Open(ServiceHandle, const wchar_t* name, uint32_t) override {
@@ -78,7 +76,6 @@ class FakeSpoolerService : public ServiceControl {
   int Start(ServiceHandle h) override {
     if (h != this) {
       Dependent& d = *static_cast<Dependent*>(h);
-      m_dependentStarts.push_back(d.name);
       if (!m_running) return Fail(1068);  // ERROR_SERVICE_DEPENDENCY_FAIL
       if (d.startError) return Fail(d.startError);
       if (d.running) return Fail(SVC_ERROR_ALREADY_RUNNING);
@@ -126,5 +123,4 @@ class FakeSpoolerService : public ServiceControl {
   std::atomic<uint32_t> m_error{0};
   std::vector<Dependent> m_dependents;
   std::vector<std::wstring> m_listed;
-  std::vector<std::wstring> m_dependentStarts;
 };
