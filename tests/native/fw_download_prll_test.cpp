@@ -115,10 +115,10 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
 }
 
 // The port's openings and the download stop the spooler and start it again,
-// each time with the services that stopped with it. One
-// that will not start is an error in the log; in a fleet run it is left in
-// the run's list, and the run's check after the parallel printers reports it
-// with a spooler that did not come back.
+// each time with the services that stopped with it. One that will not start
+// is an error in the log; in a fleet run it is left in the run's list, and the
+// run's check after the parallel printers reports it with a spooler that did
+// not come back.
 TEST(FWDownloadPrll, TheSpoolerComesBackWithItsDependents) {
   for (bool fleet : {false, true}) {
     SCOPED_TRACE(fleet ? "fleet" : "dialog");
