@@ -26,11 +26,12 @@ ExitCode OutcomeExitCode(const std::wstring& outcome) {
 
 ExitCode RunExitCode(const RunReport& report) {
   if (report.printers.empty()) return EXITCODE_NO_DEVICE;
-  // An RFU setting left on or the spooler left stopped fails the run: both
-  // need someone at that printer or this computer.
+  // An RFU setting left on, the spooler or a service stopped with it left
+  // stopped fails the run: each needs someone at that printer or this computer.
   auto codeOf = [](const PrinterReport& p) { return p.rfuLeftOn ? EXITCODE_FAILED : OutcomeExitCode(p.outcome); };
+  const bool servicesLeft = report.spoolerLeftStopped || !report.dependentsLeftStopped.empty();
   // From the first printer's code: no code ranks below every other.
-  ExitCode worst = report.spoolerLeftStopped ? EXITCODE_FAILED : codeOf(report.printers[0]);
+  ExitCode worst = servicesLeft ? EXITCODE_FAILED : codeOf(report.printers[0]);
   for (const PrinterReport& p : report.printers) worst = WorseExitCode(worst, codeOf(p));
   return worst;
 }

@@ -116,6 +116,15 @@ bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, C
   // A run that was cut off (killed, a crash, a power cut) can leave the
   // spooler stopped: no printer would be listed, the run would end as if none
   // were installed, and nothing on this computer would print again.
+  // A check changes nothing on this computer: a stopped spooler stays so, and
+  // without it no printer can be listed.
+  if (line.checkOnly && !ServiceIsRunning()) {
+    const wchar_t* text = L"The print spooler is stopped; a check (/c) does not start it: no printer can be listed.";
+    log->Write(L"ERROR: %ls", text);
+    Say(output, text);
+    report->exitCode = EXITCODE_FAILED;
+    return false;
+  }
   if (!EnsureServiceRunning()) {
     const wchar_t* text = L"The print spooler is not running and could not be started: no printer can be listed.";
     log->Write(L"ERROR: %ls", text);

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 constexpr uint32_t SVC_STATE_STOPPED = 1;
 constexpr uint32_t SVC_STATE_START_PENDING = 2;
@@ -18,6 +20,7 @@ constexpr uint32_t SVC_SCM_ALL_ACCESS = 0xF003F;
 constexpr uint32_t SVC_ALL_ACCESS = 0xF01FF;
 constexpr uint32_t SVC_STOP_QUERY_ENUM = 0x2C;  // stop, query status, enumerate dependents
 constexpr uint32_t SVC_STOP_QUERY = 0x24;       // stop, query status
+constexpr uint32_t SVC_QUERY = 0x04;            // query status
 
 struct ServiceStatus {
   uint32_t state = 0;
@@ -48,11 +51,17 @@ class ServiceControl {
   virtual uint32_t LastError() = 0;
 };
 
-// The sequences behind StopAService/StartAService/EnsureServiceRunning over any
-// service control.
-int StopServiceWith(ServiceControl& scm, const wchar_t* serviceName);
-int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName);
-int EnsureServiceRunningWith(ServiceControl& scm, const wchar_t* serviceName);
+// The dependents a stop took down with their service, in the order they
+// stopped, and not yet seen running again: the caller keeps it from the stop
+// to the start, which brings them back in reverse order.
+using StoppedServices = std::vector<std::wstring>;
+
+// The sequences behind StopAService/StartAService/EnsureServiceRunning/
+// ServiceIsRunning over any service control.
+int StopServiceWith(ServiceControl& scm, const wchar_t* serviceName, StoppedServices* stopped = nullptr);
+int StartServiceWith(ServiceControl& scm, const wchar_t* serviceName, StoppedServices* stopped = nullptr);
+int EnsureServiceRunningWith(ServiceControl& scm, const wchar_t* serviceName, StoppedServices* stopped = nullptr);
+int ServiceIsRunningWith(ServiceControl& scm, const wchar_t* serviceName);
 
 // The real service control manager (service_control_win32.cpp); the POSIX one
 // fails every call with 120 (not implemented).

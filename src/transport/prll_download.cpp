@@ -47,9 +47,9 @@ DeviceHandle OpenPort(uint32_t* openError = nullptr) {
 
 DeviceHandle CFWDownloadPrll::OpenPRLLDevice(uint32_t* error) {
   SleepMs(PRLL_OPEN_PAUSE_MS);
-  StopAService();
+  StopAService(SPOOLER_SERVICE_NAME, m_stopped);
   SleepMs(PRLL_SPOOLER_RESTART_PAUSE_MS);
-  StartAService();
+  StartAService(SPOOLER_SERVICE_NAME, m_stopped);
   SleepMs(PRLL_OPEN_PAUSE_MS);
   return OpenPort(error);
 }
@@ -114,9 +114,9 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     PrllDevice& system = CurrentPrllDevice();
     char rundll[PRLL_COMMAND_MAX] = {};
     const int found = system.RundllPath(rundll, sizeof rundll);
-    StopAService();
+    StopAService(SPOOLER_SERVICE_NAME, m_stopped);
     SleepMs(PRLL_DOWNLOAD_SPOOLER_PAUSE_MS);
-    StartAService();
+    StartAService(SPOOLER_SERVICE_NAME, m_stopped);
     // The printer becomes the default printer (its name ends at a double quote).
     uint32_t error = 0;
     if (!found || !system.StartDefaultPrinter(rundll, modelName, &error)) {
@@ -127,7 +127,7 @@ int CFWDownloadPrll::DownLoadFirmware(const wchar_t* modelName, FirmwareFileInfo
     SetLastSystemError(0);
     int ok = BurnFlashPrllPort(port, source);
     SleepMs(PRLL_AFTER_BURN_PAUSE_MS);
-    StopAService();
+    StopAService(SPOOLER_SERVICE_NAME, m_stopped);
     SleepMs(PRLL_AFTER_BURN_STOP_PAUSE_MS);
     return ok;
   });

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "firmware/firmware_file.h"
+#include "printer/services.h"
 #include "transport/acl_exchange.h"
 #include "transport/acl_protocol.h"
 #include "transport/device_io.h"
@@ -21,6 +22,13 @@ constexpr uint32_t PRLL_AFTER_BURN_STOP_PAUSE_MS = 5000;
 
 class CFWDownloadPrll {
  public:
+  // `stopped` (null: a list of its own) gathers the spooler's dependents the
+  // transport's stops take down; its starts bring them back, and the caller's
+  // start those the stop after the burn left.
+  explicit CFWDownloadPrll(StoppedServices* stopped = nullptr) : m_stopped(stopped ? stopped : &m_own) {}
+  CFWDownloadPrll(const CFWDownloadPrll&) = delete;
+  CFWDownloadPrll& operator=(const CFWDownloadPrll&) = delete;
+
   // Restarts the print spooler (with its pauses), then opens the port for
   // reading and writing: the handle, or DEVICE_NONE after logging, with the
   // open's system error in *error when given.
@@ -47,4 +55,8 @@ class CFWDownloadPrll {
   // Reset without reply: 1; 325 when the PJL_UEL or the enter-language line
   // could not be written; 0 when the command could not.
   int ResetPrllPrinter(DeviceHandle port);
+
+ private:
+  StoppedServices m_own;
+  StoppedServices* m_stopped;
 };

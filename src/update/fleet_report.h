@@ -44,6 +44,9 @@ struct RunReport {
   // The spooler stopped for the downloads could not be started again: the
   // run failed, and nothing on this computer prints until it runs.
   bool spoolerLeftStopped = false;
+  // The services that depend on the spooler, stopped with it, that could not
+  // be started again: the run failed as well.
+  std::vector<std::wstring> dependentsLeftStopped;
 };
 
 // A localised outcome line as one line: line breaks and runs of blanks become

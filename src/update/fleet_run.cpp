@@ -33,6 +33,19 @@ FleetLane LaneOf(PortKind kind) {
   return FleetLane::Network;
 }
 
+// Puts what a start of the spooler left undone into the report and on the
+// board: the run failed, and someone has to start it at this computer.
+void NoteSpoolerRestart(const SpoolerRestart& restart, RunReport* report, RunBoard& board) {
+  if (!restart.spoolerRuns && !report->spoolerLeftStopped) {
+    report->spoolerLeftStopped = true;
+    board.Line(L"The print spooler could not be started again: nothing on this computer prints until it runs.");
+  }
+  for (const std::wstring& name : restart.dependentsStopped) {
+    report->dependentsLeftStopped.push_back(name);
+    board.Line(L"The service " + name + L", stopped with the print spooler, could not be started again.");
+  }
+}
+
 // Runs `step` for the printers `pick` chooses, side by side as the schedule
 // allows, until the run is interrupted.
 void RunStep(Runs& runs, int limit, const std::function<bool(const PrinterRun&)>& pick,
@@ -132,10 +145,16 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     return report;
   }
   // A parallel port's openings restart the spooler: those printers go alone,
-  // before the hold.
+  // before the hold, and the run checks that it came back.
+  StoppedServices parallelStops;
+  bool parallelWrites = false;
   RunStep(
       runs, 1, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() == PORT_PARALLEL; },
-      [](PrinterRun& r) { r.Download(false); });
+      [&](PrinterRun& r) {
+        parallelWrites = true;
+        r.Download(false, &parallelStops);
+      });
+  if (parallelWrites) NoteSpoolerRestart(ConfirmSpoolerRestarted(&parallelStops), &report, board);
   {
     bool downloads = false;
     for (auto& run : runs) downloads = downloads || (run->ToWrite() && run->Kind() != PORT_PARALLEL);
@@ -143,10 +162,7 @@ RunReport RunFleetUpdate(const FleetOptions& options, const FleetEnvironment& en
     RunStep(
         runs, limit, [](const PrinterRun& r) { return r.ToWrite() && r.Kind() != PORT_PARALLEL; },
         [](PrinterRun& r) { r.Download(true); });
-    if (!hold.Release()) {
-      report.spoolerLeftStopped = true;
-      board.Line(L"The print spooler could not be started again: nothing on this computer prints until it runs.");
-    }
+    NoteSpoolerRestart(hold.Release(), &report, board);
   }
   // The last burn may still be restarting its printer.
   const uint32_t downloadsEnded = TickCountMs();

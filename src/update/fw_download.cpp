@@ -100,11 +100,11 @@ int CFWDownload::GetDriverName(const wchar_t* printerName, wchar_t* out) {
 }
 
 void CFWDownload::StopSpooler() {
-  if (!m_lookup || !m_lookup->spoolerHeld) StopAService();
+  if (!m_lookup || !m_lookup->spoolerHeld) StopAService(SPOOLER_SERVICE_NAME, Stopped());
 }
 
 void CFWDownload::StartSpooler() {
-  if (!m_lookup || !m_lookup->spoolerHeld) StartAService();
+  if (!m_lookup || !m_lookup->spoolerHeld) StartAService(SPOOLER_SERVICE_NAME, Stopped());
 }
 
 PrinterVersionCheck CFWDownload::Answer(int result, const FirmwareFileInfo& info, const wchar_t* address) {

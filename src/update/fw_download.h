@@ -8,6 +8,7 @@
 #include <string>
 
 #include "firmware/firmware_file.h"
+#include "printer/services.h"
 #include "transport/device_io.h"
 #include "update/firmware_images.h"
 #include "update/update_progress.h"
@@ -73,6 +74,9 @@ struct PrinterLookup {
   // The image the run's updates of the file share; null: the download reads
   // the file itself.
   SharedFirmwareImage* image = nullptr;
+  // Where the download's own stops of the spooler note the dependents they
+  // take down, for the run to check after its start; null: the download's.
+  StoppedServices* stoppedServices = nullptr;
 };
 
 class CFWDownload {
@@ -138,6 +142,8 @@ class CFWDownload {
   // Around a download, unless the run holds the spooler stopped.
   void StopSpooler();
   void StartSpooler();
+  // The dependents this download's stops of the spooler take down.
+  StoppedServices* Stopped() { return m_lookup && m_lookup->stoppedServices ? m_lookup->stoppedServices : &m_stopped; }
   // Whether the file the transport's check classified is the one expected.
   bool IsExpectedFile(const FirmwareFileInfo& checked) const;
   // Whether the run was interrupted before this printer's data (logged).
@@ -153,6 +159,7 @@ class CFWDownload {
   const PrinterLookup* m_lookup;
   FirmwareFileInfo m_expected;
   DownloadFacts m_facts;
+  StoppedServices m_stopped;
 };
 
 // False for the products whose printers are not asked for their version after

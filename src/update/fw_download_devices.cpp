@@ -124,7 +124,7 @@ int CFWDownload::UsbDownload(const Job& job) {
 }
 
 int CFWDownload::PrllDownload(const Job& job) {
-  CFWDownloadPrll prll;
+  CFWDownloadPrll prll(Stopped());
   OwnedHandle port;
   if (!OpenPrll(prll, &port)) return FWDL_NO_PARALLEL_PORT;
   ReportPhase(m_progress, UpdatePhase::ReadingVersion);
@@ -153,9 +153,9 @@ int CFWDownload::PrllDownload(const Job& job) {
   if (InterruptedBeforeData()) return FWDL_FAILED;
 
   // The parallel port's own openings restart the spooler: never under a hold.
-  StopAService();
+  StopAService(SPOOLER_SERVICE_NAME, Stopped());
   int result = prll.DownLoadFirmware(job.modelName, &info, port.Get(), job.fileName, image);
-  StartAService();
+  StartAService(SPOOLER_SERVICE_NAME, Stopped());
   port.Reset();
   return MapCheckedDownloadResult(result, check);
 }

@@ -192,10 +192,11 @@ void PrinterRun::CheckGate() {
   }
 }
 
-void PrinterRun::Download(bool spoolerHeld) {
+void PrinterRun::Download(bool spoolerHeld, StoppedServices* stopped) {
   LogPrinterScope scope(m_report->name.c_str());
   const std::wstring& name = m_printer.printerName;
   m_lookup.spoolerHeld = spoolerHeld;
+  m_lookup.stoppedServices = stopped;
   m_lookup.image = m_image.get();
   Logger::Instance()->Write(L"---Start to firmware download---");
   CFWDownload download(&m_progress, &m_lookup);

@@ -49,7 +49,8 @@ class PrinterRun {
   void Gate();
   // Writes the file and, where the product verifies, reads the new version.
   // `spoolerHeld`: the run keeps the spooler stopped around every download.
-  void Download(bool spoolerHeld);
+  // `stopped`: where the download's own stops of it note its dependents.
+  void Download(bool spoolerHeld, StoppedServices* stopped = nullptr);
   // After the last update: the RFU setting this run switched on goes off
   // again when the options ask for it, tried until the printer's restart
   // would have ended, counted from `downloadsEnded` (a tick count).

@@ -85,7 +85,7 @@ void SetRescueReportWriter(std::function<void(const RunReport&)> writer) {
 
 void RescueRun(const std::wstring& why) {
   Logger* log = Logger::Instance();
-  const bool spoolerRuns = RestartHeldSpooler();
+  const SpoolerRestart restart = RestartHeldSpooler();
 
   RunReport report;
   std::vector<std::function<bool()>> switchOffs;
@@ -98,7 +98,8 @@ void RescueRun(const std::wstring& why) {
       if (switchOffs[i]) r.leftOn[i] = true;
     }
   }
-  report.spoolerLeftStopped = !spoolerRuns;
+  report.spoolerLeftStopped = !restart.spoolerRuns;
+  report.dependentsLeftStopped = restart.dependentsStopped;
   for (PrinterReport& p : report.printers) {
     if (!p.outcome.empty()) continue;
     p.outcome = L"failed";

@@ -13,6 +13,8 @@ namespace {
 struct HeldState {
   std::mutex lock;
   bool stopped = false;
+  // The dependents the stop took down and no start brought back yet.
+  StoppedServices dependents;
 };
 
 HeldState& Held() {
@@ -21,11 +23,12 @@ HeldState& Held() {
 }
 
 // Starts the held spooler; `when` ends the log line.
-bool StartHeldSpooler(const wchar_t* when) {
+SpoolerRestart StartHeldSpooler(const wchar_t* when) {
   HeldState& held = Held();
   std::lock_guard<std::mutex> lock(held.lock);
-  if (!held.stopped) return true;
-  held.stopped = EnsureServiceRunning() == 0;
+  SpoolerRestart restart;
+  if (!held.stopped) return restart;
+  held.stopped = EnsureServiceRunning(SPOOLER_SERVICE_NAME, &held.dependents) == 0;
   Logger* log = Logger::Instance();
   if (held.stopped) {
     log->Write(L"ERROR: Unattended: the spooler could not be started again %ls; nothing on this computer prints "
@@ -34,7 +37,11 @@ bool StartHeldSpooler(const wchar_t* when) {
   } else {
     log->Write(L"Unattended: the spooler is started again %ls", when);
   }
-  return !held.stopped;
+  restart.spoolerRuns = !held.stopped;
+  restart.dependentsStopped = held.dependents;
+  // A spooler still stopped is retried at the process's end, with them.
+  if (!held.stopped) held.dependents.clear();
+  return restart;
 }
 }  // namespace
 
@@ -49,19 +56,32 @@ SpoolerHold::SpoolerHold(bool needed) : m_held(needed) {
   }
   Logger::Instance()->Write(L"Unattended: the spooler is stopped for the run's downloads");
   held.stopped = true;
-  StopAService();
+  held.dependents.clear();
+  StopAService(SPOOLER_SERVICE_NAME, &held.dependents);
 }
 
 SpoolerHold::~SpoolerHold() {
   Release();
 }
 
-bool SpoolerHold::Release() {
-  if (!m_held) return true;
+SpoolerRestart SpoolerHold::Release() {
+  if (!m_held) return SpoolerRestart();
   m_held = false;
   return StartHeldSpooler(L"after the run's downloads");
 }
 
-bool RestartHeldSpooler() {
+SpoolerRestart RestartHeldSpooler() {
   return StartHeldSpooler(L"before the program ends");
+}
+
+SpoolerRestart ConfirmSpoolerRestarted(StoppedServices* stopped) {
+  SpoolerRestart restart;
+  restart.spoolerRuns = EnsureServiceRunning(SPOOLER_SERVICE_NAME, stopped) != 0;
+  if (!restart.spoolerRuns) {
+    Logger::Instance()->Write(L"ERROR: Unattended: the spooler could not be started again after the parallel "
+                              L"port's downloads; nothing on this computer prints until it runs");
+  }
+  restart.dependentsStopped = *stopped;
+  stopped->clear();
+  return restart;
 }

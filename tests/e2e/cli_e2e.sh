@@ -107,18 +107,25 @@ grep -qF '"/bogus": unknown switch' <<<"$OUT" && grep -qF '/rfu:on|onoff' <<<"$O
   grep -qE '^  8  the configuration file is missing or incomplete$' <<<"$OUT" && echo "usage ok" ||
   fail "no usage with every switch and exit code"
 
-# A run cut off in the middle of its downloads left the spooler stopped: the
-# next run starts it (Wine lists printers without it; Windows does not).
+# A run cut off in the middle of its downloads left the spooler stopped. A
+# check changes nothing: it says so and leaves it stopped (code 1); the next
+# run starts it (Wine lists printers without it; Windows does not).
 (cd "$CASE_DIR" && wine sc stop Spooler >/dev/null 2>&1)
 for _ in $(seq 50); do [ "$(spooler_state)" = STOPPED ] && break; sleep 0.1; done
 [ "$(spooler_state)" = STOPPED ] || fail "the spooler could not be stopped for the test: $(spooler_state)"
+run /s /c
+expect_code 1 "check with the spooler stopped"
+grep -qF 'a check (/c) does not start it' <<<"$OUT" && [ "$(spooler_state)" = STOPPED ] &&
+  echo "the check left the stopped spooler stopped" || fail "check: spooler $(spooler_state), or not said"
+run /s "/printer:$GATED"
+expect_code 5 "run after a cut-off one"
+[ "$(spooler_state)" = RUNNING ] && echo "the run started the spooler it found stopped" ||
+  fail "spooler $(spooler_state) after the run"
 
 # Check only, every supported printer: nothing written anywhere.
 run /s /c "/report:C:\\cli-check.json"
 CHECK_REPORT="$WINEPREFIX/drive_c/cli-check.json"
 expect_code 5 "check only"
-[ "$(spooler_state)" = RUNNING ] && echo "the run started the spooler it found stopped" ||
-  fail "spooler $(spooler_state) after the run"
 expect_report "$CHECK_REPORT" exitCode "" 5
 for p in "$NET" "$REFUSES"; do expect_report "$CHECK_REPORT" "$p" outcome '"would-update"'; done
 expect_report "$CHECK_REPORT" "$GATED" outcome '"not-applicable"'

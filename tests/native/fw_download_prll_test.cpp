@@ -11,8 +11,10 @@
 #include "update/fw_download.h"
 #include "fw_download_scene.h"
 #include "host/text_utils.h"
+#include "support/fake_service.h"
 #include "support/fake_tcp_channel.h"
 #include "transport/prll_device.h"
+#include "update/spooler_hold.h"
 
 using fwdltest::ControllerScene;
 using fwdltest::ImageFile;
@@ -109,5 +111,44 @@ TEST(FWDownloadPrll, OpeningsOfThePortAndTheirHandles) {
       // No model name comes over the parallel port: the driver's name stands in.
       EXPECT_EQ(port.defaultPrinter, L"QV Driver");
     }
+  }
+}
+
+// The port's openings and the download stop the spooler and start it again,
+// each time with the services that stopped with it. One that will not start
+// is an error in the log; in a fleet run it is left in the run's list, and the
+// run's check after the parallel printers reports it with a spooler that did
+// not come back.
+TEST(FWDownloadPrll, TheSpoolerComesBackWithItsDependents) {
+  for (bool fleet : {false, true}) {
+    SCOPED_TRACE(fleet ? "fleet" : "dialog");
+    ControllerScene scene(L"QV5000", L"LPT1:");
+    CountingPort port(0);
+    FakeSpoolerService service(scene.spooler);
+    service.AddDependent(L"QV Fax", 1058);
+    service.AddDependent(L"QV Lpd");
+    StoppedServices runStops;
+    PrinterLookup lookup;
+    lookup.port = L"LPT1:";
+    lookup.driver = L"QV Driver";
+    lookup.stoppedServices = &runStops;
+
+    EXPECT_EQ(CFWDownload(&scene.progress, fleet ? &lookup : nullptr)
+                  .FWDownload(L"QV", L"", ImageFile().c_str(), L""),
+              FWDL_UPDATED);
+    EXPECT_TRUE(service.Running());
+    EXPECT_TRUE(service.DependentRunning(L"QV Lpd"));
+    EXPECT_FALSE(service.DependentRunning(L"QV Fax"));
+    EXPECT_TRUE(scene.log.Contains(L"ERROR: the service QV Fax, stopped with Spooler, could not be started again"));
+    EXPECT_EQ(runStops, fleet ? StoppedServices{L"QV Fax"} : StoppedServices{});
+    if (!fleet) continue;
+
+    SpoolerRestart restart = ConfirmSpoolerRestarted(&runStops);
+    EXPECT_TRUE(restart.spoolerRuns);
+    EXPECT_EQ(restart.dependentsStopped, StoppedServices{L"QV Fax"});
+    EXPECT_TRUE(runStops.empty());
+    service.SetRunning(false);
+    service.startError = 1058;
+    EXPECT_FALSE(ConfirmSpoolerRestarted(&runStops).spoolerRuns);
   }
 }

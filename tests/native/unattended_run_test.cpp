@@ -46,6 +46,7 @@ struct Case {
   const wchar_t* logLine;  // a line support staff read, or nullptr
   std::vector<std::string> simFaults = {};
   uint32_t spoolerStartError = 0;  // nonzero: the spooler cannot be started (again)
+  uint32_t faxStartError = 0;      // nonzero: a service stopped with it cannot
 };
 }  // namespace
 
@@ -207,6 +208,19 @@ TEST(UnattendedRun, OnePrinterTable) {
        L"computer prints until it runs",
        {},
        1058},
+      {"a service stopped with the spooler not started again: the run failed",
+       1000,
+       {},
+       {},
+       {},
+       L"updated",
+       EXITCODE_FAILED,
+       1,
+       {},
+       L"ERROR: the service QV Fax, stopped with Spooler, could not be started again",
+       {},
+       0,
+       1058},
       {"wrong get community: failed, no prompt answered",
        20150101,
        {L"/rfu:on"},
@@ -252,6 +266,7 @@ TEST(UnattendedRun, OnePrinterTable) {
     FakeSpooler spooler({{L"QV Office", port, L"QV Driver", L"", 0}});
     FakeSpoolerService service(spooler);
     service.startError = c.spoolerStartError;
+    service.AddDependent(L"QV Fax", c.faxStartError);
     FakePortSource ports;
     ports.AddXcvAnswer(port, sim.Address());
     FakeClock clock;
@@ -284,6 +299,8 @@ TEST(UnattendedRun, OnePrinterTable) {
     EXPECT_EQ(p.outcome, c.outcome);
     EXPECT_EQ(report.exitCode, c.code);
     EXPECT_EQ(service.Running(), c.spoolerStartError == 0);
+    EXPECT_EQ(report.dependentsLeftStopped,
+              c.spoolerStartError || c.faxStartError ? std::vector<std::wstring>{L"QV Fax"} : std::vector<std::wstring>{});
     size_t burns = 0;
     for (const std::string& e : sim.sim().Events("command")) burns += PrinterSim::Str(e, "cmd") == "BURN_FLASH";
     EXPECT_EQ(burns, c.burns);

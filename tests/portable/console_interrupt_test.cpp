@@ -120,7 +120,7 @@ TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{1500, kConsoleCloseWaitMs - 1500}));
 
   EXPECT_FALSE(RescueTakeSwitchOff(1));
-  EXPECT_TRUE(hold.Release());
+  EXPECT_TRUE(hold.Release().Whole());
   EXPECT_EQ(service.Starts(), 1);
   {
     // The run reaching its downloads after the close must not stop the
@@ -185,5 +185,24 @@ TEST_F(ConsoleClose, ReportsASpoolerThatWillNotStart) {
   EXPECT_TRUE(written[0].spoolerLeftStopped);
 
   service.startError = 0;
-  EXPECT_TRUE(hold.Release());
+  EXPECT_TRUE(hold.Release().Whole());
+}
+
+// So is a service stopped with the spooler that will not start again; the
+// one that does start comes back.
+TEST_F(ConsoleClose, ReportsADependentThatWillNotStart) {
+  service.AddDependent(L"QV Fax", 1058);
+  service.AddDependent(L"QV Lpd");
+  RecordRun({L"QV Busy"});
+  SpoolerHold hold(true);
+  ASSERT_FALSE(service.DependentRunning(L"QV Lpd"));
+
+  EXPECT_TRUE(HandleConsoleControl(ConsoleControl::Close));
+  EXPECT_TRUE(service.Running());
+  EXPECT_TRUE(service.DependentRunning(L"QV Lpd"));
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_FALSE(written[0].spoolerLeftStopped);
+  EXPECT_EQ(written[0].dependentsLeftStopped, (std::vector<std::wstring>{L"QV Fax"}));
+  EXPECT_TRUE(log.Contains(L"ERROR: the service QV Fax, stopped with Spooler, could not be started again"));
+  EXPECT_TRUE(hold.Release().Whole());  // the close told it already
 }

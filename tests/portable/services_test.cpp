@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <string>
@@ -187,12 +188,15 @@ TEST(StopAService, StopsDependentsFirstInListOrder) {
   scm.services[L"FaxA"].queries = {Status(SVC_STATE_STOPPED)};
   scm.services[L"FaxB"].stopAnswer = Status(SVC_STATE_STOPPED);
   scm.services[L"Spooler"].stopAnswer = Status(SVC_STATE_STOPPED);
-  EXPECT_EQ(StopServiceWith(scm, L"Spooler"), 0);
+  // What an earlier stop took down and no start brought back is kept once.
+  StoppedServices stopped = {L"FaxB"};
+  EXPECT_EQ(StopServiceWith(scm, L"Spooler", &stopped), 0);
   EXPECT_EQ(scm.calls, (std::vector<std::wstring>{L"manager 1", kOpenForStop, L"query Spooler", L"dependents Spooler",
                                                   L"dependents Spooler", L"open FaxA 36", L"stop FaxA", L"query FaxA",
                                                   L"open FaxB 36", L"stop FaxB", L"stop Spooler"}));
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{120}));
   EXPECT_EQ(scm.openHandles, 0);
+  EXPECT_EQ(stopped, (StoppedServices{L"FaxB", L"FaxA"}));
 }
 
 TEST(StopAService, DependentFailuresEndTheDependentStepOnly) {
@@ -217,7 +221,10 @@ TEST(StopAService, DependentFailuresEndTheDependentStepOnly) {
     scm.services[L"FaxA"].last = Status(c.dependentStuck ? SVC_STATE_STOP_PENDING : SVC_STATE_STOPPED, 1000);
     scm.services[L"FaxA"].openFails = c.dependentOpenFails;
     scm.services[L"Spooler"].stopAnswer = Status(SVC_STATE_STOPPED);
-    EXPECT_EQ(StopServiceWith(scm, L"Spooler"), 0) << c.name;
+    StoppedServices stopped;
+    EXPECT_EQ(StopServiceWith(scm, L"Spooler", &stopped), 0) << c.name;
+    // Only one asked to stop is for the start to bring back.
+    EXPECT_EQ(stopped, c.dependentStuck ? StoppedServices{L"FaxA"} : StoppedServices{}) << c.name;
     EXPECT_EQ(scm.calls.back(), L"stop Spooler") << c.name;
     if (c.line) {
       EXPECT_TRUE(log.Contains(c.line)) << c.name;
@@ -279,6 +286,7 @@ TEST(StartAService, WaitHintLoop) {
     std::deque<ServiceStatus> queries;
     std::vector<uint32_t> sleeps;
     int result;
+    uint32_t startError = 0;
   } cases[] = {
       // A tenth of the hint, within 1000..10000 ms.
       {L"tenth of hint",
@@ -301,12 +309,25 @@ TEST(StartAService, WaitHintLoop) {
        {Status(SVC_STATE_START_PENDING, 0, 1), Status(SVC_STATE_STOPPED)},
        {1000},
        SERVICE_RESULT_NOT_RUNNING},
+      // "Already running" from a service the system still starts (at boot):
+      // awaited as a start of its own.
+      {L"already starting",
+       {Status(SVC_STATE_START_PENDING, 5000, 1), Status(SVC_STATE_RUNNING)},
+       {1000},
+       0,
+       SVC_ERROR_ALREADY_RUNNING},
+      {L"already starting, stuck",
+       {Status(SVC_STATE_START_PENDING, 2000, 4)},
+       {1000, 1000, 1000},
+       SERVICE_RESULT_NOT_RUNNING,
+       SVC_ERROR_ALREADY_RUNNING},
   };
   for (const Case& c : cases) {
     FakeClock clock;
     clock.SetNow(0xFFFFFC00u);  // across the wrap as well
     LogCapture log;
     ScriptedServiceControl scm;
+    scm.services[L"Spooler"].startError = c.startError;
     scm.services[L"Spooler"].queries = c.queries;
     EXPECT_EQ(StartServiceWith(scm, L"Spooler"), c.result) << c.name;
     EXPECT_EQ(clock.Sleeps(), c.sleeps) << c.name;
@@ -315,6 +336,72 @@ TEST(StartAService, WaitHintLoop) {
     // Only a service seen running is one a caller may rely on.
     scm.services[L"Spooler"].queries = c.queries;
     EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler"), c.result == 0 ? 1 : 0) << c.name;
+  }
+}
+
+// What the stop took down comes back after the service, last stopped first;
+// each one that does not is an error of its own and stays in the list.
+TEST(StartAService, BringsBackTheStoppedDependentsLastFirst) {
+  struct Case {
+    const wchar_t* name;
+    uint32_t spoolerStartError;
+    uint32_t faxBStartError;
+    std::vector<std::wstring> starts;
+    StoppedServices left;
+  } cases[] = {
+      {L"all come back", 0, 0, {L"start Spooler", L"start FaxB", L"start FaxA"}, {}},
+      {L"already running again", 0, SVC_ERROR_ALREADY_RUNNING, {L"start Spooler", L"start FaxB", L"start FaxA"}, {}},
+      {L"one does not", 0, 1058, {L"start Spooler", L"start FaxB", L"start FaxA"}, {L"FaxB"}},
+      // Nothing that depends on a stopped service can run.
+      {L"the service does not", 1058, 0, {L"start Spooler"}, {L"FaxA", L"FaxB"}},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    LogCapture log;
+    ScriptedServiceControl scm;
+    scm.services[L"Spooler"].startError = c.spoolerStartError;
+    scm.services[L"FaxA"];
+    scm.services[L"FaxB"].startError = c.faxBStartError;
+    StoppedServices stopped = {L"FaxA", L"FaxB"};
+    EXPECT_EQ(EnsureServiceRunningWith(scm, L"Spooler", &stopped), c.spoolerStartError ? 0 : 1) << c.name;
+    std::vector<std::wstring> starts;
+    for (const auto& call : scm.calls) {
+      if (call.rfind(L"start ", 0) == 0) starts.push_back(call);
+    }
+    EXPECT_EQ(starts, c.starts) << c.name;
+    EXPECT_EQ(stopped, c.left) << c.name;
+    for (const auto& name : {L"FaxA", L"FaxB"}) {
+      const bool left = std::find(c.left.begin(), c.left.end(), name) != c.left.end();
+      EXPECT_EQ(log.Contains(std::wstring(L"ERROR: the service ") + name + L", stopped with Spooler, could not be "
+                                                                            L"started again"),
+                left)
+          << c.name << " " << name;
+    }
+    EXPECT_EQ(scm.openHandles, 0) << c.name;
+  }
+}
+
+// Asked without a start: a stopped service stays so, one still starting is awaited.
+TEST(ServiceIsRunning, ReadsTheStateWithoutStarting) {
+  struct Case {
+    std::deque<ServiceStatus> queries;
+    int result;
+    std::vector<uint32_t> sleeps;
+  } cases[] = {
+      {{Status(SVC_STATE_RUNNING)}, 1, {}},
+      {{Status(SVC_STATE_STOPPED)}, 0, {}},
+      {{Status(SVC_STATE_START_PENDING, 3000, 1), Status(SVC_STATE_RUNNING)}, 1, {1000}},
+  };
+  for (const Case& c : cases) {
+    FakeClock clock;
+    LogCapture log;
+    ScriptedServiceControl scm;
+    scm.services[L"Spooler"].queries = c.queries;
+    EXPECT_EQ(ServiceIsRunningWith(scm, L"Spooler"), c.result);
+    EXPECT_EQ(clock.Sleeps(), c.sleeps);
+    EXPECT_EQ(scm.calls[1], L"open Spooler 4");
+    for (const auto& call : scm.calls) EXPECT_NE(call, L"start Spooler");
+    EXPECT_EQ(scm.openHandles, 0);
   }
 }
 

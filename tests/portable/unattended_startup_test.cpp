@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -223,6 +224,19 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
        L"The print spooler is not running and could not be started",
        false,
        1058},
+      // A check changes nothing here: a stopped spooler is said, not started.
+      {"check with the spooler stopped",
+       {L"/s", L"/c"},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_FAILED,
+       {"log", "mutex", "admin", "release"},
+       L"ERROR: The print spooler is stopped; a check (/c) does not start it: no printer can be listed.",
+       nullptr,
+       L"a check (/c) does not start it",
+       false},
       // Without /s the boxes are shown as from the dialog.
       {"not silent",
        {L"/c"},
@@ -256,7 +270,8 @@ TEST(UnattendedStartup, ChecksBecomeExitCodes) {
     Logger::Instance()->SetBoxesSilent(false);
 
     EXPECT_EQ(code, c.code);
-    EXPECT_EQ(scene.service.Running(), c.spoolerStartError == 0);
+    const bool checkOnly = std::find(c.args.begin(), c.args.end(), L"/c") != c.args.end();
+    EXPECT_EQ(scene.service.Running(), c.spoolerStartError == 0 && (c.spoolerRunning || !checkOnly));
     EXPECT_EQ(platform.calls, c.calls);
     if (c.logLine) {
       EXPECT_TRUE(log.Contains(c.logLine));

@@ -61,6 +61,9 @@ TEST_F(SpoolerService, StartStopCycle) {
     EXPECT_EQ(SpoolerState(), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_FALSE(log.ContainsPart(L"failed"));
     EXPECT_FALSE(log.ContainsPart(L"timed out"));
+    // Read with query access only, and not started by the question.
+    EXPECT_EQ(ServiceIsRunning(), 0);
+    EXPECT_EQ(SpoolerState(), static_cast<DWORD>(SERVICE_STOPPED));
   }
   {
     // Already stopped: ends after the first query, no stop control is sent.
@@ -72,6 +75,7 @@ TEST_F(SpoolerService, StartStopCycle) {
     LogCapture log;
     EXPECT_EQ(StartAService(), 0);
     EXPECT_EQ(SpoolerState(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(ServiceIsRunning(), 1);
     EXPECT_EQ(log.Lines(), (std::vector<std::wstring>{L"StartAService(Spooler)"}));
   }
 }
