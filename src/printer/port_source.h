@@ -1,6 +1,6 @@
 #pragma once
 // What port address lookup needs from the print spooler and the registry: the
-// port monitor's transceiver answer, the local port list and a machine value.
+// port monitor's transceiver answers, the local port list and a machine value.
 // The system's (port_source_win32.cpp) or, in tests, a fake.
 
 #include <cstdint>
@@ -25,6 +25,10 @@ class PortSource {
   // `outBytes` bytes, terminated or not, as the monitor writes it). Returns
   // PORT_XCV_OK or the failing step, with the system error in *error.
   virtual int XcvIPAddress(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) = 0;
+  // The same transceiver, data request "GetConfigInfo" with a version 1
+  // TcpConfigInfoData1 as input; the TcpPortData1 answer goes to `out`
+  // (`outBytes`). A request the monitor answers with an error status fails.
+  virtual int XcvConfigInfo(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) = 0;
   // The local ports at level 2, in spooler order. 1 on success, 0 with *error.
   virtual int ListPorts(std::vector<PortEntry>* ports, uint32_t* error) = 0;
   // A value below the local machine hive (GetValueFromHKey semantics: *bytes is

@@ -11,6 +11,10 @@ class NoPortSource : public PortSource {
     *error = kUnknownPort;
     return PORT_XCV_OPEN_FAILED;
   }
+  int XcvConfigInfo(const wchar_t*, void*, uint32_t, uint32_t* error) override {
+    *error = kUnknownPort;
+    return PORT_XCV_OPEN_FAILED;
+  }
   int ListPorts(std::vector<PortEntry>* ports, uint32_t* error) override {
     ports->clear();
     *error = 0;

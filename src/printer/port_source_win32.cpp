@@ -12,30 +12,50 @@
 #include "host/win_handles.h"
 #include "printer/port_address.h"
 #include "printer/port_source.h"
+#include "printer/tcp_port_data.h"
 
 namespace {
 const wchar_t* OrEmpty(const wchar_t* text) {
   return text ? text : L"";
 }
 
+// Opens the port's transceiver and sends one data request; PORT_XCV_OK or
+// the failing step, with the system error (or the monitor's status) in *error.
+int XcvRequest(const wchar_t* xcvName, const wchar_t* dataName, const void* in, DWORD inBytes, void* out,
+               uint32_t outBytes, bool statusCounts, uint32_t* error) {
+  wchar_t name[PORT_NAME_MAX + 16];
+  CopyText(name, sizeof name / sizeof name[0], xcvName);
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+  win::UniquePrinter xcv;
+  if (!OpenPrinterW(name, xcv.Receive(), &defaults)) {
+    *error = GetLastError();
+    return PORT_XCV_OPEN_FAILED;
+  }
+  DWORD needed = 0;
+  DWORD status = 0;
+  if (!XcvDataW(xcv.Get(), dataName, static_cast<BYTE*>(const_cast<void*>(in)), inBytes, static_cast<BYTE*>(out),
+                outBytes, &needed, &status)) {
+    *error = GetLastError();
+    return PORT_XCV_DATA_FAILED;
+  }
+  if (statusCounts && status != ERROR_SUCCESS) {
+    *error = status;
+    return PORT_XCV_DATA_FAILED;
+  }
+  return PORT_XCV_OK;
+}
+
 class SpoolerPortSource : public PortSource {
  public:
+  // An error status leaves the answer empty, which the lookup refuses.
   int XcvIPAddress(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) override {
-    wchar_t name[PORT_NAME_MAX + 16];
-    CopyText(name, sizeof name / sizeof name[0], xcvName);
-    PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    win::UniquePrinter xcv;
-    if (!OpenPrinterW(name, xcv.Receive(), &defaults)) {
-      *error = GetLastError();
-      return PORT_XCV_OPEN_FAILED;
-    }
-    DWORD needed = 0;
-    DWORD status = 0;
-    if (!XcvDataW(xcv.Get(), L"IPAddress", nullptr, 0, static_cast<BYTE*>(out), outBytes, &needed, &status)) {
-      *error = GetLastError();
-      return PORT_XCV_DATA_FAILED;
-    }
-    return PORT_XCV_OK;
+    return XcvRequest(xcvName, L"IPAddress", nullptr, 0, out, outBytes, false, error);
+  }
+
+  int XcvConfigInfo(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) override {
+    TcpConfigInfoData1 in{};
+    in.version = TCP_CONFIG_INFO_VERSION;
+    return XcvRequest(xcvName, L"GetConfigInfo", &in, sizeof in, out, outBytes, true, error);
   }
 
   int ListPorts(std::vector<PortEntry>* ports, uint32_t* error) override {

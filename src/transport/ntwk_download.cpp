@@ -7,10 +7,13 @@
 #include "host/file_io.h"
 #include "host/logger.h"
 #include "host/text_utils.h"
+#include "printer/port_address.h"
 #include "printer/product_name.h"
 #include "transport/acl_checksum.h"
 #include "transport/acl_exchange.h"
 #include "transport/acl_nand_burn.h"
+
+static_assert(NTWK_PRINTER_PORT == PORT_PRINTER_RAW_TCP, "one printer port");
 
 namespace {
 
@@ -33,7 +36,7 @@ struct SetupMsgs {
 // time-out (the wait of a read is that time-out, not the read's argument).
 class NtwkConnection : public ByteChannel {
  public:
-  explicit NtwkConnection(const wchar_t* address) : m_address(address) {
+  NtwkConnection(const wchar_t* address, uint16_t port) : m_address(address), m_port(port) {
     const NtwkSettings& s = NtwkActiveSettings();
     m_channel = s.channelFactory ? s.channelFactory() : CreateSystemTcpChannel();
   }
@@ -68,7 +71,7 @@ class NtwkConnection : public ByteChannel {
     // like an unreachable printer.
     if (ToUtf8(m_address ? m_address : L"", narrow, sizeof narrow) != TEXT_ERROR_BAD_LENGTH &&
         ParseDottedIPv4(narrow, ip)) {
-      connected = m_channel->Connect(ip, NtwkActiveSettings().port);
+      connected = m_channel->Connect(ip, m_port == NTWK_PRINTER_PORT ? NtwkActiveSettings().port : m_port);
     }
     if (!connected && msgs.connectTested) {
       WriteAclLog(msgs.connect, m_channel->LastError(), m_address);
@@ -99,6 +102,7 @@ class NtwkConnection : public ByteChannel {
 
  private:
   const wchar_t* m_address;
+  uint16_t m_port;
   std::unique_ptr<TcpChannel> m_channel;
   bool m_started = false;
   bool m_created = false;
@@ -107,11 +111,11 @@ class NtwkConnection : public ByteChannel {
 // One operation: a connection set up with `setup` and one exchange on it; 0
 // when the set-up failed. A burn's answer comes after the printer programmed
 // its flash, under a longer time-out.
-int RunOnConnection(const wchar_t* address, uint32_t timeoutMs, const SetupMsgs& setup, const AclExchangePlan& plan,
-                    const AclCommand& command, const uint8_t* data, uint32_t length, AclExchangeResult* r,
-                    bool burn = false, const AclProgress* progress = nullptr, const uint8_t* tail = nullptr,
-                    uint32_t tailLength = 0) {
-  NtwkConnection conn(address);
+int RunOnConnection(const wchar_t* address, uint16_t port, uint32_t timeoutMs, const SetupMsgs& setup,
+                    const AclExchangePlan& plan, const AclCommand& command, const uint8_t* data, uint32_t length,
+                    AclExchangeResult* r, bool burn = false, const AclProgress* progress = nullptr,
+                    const uint8_t* tail = nullptr, uint32_t tailLength = 0) {
+  NtwkConnection conn(address, port);
   if (!conn.Open(timeoutMs, setup)) return 0;
   AclLink link = conn.Link();
   link.progress = progress;
@@ -235,13 +239,13 @@ const SetupMsgs kResetSetup = {SocketError(L"Failed to create socket"),
                                {ACL_LOG_SUBJECT, L"Could not connect to the socket... IP=%ls"},
                                true};
 
-int NtwkResetCore(const wchar_t* address) {
+int NtwkResetCore(const wchar_t* address, uint16_t port) {
   Logger::Instance()->Write(L"Reset()");
   AclCommand command;
   FillAclCommand(&command, ACLCMD_RESET);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoPlan(false), command, nullptr, 0,
-                  &r);
+  RunOnConnection(address, port, NtwkActiveSettings().receiveTimeoutMs, kResetSetup, InfoPlan(false), command, nullptr,
+                  0, &r);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -283,7 +287,7 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
   AclCommand command;
   FillAclCommand(&command, nand ? ACLCMD_GET_COMP_VERSION : ACLCMD_GET_VERSION);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
+  RunOnConnection(address, m_port, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to connect to socket"),
                    AclPlain(L"Could not connect to the socket..."), true},
                   VersionPlan(nand), command, nullptr, 0, &r);
@@ -297,7 +301,7 @@ uint32_t CFWDownloadNtwk::GetFWVersion(FirmwareFileInfo* info, const wchar_t* ad
 
 namespace {
 
-int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi, uint16_t imageType,
+int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, uint16_t port, bool spi, uint16_t imageType,
                   const AclProgress* progress) {
   AclBurnImage image;
   if (!source.Read(spi ? ACL_SPI_TRAILER_SIZE : 0, nullptr, SocketError(L"ReadFile failed"), &image)) return 0;
@@ -312,7 +316,7 @@ int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi,
   }
 
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
+  RunOnConnection(address, port, NtwkActiveSettings().receiveTimeoutMs,
                   {SocketError(L"Failed to create socket"), AclPlain(L"Failed to configure socket"),
                    AclPlain(L"Failed to connect to socket"), true},
                   ImageBurnPlan(spi), command, image.data, image.size, &r, true, progress, spi ? trailer : nullptr,
@@ -324,12 +328,12 @@ int NtwkImageBurn(const AclBurnSource& source, const wchar_t* address, bool spi,
 
 int CFWDownloadNtwk::BurnFlash(const AclBurnSource& source, const wchar_t* address, uint16_t imageType) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnFlash(%ls)", address);
-  return NtwkImageBurn(source, address, false, imageType, m_progress);
+  return NtwkImageBurn(source, address, m_port, false, imageType, m_progress);
 }
 
 int CFWDownloadNtwk::BurnSpiFlash(const AclBurnSource& source, const wchar_t* address) {
   Logger::Instance()->Write(L"CFWDownloadNtwk::BurnSpiFlash(%ls)", address);
-  return NtwkImageBurn(source, address, true, 0, m_progress);
+  return NtwkImageBurn(source, address, m_port, true, 0, m_progress);
 }
 
 int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& source, uint16_t imageType,
@@ -340,7 +344,7 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
   AclNandBurn nand;
   if (!nand.Prepare(image.data, image.size, imageType)) return 0;
 
-  NtwkConnection conn(address);
+  NtwkConnection conn(address, m_port);
   if (!conn.Open(NtwkActiveSettings().receiveTimeoutMs,
                  {SocketError(L"Failed to create socket"), AclPlain(L"Failed to set socket options"), AclLog(), false},
                  L"socket")) {
@@ -376,7 +380,7 @@ int CFWDownloadNtwk::BurnNandFlash(const wchar_t* address, const AclBurnSource& 
   if (nand.Burned() == 0) return ACL_BURN_NOTHING_WRITTEN;
   // The packages were sent without a restart; the reset runs on its own
   // connection and its answer does not change the outcome.
-  NtwkResetCore(address);
+  NtwkResetCore(address, m_port);
   return 1;
 }
 
@@ -385,7 +389,7 @@ int CFWDownloadNtwk::GetNtwkBuildInfo(const wchar_t* address, char* text, uint16
   AclCommand command;
   FillAclCommand(&command, cmdID);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs,
+  RunOnConnection(address, m_port, NtwkActiveSettings().receiveTimeoutMs,
                   {AclPlain(L"ConnectSocket failed"), AclPlain(L"setsockopt failed"), kResetSetup.connect, true},
                   InfoPlan(true), command, nullptr, 0, &r);
   // The text reaches the caller even when the closing PJL_UEL then fails.
@@ -394,7 +398,7 @@ int CFWDownloadNtwk::GetNtwkBuildInfo(const wchar_t* address, char* text, uint16
 }
 
 int CFWDownloadNtwk::Reset(const wchar_t* address) {
-  return NtwkResetCore(address);
+  return NtwkResetCore(address, m_port);
 }
 
 int CFWDownloadNtwk::FixNvRam(const wchar_t* address) {
@@ -403,7 +407,8 @@ int CFWDownloadNtwk::FixNvRam(const wchar_t* address) {
   AclCommand command;
   FillWriteNvramCommand(&command);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().receiveTimeoutMs, {}, NvramPlan(), command, block, sizeof block, &r);
+  RunOnConnection(address, m_port, NtwkActiveSettings().receiveTimeoutMs, {}, NvramPlan(), command, block, sizeof block,
+                  &r);
   return r.finished && r.ok ? 1 : 0;
 }
 
@@ -412,7 +417,7 @@ int CFWDownloadNtwk::ResetNtwkPrinter(const wchar_t* address) {
   AclCommand command;
   FillAclCommand(&command, ACLCMD_RESET);
   AclExchangeResult r;
-  RunOnConnection(address, NtwkActiveSettings().resetTimeoutMs,
+  RunOnConnection(address, m_port, NtwkActiveSettings().resetTimeoutMs,
                   {{ACL_LOG_ERROR_CODE, L"socket() failed (gle=%d)"},
                    {ACL_LOG_ERROR_CODE, L"setsockopt failed (gle=%d)"},
                    {ACL_LOG_ERROR_CODE, L"Could not connect to the socket (gle=%d)"},

@@ -1,6 +1,7 @@
 #pragma once
 // The network transport: ACL exchanges over a TCP connection to the printer's
-// raw printing port, one connection per operation.
+// raw printing port (or the raw port of the queue's print server), one
+// connection per operation.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +28,8 @@ constexpr size_t NTWK_ADDRESS_MAX = 256;
 // What the transport connects with. The product always uses the defaults;
 // tests shorten the time-outs, choose another port or substitute the sockets.
 struct NtwkSettings {
+  // Where the printer's own raw printing port (NTWK_PRINTER_PORT) is reached;
+  // a queue's other raw port is reached at its own number.
   uint16_t port = NTWK_PRINTER_PORT;
   uint32_t receiveTimeoutMs = NTWK_RECV_TIMEOUT_MS;
   uint32_t resetTimeoutMs = NTWK_RESET_RECV_TIMEOUT_MS;
@@ -42,6 +45,9 @@ const NtwkSettings* SetNtwkSettingsForTesting(const NtwkSettings* settings);
 
 class CFWDownloadNtwk {
  public:
+  // `tcpPort`: the queue's port at the printer's address (GetPortTcpNumber).
+  explicit CFWDownloadNtwk(uint16_t tcpPort = NTWK_PRINTER_PORT) : m_port(tcpPort) {}
+
   // Follows the firmware's data and the pause after it in every burn from
   // now on; nullptr: nothing follows. The caller keeps `progress` alive.
   void FollowBurns(const AclProgress* progress) { m_progress = progress; }
@@ -77,5 +83,6 @@ class CFWDownloadNtwk {
   int ResetNtwkPrinter(const wchar_t* address);
 
  private:
+  uint16_t m_port;
   const AclProgress* m_progress = nullptr;
 };

@@ -7,7 +7,7 @@ bool SameDevice(const DeviceKey& a, const DeviceKey& b) {
   if (a.port.empty() || b.port.empty() || a.kind != b.kind) return false;
   // Port names are the system's, compared as it does: without regard to case.
   if (TextEquals(a.port.c_str(), b.port.c_str())) return true;
-  return a.kind == PORT_NETWORK && !a.address.empty() && a.address == b.address;
+  return a.kind == PORT_NETWORK && !a.address.empty() && a.address == b.address && a.tcpPort == b.tcpPort;
 }
 }  // namespace
 

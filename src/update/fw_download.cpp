@@ -80,8 +80,9 @@ bool CFWDownload::InterruptedBeforeData() const {
 // The numeric address of a network port's printer. A port without one (a WSD
 // or FILE: port, a parallel port's information read) is a failure: an empty
 // text would reach this computer instead.
-int CFWDownload::AddressOf(const wchar_t* portName, wchar_t* out) {
+int CFWDownload::AddressOf(const wchar_t* portName, wchar_t* out, uint16_t* tcpPort) {
   if (m_lookup ? CopyText(out, FWDL_NAME_MAX, m_lookup->address.c_str()) > 0 : ResolvePortAddress(portName, out)) {
+    *tcpPort = m_lookup ? m_lookup->tcpPort : GetPortTcpNumber(portName);
     return 1;
   }
   out[0] = 0;
@@ -190,10 +191,11 @@ int CFWDownload::NtwkDownload(const Job& job) {
   ReportPhase(m_progress, UpdatePhase::ReadingVersion);
   ReportMilestone(m_progress, 15);
   wchar_t address[FWDL_NAME_MAX] = {};
-  if (!AddressOf(job.portName, address)) return FWDL_FAILED;
+  uint16_t tcpPort = PORT_PRINTER_RAW_TCP;
+  if (!AddressOf(job.portName, address, &tcpPort)) return FWDL_FAILED;
   m_facts.address = address;
 
-  CFWDownloadNtwk ntwk;
+  CFWDownloadNtwk ntwk(tcpPort);
   const AclProgress follow = FollowBurn(m_progress);
   FirmwareFileInfo info;
   const int check = ntwk.CheckFirmwareVersion(job.productId, job.familyId, &info, address, job.fileName);
@@ -246,8 +248,10 @@ int CFWDownload::GetPrinterFWInfo(const wchar_t* printerName, uint16_t cmdID, wc
     if (!ReadUsbInfo(portName, cmdID, text)) return 0;
   } else {
     wchar_t address[FWDL_NAME_MAX] = {};
-    CFWDownloadNtwk ntwk;
-    if (!AddressOf(portName, address) || !ntwk.GetNtwkBuildInfo(address, text, cmdID)) return 0;
+    uint16_t tcpPort = PORT_PRINTER_RAW_TCP;
+    if (!AddressOf(portName, address, &tcpPort) || !CFWDownloadNtwk(tcpPort).GetNtwkBuildInfo(address, text, cmdID)) {
+      return 0;
+    }
   }
 
   // The zero bytes after the text end it; a full buffer is cut to leave room

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "firmware/firmware_file.h"
+#include "printer/port_address.h"
 #include "printer/services.h"
 #include "transport/device_io.h"
 #include "update/firmware_images.h"
@@ -67,8 +68,9 @@ struct DownloadFacts {
 // its downloads at once.
 struct PrinterLookup {
   std::wstring port;
-  std::wstring driver;   // empty: not known
-  std::wstring address;  // a network port's numeric address; empty: none
+  std::wstring driver;                      // empty: not known
+  std::wstring address;                     // a network port's numeric address; empty: none
+  uint16_t tcpPort = PORT_PRINTER_RAW_TCP;  // where at that address (GetPortTcpNumber)
   // The run holds the spooler stopped: the download neither stops nor starts it.
   bool spoolerHeld = false;
   // The image the run's updates of the file share; null: the download reads
@@ -135,10 +137,10 @@ class CFWDownload {
   // counted a second at a time, for a wait the user watches. False when the
   // run was interrupted (checked every second): the update ends as failed.
   bool Wait(uint32_t ms, bool bySecond = false);
-  // The port (FWDL_NAME_MAX) and a network port's address (FWDL_NAME_MAX),
-  // from the lookup when there is one; 1 when found.
+  // The port (FWDL_NAME_MAX) and a network port's address (FWDL_NAME_MAX)
+  // with the TCP port there, from the lookup when there is one; 1 when found.
   int PortOf(const wchar_t* printerName, wchar_t* out);
-  int AddressOf(const wchar_t* portName, wchar_t* out);
+  int AddressOf(const wchar_t* portName, wchar_t* out, uint16_t* tcpPort);
   // Around a download, unless the run holds the spooler stopped.
   void StopSpooler();
   void StartSpooler();

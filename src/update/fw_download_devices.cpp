@@ -223,16 +223,17 @@ int CFWDownload::CheckPrinter(const wchar_t* printerName, const wchar_t* product
     }
     default: {
       wchar_t address[FWDL_NAME_MAX] = {};
+      uint16_t tcpPort = PORT_PRINTER_RAW_TCP;
       if (m_lookup) {
         // Looked up while the spooler ran; none: nothing to ask.
-        if (!AddressOf(portName, address)) return out->result;
+        if (!AddressOf(portName, address, &tcpPort)) return out->result;
       } else {
         wchar_t host[PORT_ADDRESS_MAX] = {};
         GetIPAddressFromPort(portName, host);
-        ResolveHostname(host, address);
+        if (ResolveHostname(host, address) && address[0]) tcpPort = GetPortTcpNumber(portName);
       }
       out->address = address;
-      CFWDownloadNtwk ntwk;
+      CFWDownloadNtwk ntwk(tcpPort);
       out->result = ::CheckFirmwareVersion(productId, familyId, &info, fileName,
                                            [&](FirmwareFileInfo* fileInfo, std::string* text) {
                                              return record(ntwk.GetFWVersion(fileInfo, address, text), text);

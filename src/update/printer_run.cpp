@@ -49,7 +49,10 @@ void PrinterRun::Lookup() {
   if (GetPrinterDriverName(m_printer.printerName.c_str(), driver)) m_lookup.driver = driver;
   if (m_kind == PORT_NETWORK) {
     wchar_t address[PORT_ADDRESS_MAX] = {};
-    if (ResolvePortAddress(m_printer.portName.c_str(), address)) m_lookup.address = address;
+    if (ResolvePortAddress(m_printer.portName.c_str(), address)) {
+      m_lookup.address = address;
+      m_lookup.tcpPort = GetPortTcpNumber(m_printer.portName.c_str());
+    }
     m_report->address = m_lookup.address;
   }
 }
@@ -59,6 +62,7 @@ DeviceKey PrinterRun::Device() const {
   key.kind = m_kind;
   if (m_found) key.port = m_printer.portName;
   key.address = m_lookup.address;
+  key.tcpPort = m_lookup.tcpPort;
   return key;
 }
 
@@ -216,8 +220,8 @@ void PrinterRun::Download(bool spoolerHeld, StoppedServices* stopped) {
   } else if (result.status == FWDL_UP_TO_DATE) {
     End(L"current", result.outcomeLine, UpdateOutcome::Current, result.status);
   } else {
-    End(L"failed", result.outcomeLine + (RunInterrupted() ? L" The run was interrupted." : L""),
-        UpdateOutcome::Failed, result.status);
+    End(L"failed", result.outcomeLine + (RunInterrupted() ? L" The run was interrupted." : L""), UpdateOutcome::Failed,
+        result.status);
   }
 }
 

@@ -23,7 +23,7 @@ int CheckSecurityFirmwareOfPort(const wchar_t* portName, PingFunction ping) {
   }
 
   uint32_t version = 0;
-  CFWDownloadNtwk network;
+  CFWDownloadNtwk network(GetPortTcpNumber(portName));
   for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
     FirmwareFileInfo info;
     std::string components;

@@ -4,12 +4,15 @@
 // and every queue reports the one outcome, its RFU switch-off's included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ntwk_sim_fixture.h"
+#include "printer/tcp_port_data.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_spooler.h"
@@ -106,4 +109,61 @@ TEST(FleetDevices, QueuesOfOnePrinterAreUpdatedOnce) {
       EXPECT_EQ(recorded[i].first.seconds, report.printers[0].seconds) << i;
     }
   }
+}
+
+// A print server with three printers: three raw ports on one address, each
+// leading to a printer of its own (here three simulators on ports other than
+// 9100; nothing listens at 9100 there). Each printer is asked, written and
+// verified at its queue's port, none is taken for another.
+TEST(FleetDevices, RawPortsOfOnePrintServerAreThreePrinters) {
+  const std::wstring file = fwtest::TempPath(L"server.bin");
+  fwtest::WriteFileBytes(file, fwtest::BuildBin(fwtest::BinKind::CodeOnly, 4096, 20230115));
+  const std::string address = "127.63.8.1";
+  const std::wstring wideAddress(address.begin(), address.end());
+  std::vector<std::unique_ptr<PrinterSim>> sims;
+  std::vector<FakePrinter> installed;
+  FakePortSource ports;
+  for (int i = 0; i < 3; ++i) {
+    PrinterSimOptions o;
+    o.address = address;
+    o.args = {"--version", std::to_string(1001 + i), "--fault", "no-restart"};
+    sims.push_back(std::make_unique<PrinterSim>());
+    ASSERT_TRUE(sims.back()->Start(o)) << sims.back()->error();
+    ASSERT_NE(sims.back()->port(), NTWK_PRINTER_PORT);
+    const std::wstring port = L"IP_" + wideAddress + L"_" + std::to_wstring(i + 1);
+    installed.push_back({L"Server " + std::to_wstring(i + 1), port, L"QV Driver", L"", 0});
+    ports.AddXcvAnswer(port, wideAddress);
+    ports.AddXcvConfig(port, TCP_PROTOCOL_RAW, static_cast<uint32_t>(sims.back()->port()));
+  }
+  FakeSpooler spooler(installed);
+  NtwkSettings settings;
+  settings.receiveTimeoutMs = settings.resetTimeoutMs = settings.burnReplyTimeoutMs = 5000;
+  const NtwkSettings* previousSettings = SetNtwkSettingsForTesting(&settings);
+  FakeClock clock;
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+  FleetEnvironment env;
+  env.tables.binfileList = {L"*", L"server.bin"};
+  env.tables.programDirectory = file.substr(0, file.size() - wcslen(L"server.bin"));
+  env.driverNames = {L"QV Driver"};
+  env.rfuSystem = &rfu;
+  FleetOptions options;
+  options.parallel = 3;
+  options.printers = {L"Server 1", L"Server 2", L"Server 3"};
+
+  const RunReport report = RunFleetUpdate(options, env);
+  SetNtwkSettingsForTesting(previousSettings);
+  ASSERT_EQ(report.printers.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    std::vector<std::string> commands;
+    for (const std::string& e : sims[i]->Events("command")) commands.push_back(PrinterSim::Str(e, "cmd"));
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "BURN_FLASH"), 1);
+    EXPECT_GT(std::count(commands.begin(), commands.end(), "GET_PRINTER_INFO"), 0);
+    const PrinterReport& p = report.printers[i];
+    EXPECT_EQ(p.outcome, L"updated") << p.detail;
+    EXPECT_EQ(p.versionBefore.number, 1001u + i);
+    EXPECT_EQ(p.versionAfter.number, 20230115u);
+  }
+  EXPECT_FALSE(log.ContainsPart(L"same printer as"));
 }

@@ -6,18 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "app/main_window_link.h"
 #include "firmware/versions.h"
-#include "update/printer_record.h"
+#include "printer/tcp_port_data.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_spooler.h"
 #include "support/fake_tcp_channel.h"
 #include "support/log_capture.h"
 #include "transport/acl_protocol.h"
+#include "update/printer_record.h"
 
 TEST(FWDownload, InfoFieldIsTheTextUpToTheFirstSemicolonAfterIt) {
   const std::wstring longValue(300, L'x');
@@ -83,8 +85,10 @@ TEST(FWDownload, NothingWrittenIsCurrentOnlyWhenTheCheckSaidSo) {
     int check;
     int status;
   } cases[] = {
-      {0, VERCHK_UP_TO_DATE, FWDL_UP_TO_DATE}, {0, VERCHK_FILE_NEWER, FWDL_FAILED},
-      {0, VERCHK_ERROR, FWDL_FAILED},          {1, VERCHK_ERROR, FWDL_UPDATED},
+      {0, VERCHK_UP_TO_DATE, FWDL_UP_TO_DATE},
+      {0, VERCHK_FILE_NEWER, FWDL_FAILED},
+      {0, VERCHK_ERROR, FWDL_FAILED},
+      {1, VERCHK_ERROR, FWDL_UPDATED},
   };
   for (const Case& c : cases) EXPECT_EQ(MapCheckedDownloadResult(c.result, c.check), c.status) << c.check;
 }
@@ -126,4 +130,20 @@ TEST(FWDownload, PortWithoutAddressSendsNothing) {
         << c.port;
     EXPECT_FALSE(log.ContainsPart(L"ResolveHostname(")) << c.port;
   }
+}
+
+// A print server's raw port leads to its own printer: asked without a fleet's
+// lookup (the dialog, the worker), the printer is reached at that port.
+TEST(FWDownload, NetworkQueueIsReachedAtItsOwnRawPort) {
+  FakeClock clock;
+  FakeSpooler spooler({{L"QV", L"IP_127.66.0.1_2", L"QV Driver", L"", 0}});
+  FakePortSource ports;
+  ports.AddXcvAnswer(L"IP_127.66.0.1_2", L"127.66.0.1");
+  ports.AddXcvConfig(L"IP_127.66.0.1_2", TCP_PROTOCOL_RAW, 9101);
+  nettest::FakeNet net;
+  wchar_t name[FWDL_NAME_MAX] = L"kept";
+  CFWDownload().GetFwPrinterName(L"QV", name);
+  ASSERT_EQ(net.Connections(), 1);
+  const std::vector<std::string> trace = net.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "1 connect 127.66.0.1:9101"), trace.end());
 }

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "printer/tcp_port_data.h"
 #include "support/fake_ports.h"
 #include "support/log_capture.h"
 
@@ -165,6 +166,18 @@ TEST(GetIPAddressFromPort, OverlongSpoolerValuesAreCutOrRefusedNeverOverflow) {
     EXPECT_EQ(out[PORT_ADDRESS_MAX], L'#');
   }
   {
+    // A stored text that fills the whole buffer without a terminator does not
+    // fit either: cut to 255 characters it would name another host.
+    const std::wstring full(PORT_ADDRESS_MAX, L'7');
+    FakePortSource ports;
+    ports.AddPort(L"IP_127.30.0.14", L"Std Monitor");
+    ports.SetRegistryBytes(FakePortSource::MonitorKey(L"Std Monitor", L"IP_127.30.0.14"), L"IPAddress", full.data(),
+                           full.size() * sizeof(wchar_t));
+    wchar_t out[PORT_ADDRESS_MAX] = L"untouched";
+    EXPECT_EQ(GetIPAddressFromPort(L"IP_127.30.0.14", out), 0);
+    EXPECT_STREQ(out, L"untouched");
+  }
+  {
     // The longest value that fits comes back whole and terminated.
     const std::wstring fits(PORT_ADDRESS_MAX - 1, L'a');
     FakePortSource ports;
@@ -188,4 +201,49 @@ TEST(GetIPAddressFromPort, OverlongSpoolerValuesAreCutOrRefusedNeverOverflow) {
     ASSERT_EQ(ports.XcvNames().size(), 2u);
     EXPECT_EQ(ports.XcvNames()[1].size(), PORT_NAME_MAX + 9 - 1);
   }
+}
+
+// A print server's raw ports each lead to a printer of their own; an LPR
+// port's printer, and one whose port tells nothing, is reached at 9100.
+TEST(GetPortTcpNumber, RawPortsOwnNumberElseThePrintersOwn) {
+  constexpr uint32_t kNone = 0xFFFFFFFF;  // value absent
+  struct Case {
+    const char* name;
+    bool monitorAnswers;
+    uint32_t xcvProtocol, xcvPort;
+    uint32_t keyProtocol, keyPort;  // kNone: not stored
+    uint16_t expected;
+  } cases[] = {
+      {"monitor: raw", true, TCP_PROTOCOL_RAW, 9101, TCP_PROTOCOL_RAW, 9109, 9101},
+      {"monitor: LPR", true, TCP_PROTOCOL_LPR, 515, TCP_PROTOCOL_RAW, 9109, 9100},
+      {"monitor: raw at 9100", true, TCP_PROTOCOL_RAW, 9100, TCP_PROTOCOL_RAW, 9109, 9100},
+      {"no monitor, key: raw", false, 0, 0, TCP_PROTOCOL_RAW, 9102, 9102},
+      {"no monitor, key: LPR", false, 0, 0, TCP_PROTOCOL_LPR, 515, 9100},
+      // An answer that tells nothing: the key decides.
+      {"monitor: unknown protocol", true, 0, 9101, TCP_PROTOCOL_RAW, 9103, 9103},
+      {"monitor: raw without a number", true, TCP_PROTOCOL_RAW, 0, TCP_PROTOCOL_RAW, 9104, 9104},
+      {"monitor: raw past 65535", true, TCP_PROTOCOL_RAW, 70000, TCP_PROTOCOL_RAW, 9105, 9105},
+      {"nothing stored", false, 0, 0, kNone, kNone, 9100},
+      {"key: raw without a number", false, 0, 0, TCP_PROTOCOL_RAW, kNone, 9100},
+      {"key: a number without a protocol", false, 0, 0, kNone, 9106, 9100},
+      {"key: raw past 65535", false, 0, 0, TCP_PROTOCOL_RAW, 65536, 9100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakePortSource ports;
+    if (c.monitorAnswers) ports.AddXcvConfig(L"IP_127.30.1.1", c.xcvProtocol, c.xcvPort);
+    ports.AddPort(L"IP_127.30.1.1", L"Std Monitor)");
+    const std::wstring key = FakePortSource::MonitorKey(L"Std Monitor", L"IP_127.30.1.1");
+    if (c.keyProtocol != kNone) ports.SetRegistryDword(key, L"Protocol", c.keyProtocol);
+    if (c.keyPort != kNone) ports.SetRegistryDword(key, L"PortNumber", c.keyPort);
+    EXPECT_EQ(GetPortTcpNumber(L"IP_127.30.1.1"), c.expected);
+  }
+  // A stored value of another size is no port number.
+  FakePortSource ports;
+  ports.AddPort(L"IP_127.30.1.2", L"Std Monitor");
+  const std::wstring key = FakePortSource::MonitorKey(L"Std Monitor", L"IP_127.30.1.2");
+  ports.SetRegistryDword(key, L"Protocol", TCP_PROTOCOL_RAW);
+  const uint16_t twoBytes = 9107;
+  ports.SetRegistryBytes(key, L"PortNumber", &twoBytes, sizeof twoBytes);
+  EXPECT_EQ(GetPortTcpNumber(L"IP_127.30.1.2"), 9100);
 }

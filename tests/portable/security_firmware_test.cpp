@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/tideway_dlg.h"
+#include "printer/tcp_port_data.h"
 #include "support/fake_clock.h"
 #include "support/fake_ports.h"
 #include "support/fake_tcp_channel.h"
@@ -46,6 +47,7 @@ TEST(SecurityFirmware, DateBoundsUnreadableVersionAndUnreachablePrinter) {
     int asked;  // version questions sent
     std::vector<uint32_t> sleeps;
     std::wstring line;
+    uint16_t rawPort = 0;  // the port's own raw port; 0: none known (9100)
   } cases[] = {
       {"firmware of the start date",
        true,
@@ -63,6 +65,15 @@ TEST(SecurityFirmware, DateBoundsUnreadableVersionAndUnreachablePrinter) {
        1,
        {},
        L"securilty firmware version start date= 20111210, firmware version=20111211"},
+      {"a print server's raw port of its own",
+       true,
+       1,
+       {VersionReply("20111211")},
+       SECURITY_FW_GATE,
+       1,
+       {},
+       L"securilty firmware version start date= 20111210, firmware version=20111211",
+       9102},
       {"three failed reads",
        true,
        1,
@@ -93,6 +104,7 @@ TEST(SecurityFirmware, DateBoundsUnreadableVersionAndUnreachablePrinter) {
     FakeClock clock;
     FakePortSource ports;
     if (c.hasAddress) ports.AddXcvAnswer(L"IP_127.64.0.1", L"127.64.0.1");
+    if (c.rawPort) ports.AddXcvConfig(L"IP_127.64.0.1", TCP_PROTOCOL_RAW, c.rawPort);
     FakeNet net;
     for (const ConnScript& script : c.connections) net.AddConnection(script);
     LogCapture log;
@@ -101,6 +113,11 @@ TEST(SecurityFirmware, DateBoundsUnreadableVersionAndUnreachablePrinter) {
 
     EXPECT_EQ(CheckSecurityFirmwareOfPort(L"IP_127.64.0.1", FakePing), c.result);
     EXPECT_EQ(net.Connections(), c.asked);
+    const std::string connect = "connect 127.64.0.1:" + std::to_string(c.rawPort ? c.rawPort : 9100);
+    for (int n = 1; n <= c.asked; ++n) {
+      const std::vector<std::string> trace = net.Trace();
+      EXPECT_NE(std::find(trace.begin(), trace.end(), std::to_string(n) + " " + connect), trace.end());
+    }
     // Each question: the framing and ACLCMD_GET_VERSION without parameters.
     const std::vector<uint8_t> question = Concat({Uel(), EnterLang(), Response(0x0001, 0)});
     for (int n = 1; n <= c.asked; ++n) {

@@ -1,19 +1,22 @@
 #pragma once
 // Spooler ports and monitor keys for tests: port monitors that answer the
-// "IPAddress" request, a port list and registry values. Installed for the
-// lifetime of the object (GetIPAddressFromPort then uses it).
+// "IPAddress" and "GetConfigInfo" requests, a port list and registry values.
+// Installed for the lifetime of the object (GetIPAddressFromPort then uses it).
 //
 //   FakePortSource ports;
 //   ports.AddXcvAnswer(L"IP_127.20.0.5", L"127.20.0.5");             // monitor answers
+//   ports.AddXcvConfig(L"IP_127.20.0.5", TCP_PROTOCOL_RAW, 9101);     // ... and its raw port
 //   ports.AddPort(L"IP_127.20.0.6", L"Std Monitor", L"127.20.0.6");  // registry fallback
 
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "printer/port_source.h"
+#include "printer/tcp_port_data.h"
 
 class FakePortSource : public PortSource {
  public:
@@ -27,15 +30,35 @@ class FakePortSource : public PortSource {
   void AddXcvAnswer(const std::wstring& port, const std::wstring& answer) { xcv_[port] = {answer, 0}; }
   // The transceiver opens but the data request fails with `error`.
   void AddXcvFailure(const std::wstring& port, uint32_t error) { xcv_[port] = {L"", error}; }
+  // The port's monitor answers "GetConfigInfo" with this protocol and number.
+  void AddXcvConfig(const std::wstring& port, uint32_t protocol, uint32_t portNumber) {
+    TcpPortData1 data;
+    memset(&data, 0, sizeof data);
+    data.version = 1;
+    data.protocol = protocol;
+    data.size = sizeof data;
+    data.portNumber = portNumber;
+    config_[port] = data;
+  }
   // A listed port; with `address` its monitor key holds "IPAddress".
   void AddPort(const std::wstring& port, const std::wstring& monitor, const wchar_t* address = nullptr) {
     ports_.push_back({port, monitor, L"fake port"});
-    if (address) {
-      registry_[L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\" + Trimmed(monitor) + L"\\Ports\\" + port] =
-          address;
-    }
+    if (address) SetRegistryValue(MonitorKey(monitor, port), address);
   }
-  void SetRegistryValue(const std::wstring& keyPath, const std::wstring& value) { registry_[keyPath] = value; }
+  // "IPAddress" of the key, stored terminated.
+  void SetRegistryValue(const std::wstring& keyPath, const std::wstring& value) {
+    SetRegistryBytes(keyPath, L"IPAddress", value.c_str(), (value.size() + 1) * sizeof(wchar_t));
+  }
+  // A value stored as these bytes, whatever its type.
+  void SetRegistryBytes(const std::wstring& keyPath, const std::wstring& valueName, const void* data, size_t bytes) {
+    registry_[{keyPath, valueName}].assign(static_cast<const char*>(data), bytes);
+  }
+  void SetRegistryDword(const std::wstring& keyPath, const std::wstring& valueName, uint32_t value) {
+    SetRegistryBytes(keyPath, valueName, &value, sizeof value);
+  }
+  static std::wstring MonitorKey(const std::wstring& monitor, const std::wstring& port) {
+    return L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\" + Trimmed(monitor) + L"\\Ports\\" + port;
+  }
   void FailListing(uint32_t error) { listError_ = error; }
 
   const std::vector<std::wstring>& XcvNames() const { return xcvNames_; }
@@ -63,6 +86,23 @@ class FakePortSource : public PortSource {
     return PORT_XCV_OK;
   }
 
+  int XcvConfigInfo(const wchar_t* xcvName, void* out, uint32_t outBytes, uint32_t* error) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::wstring name(xcvName);
+    const std::wstring prefix = L",XcvPort ";
+    auto it = name.compare(0, prefix.size(), prefix) == 0 ? config_.find(name.substr(prefix.size())) : config_.end();
+    if (it == config_.end()) {
+      *error = 1796;  // ERROR_UNKNOWN_PORT
+      return PORT_XCV_OPEN_FAILED;
+    }
+    if (outBytes < sizeof it->second) {
+      *error = 122;  // ERROR_INSUFFICIENT_BUFFER
+      return PORT_XCV_DATA_FAILED;
+    }
+    memcpy(out, &it->second, sizeof it->second);
+    return PORT_XCV_OK;
+  }
+
   int ListPorts(std::vector<PortEntry>* ports, uint32_t* error) override {
     if (listError_) {
       *error = listError_;
@@ -75,14 +115,14 @@ class FakePortSource : public PortSource {
   long ReadMachineValue(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* bytes) override {
     std::lock_guard<std::mutex> lock(mutex_);
     keysRead_.push_back(keyPath);
-    auto it = registry_.find(keyPath);
-    if (it == registry_.end() || std::wstring(valueName) != L"IPAddress") return 2;
-    // As stored by the system: terminated, and refused whole when too big.
-    uint32_t size = static_cast<uint32_t>((it->second.size() + 1) * sizeof(wchar_t));
+    auto it = registry_.find({keyPath, valueName});
+    if (it == registry_.end()) return 2;
+    // As the system reads it: refused whole when too big.
+    uint32_t size = static_cast<uint32_t>(it->second.size());
     uint32_t room = *bytes;
     *bytes = size;
     if (size > room) return 234;  // ERROR_MORE_DATA
-    memcpy(buffer, it->second.c_str(), size);
+    memcpy(buffer, it->second.data(), size);
     return 0;
   }
 
@@ -99,8 +139,9 @@ class FakePortSource : public PortSource {
     return monitor;
   }
   std::map<std::wstring, Xcv> xcv_;
+  std::map<std::wstring, TcpPortData1> config_;
   std::vector<PortEntry> ports_;
-  std::map<std::wstring, std::wstring> registry_;
+  std::map<std::pair<std::wstring, std::wstring>, std::string> registry_;
   std::vector<std::wstring> xcvNames_;
   std::vector<std::wstring> keysRead_;
   uint32_t listError_ = 0;

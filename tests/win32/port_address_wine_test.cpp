@@ -79,3 +79,28 @@ TEST(PortAddressWine, PortListNamesEachPortsMonitor) {
   EXPECT_TRUE(local);
   EXPECT_TRUE(test);
 }
+
+// The TCP port through Wine's spooler: the test monitor's GetConfigInfo answer
+// (the PORT_DATA_1 it lays out by the SDK's offsets), an LPR answer, and the
+// key's values where the monitor has no answer or answers with an error status.
+TEST(PortAddressWine, TcpPortFromTheMonitorElseItsKey) {
+  struct Case {
+    const wchar_t* port;
+    uint16_t expected;
+    const wchar_t* configLine;  // nullptr: the monitor gives no answer
+  } cases[] = {
+      {L"IP_127.30.2.1", 9101, L"GetConfigInfo IP_127.30.2.1: protocol 1, port 9101"},  // key: raw 9109
+      {L"IP_127.30.2.2", 9100, L"GetConfigInfo IP_127.30.2.2: protocol 2, port 515"},   // key: raw 9109
+      {L"IP_127.30.2.4", 9102, nullptr},
+      {L"IP_127.30.3.1", 9103, nullptr},  // Wine's local monitor: status 87
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    EXPECT_EQ(GetPortTcpNumber(c.port), c.expected) << c.port;
+    if (c.configLine) {
+      EXPECT_TRUE(log.Contains(c.configLine)) << c.port;
+    } else {
+      EXPECT_FALSE(log.ContainsPart(L"GetConfigInfo")) << c.port;
+    }
+  }
+}

@@ -1,8 +1,11 @@
 // A port monitor for tests only. Its ports are the subkeys of
 //   HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Tideway Test Monitor\Ports
 // It answers the transceiver request "IPAddress" with the port key's "XcvAnswer"
-// value, and lists its ports under the monitor name "Tideway Test Monitor)" (the
-// trailing bracket is what the lookup must cut before it builds the key).
+// value and "GetConfigInfo" with a PORT_DATA_1 holding the DWORDs "XcvProtocol"
+// and "XcvPortNumber" (laid out here by the SDK's byte offsets, not by the
+// product's header), and lists its ports under the monitor name "Tideway Test
+// Monitor)" (the trailing bracket is what the lookup must cut before it builds
+// the key).
 
 // The Windows headers depend on this order.
 // clang-format off
@@ -11,6 +14,7 @@
 #include <winsplp.h>
 // clang-format on
 
+#include <cstring>
 #include <cwchar>
 #include <new>
 
@@ -98,13 +102,46 @@ BOOL WINAPI XcvOpenTestPort(HANDLE, LPCWSTR object, ACCESS_MASK, PHANDLE xcv) {
   return TRUE;
 }
 
-DWORD WINAPI XcvTestPortData(HANDLE xcv, LPCWSTR dataName, PBYTE, DWORD, PBYTE out, DWORD outBytes, PDWORD needed) {
+// PORT_DATA_1: 964 bytes, dwProtocol at 132, dwPortNumber at 952. The input
+// CONFIG_INFO_DATA_1: 132 bytes, dwVersion 1 at 128.
+constexpr DWORD kPortData1Size = 964;
+constexpr DWORD kProtocolOffset = 132;
+constexpr DWORD kPortNumberOffset = 952;
+constexpr DWORD kConfigInfoSize = 132;
+constexpr DWORD kConfigVersionOffset = 128;
+
+DWORD ConfigInfo(const wchar_t* key, const BYTE* in, DWORD inBytes, BYTE* out, DWORD outBytes, DWORD* needed) {
+  DWORD version = 0;
+  if (!in || inBytes != kConfigInfoSize) return ERROR_INVALID_PARAMETER;
+  memcpy(&version, in + kConfigVersionOffset, sizeof version);
+  if (version != 1) return ERROR_INVALID_PARAMETER;
+  DWORD protocol = 0;
+  DWORD number = 0;
+  DWORD bytes = sizeof protocol;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"XcvProtocol", RRF_RT_REG_DWORD, nullptr, &protocol, &bytes) !=
+      ERROR_SUCCESS) {
+    return ERROR_NOT_SUPPORTED;
+  }
+  bytes = sizeof number;
+  RegGetValueW(HKEY_LOCAL_MACHINE, key, L"XcvPortNumber", RRF_RT_REG_DWORD, nullptr, &number, &bytes);
+  *needed = kPortData1Size;
+  if (!out || outBytes < kPortData1Size) return ERROR_INSUFFICIENT_BUFFER;
+  memset(out, 0, kPortData1Size);
+  memcpy(out + kProtocolOffset, &protocol, sizeof protocol);
+  memcpy(out + kPortNumberOffset, &number, sizeof number);
+  return ERROR_SUCCESS;
+}
+
+DWORD WINAPI XcvTestPortData(HANDLE xcv, LPCWSTR dataName, PBYTE in, DWORD inBytes, PBYTE out, DWORD outBytes,
+                             PDWORD needed) {
   *needed = 0;
-  if (!dataName || wcscmp(dataName, L"IPAddress") != 0) return ERROR_INVALID_PARAMETER;
+  const bool config = dataName && wcscmp(dataName, L"GetConfigInfo") == 0;
+  if (!dataName || (!config && wcscmp(dataName, L"IPAddress") != 0)) return ERROR_INVALID_PARAMETER;
   const XcvPort* port = static_cast<const XcvPort*>(xcv);
   wchar_t key[2 * kNameMax];
   if (_snwprintf(key, 2 * kNameMax, L"%ls\\%ls", kPortsKey, port->name) < 0) return ERROR_INVALID_PARAMETER;
   key[2 * kNameMax - 1] = 0;
+  if (config) return ConfigInfo(key, in, inBytes, out, outBytes, needed);
   DWORD type = 0;
   DWORD bytes = 0;
   LONG rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, L"XcvAnswer", RRF_RT_REG_SZ, &type, nullptr, &bytes);
