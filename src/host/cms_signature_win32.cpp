@@ -111,7 +111,6 @@ CmsResult SystemVerifyDetachedCms(const uint8_t* signature, size_t signatureSize
   verify.dwSignerIndex = 0;
   verify.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
   verify.pvSigner = const_cast<CERT_CONTEXT*>(cert.Get());
-  if (out) memcpy(out->thumbprint, facts.thumbprint, SHA256_SIZE);
   if (!CryptMsgControl(msg.Get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &verify)) {
     Logger::Instance()->WriteError(GetLastError(), L"Signature: the signature does not verify (CryptMsgControl)");
     return CMS_BAD_SIGNATURE;
