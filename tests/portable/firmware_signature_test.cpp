@@ -107,6 +107,7 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
       L"ERROR: the signature does not match the firmware file (signer " + aHex + L")" + notSent;
   const std::wstring untrusted =
       L"ERROR: the firmware file is signed by " + bHex + L", which is not in FIRMWARE_SIGNERS" + notSent;
+  const std::wstring doesNotVerify = L"ERROR: the signature does not verify with the certificate it carries" + notSent;
   const std::vector<uint8_t> tooLarge(FIRMWARE_SIGNATURE_MAX + 1, 0x30);
   struct Case {
     const char* name;
@@ -120,11 +121,11 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
       {"no signature file", {a}, {}, SIGNATURE_MISSING, missing},
       {"not a signature", {a}, {0x30, 0x82}, SIGNATURE_MALFORMED, malformed},
       {"larger than any signature", {a}, tooLarge, SIGNATURE_MALFORMED, malformed},
-      {"does not verify, whatever digest it names",
+      {"does not verify, whatever signer and digest it names",
        {a},
        fwtest::FakeSignature(a, bytes, CMS_BAD_SIGNATURE),
        SIGNATURE_MISMATCH,
-       mismatch},
+       doesNotVerify},
       {"a byte changed after signing", {a}, fwtest::FakeSignature(a, changed), SIGNATURE_MISMATCH, mismatch},
       {"signed by a signer not listed", {a}, fwtest::FakeSignature(b, bytes), SIGNATURE_UNTRUSTED, untrusted},
   };
@@ -138,4 +139,15 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
     EXPECT_EQ(log.Lines().empty() ? L"" : log.Lines().back(), c.line);
   }
   RemoveFileWide(p7s.c_str());
+}
+
+TEST(FirmwareSignature, AFileThatCannotBeReadIsNotCalledUntrusted) {
+  fwtest::FakeSigning signing({fwtest::SignerThumbprint(0xA1)});
+  const std::wstring path = fwtest::TempPath(L"gone.bin");
+  RemoveFileWide(path.c_str());
+  LogCapture log;
+  EXPECT_EQ(CheckFirmwareFileSignature(TrustedSigners(), path.c_str()), SIGNATURE_FILE_UNREADABLE);
+  EXPECT_TRUE(log.Contains(L"ERROR: the firmware file " + path +
+                           L" could not be read for its signature check, nothing is sent."));
+  EXPECT_FALSE(SignatureAllows(SIGNATURE_FILE_UNREADABLE));
 }
