@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_policy.h"
 #include "firmware/firmware_signers.h"
 #include "host/file_io.h"
 #include "host/properties.h"
@@ -85,6 +86,69 @@ TEST(FirmwareSigners, ListAsPropertiesGiveIt) {
     SignerList signers;
     EXPECT_EQ(ReadFirmwareSigners(props, &signers, nullptr), c.result);
     EXPECT_EQ(signers, c.signers);
+  }
+}
+
+// Group Policy over properties.ini: with the policy's list the file's key is
+// ignored, good or bad; with RequireSignedFirmware no slip in the file (key
+// deleted or misspelled) turns signatures off.
+TEST(FirmwareTrust, PolicyOverTheFile) {
+  const SignerList file = {FromHex(kHex)};
+  const SignerList policyList = {FromHex(kHex2)};
+  const std::string fileKey = "FIRMWARE_SIGNERS = \"" + kHex + "\"\n";
+  const std::string badFileKey = "FIRMWARE_SIGNERS = \"12\"\n";
+  FirmwarePolicy none;
+  FirmwarePolicy require;
+  require.requireState = POLICY_VALUE_SET;
+  require.require = 1;
+  FirmwarePolicy requireOff = require;
+  requireOff.require = 0;
+  FirmwarePolicy requireUnusable;
+  requireUnusable.requireState = POLICY_VALUE_UNUSABLE;
+  FirmwarePolicy listed;
+  listed.signersState = POLICY_VALUE_SET;
+  listed.signers = std::wstring(kHex2.begin(), kHex2.end()) + L", ";
+  FirmwarePolicy listedEmpty = listed;
+  listedEmpty.signers = L" , ";
+  FirmwarePolicy listedBad = listed;
+  listedBad.signers = L"ab:cd";
+  FirmwarePolicy listedUnusable;
+  listedUnusable.signersState = POLICY_VALUE_UNUSABLE;
+  struct Case {
+    const char* name;
+    FirmwarePolicy policy;
+    std::string properties;
+    FirmwareTrustResult result;
+    SignerList signers;
+    bool fromPolicy, fileKeyIgnored;
+    std::wstring bad;
+  } cases[] = {
+      {"no policy, no key", none, "", TRUST_NOT_ASKED, {}, false, false, L""},
+      {"no policy, the file's list", none, fileKey, TRUST_SIGNERS, file, false, false, L""},
+      {"required, no key", require, "", TRUST_REQUIRED_NO_LIST, {}, false, false, L""},
+      {"required, the key misspelled", require, "FIRMWARE_SIGNER = \"" + kHex + "\"\n", TRUST_REQUIRED_NO_LIST, {},
+       false, false, L""},
+      {"required as a DWORD 0", requireOff, "", TRUST_NOT_ASKED, {}, false, false, L""},
+      {"required by a value not a DWORD", requireUnusable, "", TRUST_REQUIRED_NO_LIST, {}, false, false, L""},
+      {"required, the file's list", require, fileKey, TRUST_SIGNERS, file, false, false, L""},
+      {"required, the file's list bad", require, badFileKey, TRUST_BAD_LIST, {}, false, false, L"12"},
+      {"the policy's list over the file's", listed, fileKey, TRUST_SIGNERS, policyList, true, true, L""},
+      {"the policy's list over a bad file key", listed, badFileKey, TRUST_SIGNERS, policyList, true, true, L""},
+      {"the policy's list, no file key", listed, "", TRUST_SIGNERS, policyList, true, false, L""},
+      {"the policy's list empty", listedEmpty, fileKey, TRUST_BAD_LIST, {}, true, true, L""},
+      {"the policy's list bad", listedBad, fileKey, TRUST_BAD_LIST, {}, true, true, L"ab:cd"},
+      {"the policy's list unreadable", listedUnusable, fileKey, TRUST_BAD_LIST, {}, true, true, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CProperties props;
+    props.LoadText(c.properties.data(), c.properties.size());
+    const FirmwareTrust trust = DecideFirmwareTrust(c.policy, props);
+    EXPECT_EQ(trust.result, c.result);
+    EXPECT_EQ(trust.signers, c.signers);
+    EXPECT_EQ(trust.fromPolicy, c.fromPolicy);
+    EXPECT_EQ(trust.fileKeyIgnored, c.fileKeyIgnored);
+    EXPECT_EQ(trust.bad, c.bad);
   }
 }
 
