@@ -13,8 +13,8 @@
 
 enum CmsResult {
   CMS_VERIFIED,       // the signature verifies with the signer's certificate
-  CMS_MALFORMED,      // not one DER signed-data with one SHA-256 signer, signed
-                      // attributes and the signer's certificate
+  CMS_MALFORMED,      // not one DER signed-data with one RSA SHA-256 signer,
+                      // signed attributes and the signer's certificate
   CMS_BAD_SIGNATURE,  // well formed, but it does not verify
   CMS_UNSUPPORTED,    // this system cannot check signatures
 };

@@ -92,6 +92,11 @@ CmsResult SystemVerifyDetachedCms(const uint8_t* signature, size_t signatureSize
   if (!signer.HashAlgorithm.pszObjId || strcmp(signer.HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0) {
     return Malformed(L"the signer's digest is not SHA-256");
   }
+  // RSA (PKCS #1 v1.5) only, the one signature the documentation promises.
+  const char* scheme = signer.HashEncryptionAlgorithm.pszObjId;
+  if (!scheme || (strcmp(scheme, szOID_RSA_RSA) != 0 && strcmp(scheme, szOID_RSA_SHA256RSA) != 0)) {
+    return Malformed(L"the signature is not RSA");
+  }
   CmsSigner facts;
   if (!ReadMessageDigest(signer, facts.messageDigest)) {
     return Malformed(L"no signed attributes with one SHA-256 messageDigest");
