@@ -32,8 +32,7 @@ bool LoadTrustedSigners(const CProperties& properties, const FirmwarePolicy& pol
   const FirmwareTrust trust = DecideFirmwareTrust(policy, properties);
   SetTrustedSigners(trust.signers);
   wchar_t source[kSourceMax];
-  FormatText(source, kSourceMax, L"the policy value HKLM\\%ls\\%ls", FIRMWARE_POLICY_KEY,
-             FIRMWARE_POLICY_SIGNERS);
+  FormatText(source, kSourceMax, L"the policy value HKLM\\%ls\\%ls", FIRMWARE_POLICY_KEY, FIRMWARE_POLICY_SIGNERS);
   const wchar_t* listName = trust.fromPolicy ? source : FIRMWARE_SIGNERS_KEY;
   if (trust.fromPolicy) {
     log->Write(L"Firmware signers are set by %ls%ls", source,

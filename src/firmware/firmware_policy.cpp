@@ -29,7 +29,8 @@ FirmwareTrust DecideFirmwareTrust(const FirmwarePolicy& policy, const CPropertie
     trust.fromPolicy = true;
     trust.fileKeyIgnored = properties.Named(FIRMWARE_SIGNERS_KEY) != 0;
     trust.unusableValue = policy.signersState == POLICY_VALUE_UNUSABLE;
-    list = trust.unusableValue ? SIGNERS_INVALID : ParseSignerList(SplitList(policy.signers), &trust.signers, &trust.bad);
+    list =
+        trust.unusableValue ? SIGNERS_INVALID : ParseSignerList(SplitList(policy.signers), &trust.signers, &trust.bad);
   } else {
     list = ReadFirmwareSigners(properties, &trust.signers, &trust.bad);
   }

@@ -44,10 +44,10 @@ enum FirmwareTrustResult {
 struct FirmwareTrust {
   FirmwareTrustResult result = TRUST_NOT_ASKED;
   SignerList signers;
-  std::wstring bad;              // the offending entry; empty for "no thumbprint"
-  bool fromPolicy = false;       // the list in force is the policy's
-  bool fileKeyIgnored = false;   // properties.ini names FIRMWARE_SIGNERS, the policy's list rules
-  bool unusableValue = false;    // the policy's FirmwareSigners is not a readable text
+  std::wstring bad;             // the offending entry; empty for "no thumbprint"
+  bool fromPolicy = false;      // the list in force is the policy's
+  bool fileKeyIgnored = false;  // properties.ini names FIRMWARE_SIGNERS, the policy's list rules
+  bool unusableValue = false;   // the policy's FirmwareSigners is not a readable text
 };
 
 // The trust of the run from the policy and properties.ini. Any

@@ -2,4 +2,6 @@
 
 #include "firmware/firmware_policy.h"
 
-FirmwarePolicy ReadFirmwarePolicy() { return FirmwarePolicy(); }
+FirmwarePolicy ReadFirmwarePolicy() {
+  return FirmwarePolicy();
+}

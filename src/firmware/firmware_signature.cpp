@@ -82,8 +82,8 @@ SignatureVerdict CheckFirmwareFileSignature(const SignerList& signers, const wch
   if (signers.empty()) return SIGNATURE_NOT_REQUIRED;
   FirmwareFileBuffer file;
   if (!file.ReadPath(path)) {
-    Logger::Instance()->Write(L"ERROR: the firmware file %ls could not be read for its signature check, nothing is sent.",
-                              path ? path : L"");
+    Logger::Instance()->Write(
+        L"ERROR: the firmware file %ls could not be read for its signature check, nothing is sent.", path ? path : L"");
     return SIGNATURE_FILE_UNREADABLE;
   }
   return CheckFirmwareSignature(signers, path, file.Data(), file.Size());

@@ -17,10 +17,10 @@ constexpr const wchar_t* FIRMWARE_SIGNATURE_SUFFIX = L".p7s";
 enum SignatureVerdict {
   SIGNATURE_NOT_REQUIRED,  // no signers configured
   SIGNATURE_TRUSTED,
-  SIGNATURE_MISSING,    // no X.p7s
-  SIGNATURE_MALFORMED,  // unreadable, not a signature of the expected form, or not checkable here
-  SIGNATURE_MISMATCH,   // does not verify over these bytes
-  SIGNATURE_UNTRUSTED,  // verifies, by a signer not in the list
+  SIGNATURE_MISSING,          // no X.p7s
+  SIGNATURE_MALFORMED,        // unreadable, not a signature of the expected form, or not checkable here
+  SIGNATURE_MISMATCH,         // does not verify over these bytes
+  SIGNATURE_UNTRUSTED,        // verifies, by a signer not in the list
   SIGNATURE_FILE_UNREADABLE,  // the firmware file itself could not be read
 };
 

@@ -1,9 +1,8 @@
 // The policy key as Wine's registry holds it: each value present, absent or of
 // another type, and the key itself absent. What the values mean is tested
 // natively (DecideFirmwareTrust).
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -17,8 +16,12 @@ struct Value {
   DWORD number;       // REG_DWORD
 };
 
-Value Text(DWORD type, const std::wstring& text) { return Value{type, text, 0}; }
-Value Number(DWORD number) { return Value{REG_DWORD, std::wstring(), number}; }
+Value Text(DWORD type, const std::wstring& text) {
+  return Value{type, text, 0};
+}
+Value Number(DWORD number) {
+  return Value{REG_DWORD, std::wstring(), number};
+}
 
 void Write(HKEY key, const wchar_t* name, const Value& value) {
   if (value.type == REG_NONE) return;
@@ -62,9 +65,9 @@ TEST(FirmwarePolicyWin32, ValuesAsTheRegistryHoldsThem) {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
     if (c.key) {
       HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(
+          RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+          ERROR_SUCCESS);
       Write(key, FIRMWARE_POLICY_SIGNERS, c.signers);
       Write(key, FIRMWARE_POLICY_REQUIRE, c.require);
       RegCloseKey(key);
@@ -76,8 +79,8 @@ TEST(FirmwarePolicyWin32, ValuesAsTheRegistryHoldsThem) {
     EXPECT_EQ(policy.requireState, c.requireState);
     EXPECT_EQ(policy.require, c.required);
     // Only an unusable value is worth a line: most computers have no policy.
-    EXPECT_EQ(log.Lines().size(),
-              static_cast<size_t>((c.signersState == POLICY_VALUE_UNUSABLE) + (c.requireState == POLICY_VALUE_UNUSABLE)));
+    EXPECT_EQ(log.Lines().size(), static_cast<size_t>((c.signersState == POLICY_VALUE_UNUSABLE) +
+                                                      (c.requireState == POLICY_VALUE_UNUSABLE)));
   }
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
 }

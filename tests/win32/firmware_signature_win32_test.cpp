@@ -76,7 +76,8 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
        L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent,
        L"Signature: 2 signers, one is expected"},
       {"an ECDSA signature", firmware, L"ec.p7s", false,
-       L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent, L"Signature: the signature is not RSA"},
+       L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent,
+       L"Signature: the signature is not RSA"},
       {"changed between the check and the send", firmware, L"firmware.bin.p7s", true, mismatch},
   };
   for (const Case& c : cases) {
