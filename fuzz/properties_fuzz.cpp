@@ -1,5 +1,6 @@
 // "properties.ini" lies beside the program and anyone with write access to the
-// folder can change it: every byte sequence must parse within bounds.
+// folder can change it: every byte sequence must parse within bounds, with or
+// without a byte-order mark (the corpus holds a file of each form).
 #include <cstddef>
 #include <cstdint>
 #include <string>

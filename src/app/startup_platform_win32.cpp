@@ -88,6 +88,8 @@ class Win32StartupPlatform : public StartupPlatform {
 
   int RunMainDialog() override { return g_mainDialogRunner ? g_mainDialogRunner() : IDCANCEL; }
 
+  FirmwarePolicy FirmwareTrustPolicy() override { return ReadFirmwarePolicy(); }
+
  private:
   win::UniqueHandle m_mutex;
 };

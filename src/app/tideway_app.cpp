@@ -22,29 +22,44 @@ constexpr unsigned kStringNotAdmin = 223;
 constexpr uint32_t kBoxErrorOk = 16;  // MB_ICONERROR | MB_OK
 constexpr size_t kPathMax = 260;
 constexpr size_t kMessageMax = 1024;
+constexpr size_t kSourceMax = 128;
 
-// The run's signers from FIRMWARE_SIGNERS, said once in the log; false (a
-// configuration error) for a list that is not one of thumbprints.
-bool LoadTrustedSigners(const CProperties& properties) {
+// The run's signers from the policy or FIRMWARE_SIGNERS, said once in the
+// log; false (a configuration error) when the list in force is not one of
+// thumbprints or signatures are required without one.
+bool LoadTrustedSigners(const CProperties& properties, const FirmwarePolicy& policy) {
   Logger* log = Logger::Instance();
-  SignerList signers;
-  std::wstring bad;
-  const SignerListResult result = ReadFirmwareSigners(properties, &signers, &bad);
-  SetTrustedSigners(signers);
-  if (result == SIGNERS_INVALID && bad.empty()) {
-    log->Write(L"ERROR: %ls holds no thumbprint", FIRMWARE_SIGNERS_KEY);
-    return false;
+  const FirmwareTrust trust = DecideFirmwareTrust(policy, properties);
+  SetTrustedSigners(trust.signers);
+  wchar_t source[kSourceMax];
+  FormatText(source, kSourceMax, L"the policy value HKLM\\%ls\\%ls", FIRMWARE_POLICY_KEY, FIRMWARE_POLICY_SIGNERS);
+  const wchar_t* listName = trust.fromPolicy ? source : FIRMWARE_SIGNERS_KEY;
+  if (trust.fromPolicy) {
+    log->Write(L"Firmware signers are set by %ls%ls", source,
+               trust.fileKeyIgnored ? L"; FIRMWARE_SIGNERS of properties.ini is ignored." : L".");
   }
-  if (result == SIGNERS_INVALID) {
-    log->Write(L"ERROR: %ls: \"%ls\" is not a SHA-256 thumbprint", FIRMWARE_SIGNERS_KEY, bad.c_str());
-    return false;
-  }
-  if (result == SIGNERS_NOT_SET) {
-    log->Write(L"Firmware signatures are not checked: %ls is not set.", FIRMWARE_SIGNERS_KEY);
-    return true;
+  switch (trust.result) {
+    case TRUST_BAD_LIST:
+      if (trust.unusableValue) {
+        log->Write(L"ERROR: %ls is not usable", listName);
+      } else if (trust.bad.empty()) {
+        log->Write(L"ERROR: %ls holds no thumbprint", listName);
+      } else {
+        log->Write(L"ERROR: %ls: \"%ls\" is not a SHA-256 thumbprint", listName, trust.bad.c_str());
+      }
+      return false;
+    case TRUST_REQUIRED_NO_LIST:
+      log->Write(L"ERROR: the policy value HKLM\\%ls\\%ls requires signed firmware, and no signers are set.",
+                 FIRMWARE_POLICY_KEY, FIRMWARE_POLICY_REQUIRE);
+      return false;
+    case TRUST_NOT_ASKED:
+      log->Write(L"Firmware signatures are not checked: %ls is not set.", FIRMWARE_SIGNERS_KEY);
+      return true;
+    case TRUST_SIGNERS:
+      break;
   }
   std::wstring list;
-  for (const Thumbprint& signer : signers) list += (list.empty() ? L"" : L", ") + Sha256Hex(signer.data());
+  for (const Thumbprint& signer : trust.signers) list += (list.empty() ? L"" : L", ") + Sha256Hex(signer.data());
   log->Write(L"Firmware files must be signed by one of these signers: %ls", list.c_str());
   return true;
 }
@@ -104,7 +119,7 @@ void CtidewayApp::RunChecks(PrinterNameList* foundPrinters) {
 
   wchar_t programDirectory[kPathMax];
   if (!m_platform.ProgramDirectory(programDirectory)) programDirectory[0] = 0;
-  if (!InitProperties(m_properties, programDirectory)) {
+  if (!InitProperties(m_properties, programDirectory, m_platform.FirmwareTrustPolicy())) {
     m_properties.Dump();
     log->ShowStringError(kStringMissingConfig);
     return;
@@ -135,7 +150,7 @@ void CtidewayApp::RunChecks(PrinterNameList* foundPrinters) {
   m_platform.RunMainDialog();
 }
 
-bool InitProperties(CProperties& properties, const wchar_t* programDirectory) {
+bool InitProperties(CProperties& properties, const wchar_t* programDirectory, const FirmwarePolicy& policy) {
   wchar_t path[kPathMax];
   CopyText(path, kPathMax, programDirectory ? programDirectory : L"");
   const size_t wanted = wcslen(path) + wcslen(L"properties.ini");
@@ -147,11 +162,11 @@ bool InitProperties(CProperties& properties, const wchar_t* programDirectory) {
   if (!properties.Load(path)) return false;
   const bool hasDriverNames = properties.PropertyExists(L"DRIVER_NAMES") != 0;
   if (!properties.PropertyExists(L"BIN_FILES") && !properties.PropertyExists(L"BIN_FILES_AND_IDS")) return false;
-  return hasDriverNames && LoadTrustedSigners(properties);
+  return hasDriverNames && LoadTrustedSigners(properties, policy);
 }
 
 bool InitProperties() {
   wchar_t programDirectory[kPathMax];
   if (!GetProgramDirectory(programDirectory)) programDirectory[0] = 0;
-  return InitProperties(*CProperties::Instance(), programDirectory);
+  return InitProperties(*CProperties::Instance(), programDirectory, ReadFirmwarePolicy());
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "firmware/firmware_policy.h"
 #include "printer/installed_printers.h"
 
 class CProperties;
@@ -40,6 +41,8 @@ class StartupPlatform {
   virtual int ProgramDirectory(wchar_t* out) = 0;
   // Runs the main dialog modally; its result is not examined.
   virtual int RunMainDialog() = 0;
+  // The firmware trust Group Policy sets (ReadFirmwarePolicy in the product).
+  virtual FirmwarePolicy FirmwareTrustPolicy() = 0;
 };
 
 // The Win32 services (startup_platform_win32.cpp).
@@ -79,8 +82,10 @@ class CtidewayApp {
 
 // Loads "properties.ini" from `programDirectory` into `properties`: true when
 // the file was read, "DRIVER_NAMES" exists, "BIN_FILES" or, failing that,
-// "BIN_FILES_AND_IDS" exists, and "FIRMWARE_SIGNERS", when given, is a list of
-// thumbprints. Sets the run's trusted signers (none without the key).
-bool InitProperties(CProperties& properties, const wchar_t* programDirectory);
-// The same for the process-wide table and the program's own folder.
+// "BIN_FILES_AND_IDS" exists, and the firmware trust of `policy` and the file
+// is usable (DecideFirmwareTrust). Sets the run's trusted signers (none when
+// no signature is asked for).
+bool InitProperties(CProperties& properties, const wchar_t* programDirectory, const FirmwarePolicy& policy);
+// The same for the process-wide table, the program's own folder and this
+// computer's policy.
 bool InitProperties();

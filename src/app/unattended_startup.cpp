@@ -87,7 +87,7 @@ bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, C
 
   wchar_t programDirectory[kPathMax];
   if (!platform.ProgramDirectory(programDirectory)) programDirectory[0] = 0;
-  if (!InitProperties(properties, programDirectory)) {
+  if (!InitProperties(properties, programDirectory, platform.FirmwareTrustPolicy())) {
     properties.Dump();
     log->ShowStringError(IDS_MISSING_CONFIG);
     Say(output, LocalString(IDS_MISSING_CONFIG));

@@ -51,12 +51,18 @@ SignatureVerdict CheckFirmwareSignature(const SignerList& signers, const wchar_t
     log->Write(L"ERROR: the signature %ls is unreadable or malformed, nothing is sent.", signaturePath.c_str());
     return SIGNATURE_MALFORMED;
   }
+  // Anyone can put a trusted signer's certificate into a signature: the
+  // thumbprint means something only once the signature verified with it.
+  if (result != CMS_VERIFIED) {
+    log->Write(L"ERROR: the signature does not verify with the certificate it carries, nothing is sent.");
+    return SIGNATURE_MISMATCH;
+  }
   const std::wstring thumbprint = Sha256Hex(signer.thumbprint);
   uint8_t digest[SHA256_SIZE];
   Sha256Of(data, static_cast<size_t>(size), digest);
   // The signature covers the signed attributes; only their messageDigest ties
   // it to these bytes.
-  if (result != CMS_VERIFIED || memcmp(digest, signer.messageDigest, SHA256_SIZE) != 0) {
+  if (memcmp(digest, signer.messageDigest, SHA256_SIZE) != 0) {
     log->Write(L"ERROR: the signature does not match the firmware file (signer %ls), nothing is sent.",
                thumbprint.c_str());
     return SIGNATURE_MISMATCH;
@@ -76,8 +82,9 @@ SignatureVerdict CheckFirmwareFileSignature(const SignerList& signers, const wch
   if (signers.empty()) return SIGNATURE_NOT_REQUIRED;
   FirmwareFileBuffer file;
   if (!file.ReadPath(path)) {
-    Logger::Instance()->Write(L"ERROR: the firmware file could not be read for its signature check, nothing is sent.");
-    return SIGNATURE_MISMATCH;
+    Logger::Instance()->Write(
+        L"ERROR: the firmware file %ls could not be read for its signature check, nothing is sent.", path ? path : L"");
+    return SIGNATURE_FILE_UNREADABLE;
   }
   return CheckFirmwareSignature(signers, path, file.Data(), file.Size());
 }

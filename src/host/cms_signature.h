@@ -13,9 +13,9 @@
 
 enum CmsResult {
   CMS_VERIFIED,       // the signature verifies with the signer's certificate
-  CMS_MALFORMED,      // not one DER signed-data with one SHA-256 signer, signed
-                      // attributes and the signer's certificate
-  CMS_BAD_SIGNATURE,  // well formed, but it does not verify (thumbprint known)
+  CMS_MALFORMED,      // not one DER signed-data with one RSA SHA-256 signer,
+                      // signed attributes and the signer's certificate
+  CMS_BAD_SIGNATURE,  // well formed, but it does not verify
   CMS_UNSUPPORTED,    // this system cannot check signatures
 };
 
@@ -24,18 +24,16 @@ struct CmsSigner {
   uint8_t messageDigest[SHA256_SIZE] = {};  // the signed messageDigest attribute
 };
 
-// Logs the step that failed. `out` is filled for CMS_VERIFIED and, the
-// thumbprint only, for CMS_BAD_SIGNATURE.
+// Logs the step that failed. `out` is filled for CMS_VERIFIED only: a
+// signature that does not verify says nothing about who made it.
 using CmsVerifier = CmsResult (*)(const uint8_t* signature, size_t signatureSize, const uint8_t* content,
                                   size_t contentSize, CmsSigner* out);
 
+// The verifier the firmware rule calls: the system's (cms_signature.cpp). Test
+// programs link their own in its place.
 CmsResult VerifyDetachedCms(const uint8_t* signature, size_t signatureSize, const uint8_t* content, size_t contentSize,
                             CmsSigner* out);
 
 // The system's verifier (cms_signature_win32.cpp / cms_signature_posix.cpp).
 CmsResult SystemVerifyDetachedCms(const uint8_t* signature, size_t signatureSize, const uint8_t* content,
                                   size_t contentSize, CmsSigner* out);
-
-// Replaces the verifier for the process (nullptr restores the system's);
-// returns the one in place. Only tests call this.
-CmsVerifier SetCmsVerifierForTesting(CmsVerifier verifier);

@@ -92,6 +92,11 @@ CmsResult SystemVerifyDetachedCms(const uint8_t* signature, size_t signatureSize
   if (!signer.HashAlgorithm.pszObjId || strcmp(signer.HashAlgorithm.pszObjId, szOID_NIST_sha256) != 0) {
     return Malformed(L"the signer's digest is not SHA-256");
   }
+  // RSA (PKCS #1 v1.5) only, the one signature the documentation promises.
+  const char* scheme = signer.HashEncryptionAlgorithm.pszObjId;
+  if (!scheme || (strcmp(scheme, szOID_RSA_RSA) != 0 && strcmp(scheme, szOID_RSA_SHA256RSA) != 0)) {
+    return Malformed(L"the signature is not RSA");
+  }
   CmsSigner facts;
   if (!ReadMessageDigest(signer, facts.messageDigest)) {
     return Malformed(L"no signed attributes with one SHA-256 messageDigest");
@@ -111,7 +116,6 @@ CmsResult SystemVerifyDetachedCms(const uint8_t* signature, size_t signatureSize
   verify.dwSignerIndex = 0;
   verify.dwSignerType = CMSG_VERIFY_SIGNER_CERT;
   verify.pvSigner = const_cast<CERT_CONTEXT*>(cert.Get());
-  if (out) memcpy(out->thumbprint, facts.thumbprint, SHA256_SIZE);
   if (!CryptMsgControl(msg.Get(), 0, CMSG_CTRL_VERIFY_SIGNATURE_EX, &verify)) {
     Logger::Instance()->WriteError(GetLastError(), L"Signature: the signature does not verify (CryptMsgControl)");
     return CMS_BAD_SIGNATURE;

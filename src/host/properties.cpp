@@ -47,6 +47,50 @@ bool LeadingInteger(const std::wstring& text, int* value) {
   return true;
 }
 
+// UTF-16 code units from `data` (big-endian when `bigEndian`), an odd last
+// byte dropped. Where wchar_t holds a whole code point a pair is joined; a
+// lone surrogate becomes U+FFFD, so every text is valid for the log.
+void DecodeUtf16(const unsigned char* data, size_t size, bool bigEndian, std::wstring* out) {
+  auto unit = [&](size_t i) -> uint32_t {
+    return static_cast<uint32_t>(bigEndian ? (data[i] << 8 | data[i + 1]) : (data[i + 1] << 8 | data[i]));
+  };
+  const size_t units = size / 2;
+  out->reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    const uint32_t u = unit(2 * i);
+    if (u < 0xD800 || u > 0xDFFF) {
+      out->push_back(static_cast<wchar_t>(u));
+      continue;
+    }
+    const uint32_t next = i + 1 < units ? unit(2 * (i + 1)) : 0;
+    if (u > 0xDBFF || next < 0xDC00 || next > 0xDFFF) {
+      out->push_back(static_cast<wchar_t>(0xFFFD));
+      continue;
+    }
+    ++i;
+    if (sizeof(wchar_t) >= 4) {
+      out->push_back(static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00)));
+    } else {
+      out->push_back(static_cast<wchar_t>(u));
+      out->push_back(static_cast<wchar_t>(next));
+    }
+  }
+}
+
+// Editors save the file with a byte-order mark: a UTF-8 one is passed over
+// (the bytes after it stay one character each), and a UTF-16 file is read in
+// its byte order. Left in, the mark would become part of the first key.
+void DecodeText(const unsigned char* data, size_t size, std::wstring* out) {
+  if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+    data += 3;
+    size -= 3;
+  } else if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF))) {
+    DecodeUtf16(data + 2, size - 2, data[0] == 0xFE, out);
+    return;
+  }
+  out->assign(data, data + size);
+}
+
 void AppendBounded(std::wstring& out, const wchar_t* text, size_t length) {
   if (out.size() >= PROPERTY_VALUE_MAX) return;
   size_t room = PROPERTY_VALUE_MAX - out.size();
@@ -75,17 +119,19 @@ int CProperties::Load(const wchar_t* path) {
 }
 
 void CProperties::LoadText(const char* data, size_t size) {
+  std::wstring text;
+  DecodeText(reinterpret_cast<const unsigned char*>(data), data ? size : 0, &text);
   // Read as a Windows text-mode stream would deliver it: CR LF becomes LF and
   // Ctrl-Z ends the file; then in pieces of at most 1023 characters, each
   // ending after its line feed.
-  char line[PROPERTY_LINE_MAX + 1];
+  wchar_t line[PROPERTY_LINE_MAX + 1];
   size_t length = 0;
-  for (size_t i = 0; data && i < size; ++i) {
-    char c = data[i];
-    if (c == '\x1a') break;
-    if (c == '\r' && i + 1 < size && data[i + 1] == '\n') continue;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c == L'\x1a') break;
+    if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;
     line[length++] = c;
-    if (c == '\n' || length == PROPERTY_LINE_MAX) {
+    if (c == L'\n' || length == PROPERTY_LINE_MAX) {
       ParseLine(line, length);
       length = 0;
     }
@@ -93,10 +139,10 @@ void CProperties::LoadText(const char* data, size_t size) {
   if (length > 0) ParseLine(line, length);
 }
 
-void CProperties::ParseLine(const char* line, size_t length) {
-  // Each byte is one character; a NUL ends the line as it would a C string.
+void CProperties::ParseLine(const wchar_t* line, size_t length) {
+  // A NUL ends the line as it would a C string.
   std::wstring text;
-  for (size_t i = 0; i < length && line[i]; ++i) text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(line[i])));
+  for (size_t i = 0; i < length && line[i]; ++i) text.push_back(line[i]);
   if (text.empty() || text[0] == L'#') return;
 
   size_t pos = 0;

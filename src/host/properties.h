@@ -1,7 +1,9 @@
 #pragma once
 // The process-wide table of named texts read from "properties.ini".
 //
-// File format (one definition a line, 8-bit text, each byte one character):
+// File format (one definition a line, 8-bit text, each byte one character; a
+// UTF-8 byte-order mark is passed over, and a file that starts with a UTF-16
+// one, either byte order, is read as UTF-16):
 //   # comment (only with "#" as the very first character)
 //   KEY = 12 trailing words dropped          -> "12"
 //   KEY = "quoted ""text"""                  -> quoted "text"
@@ -69,7 +71,7 @@ class CProperties {
     std::wstring name;
     std::wstring value;
   };
-  void ParseLine(const char* line, size_t length);
+  void ParseLine(const wchar_t* line, size_t length);
   void BuildValue(const std::wstring& text, std::wstring& out) const;
   const Entry* Find(const wchar_t* name) const;
 

@@ -29,6 +29,11 @@ long SaveValueToHKey(const wchar_t* keyPath, const wchar_t* valueName, const voi
 // size on return. Returns the result of the read, or of the open when that
 // failed.
 long GetValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* size);
+// Reads a value and its REG_* type from the 64-bit view (where Group Policy
+// writes), logging nothing: a missing key or value is 2, a value larger than
+// `size` bytes 234 (ERROR_MORE_DATA). `size` as for GetValueFromHKey.
+long ReadValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* size,
+                       uint32_t* type);
 // Deletes a value; a missing key returns 2 without an error line.
 long DeleteValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName);
 // Stores the DWORD 1 as "InstallCrashed" in the key.

@@ -64,6 +64,19 @@ long GetValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* bu
   return result;
 }
 
+long ReadValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName, void* buffer, uint32_t* size,
+                       uint32_t* type) {
+  win::UniqueRegKey key;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, kRead | KEY_WOW64_64KEY, key.Receive());
+  if (result != ERROR_SUCCESS) return result;
+  DWORD bytes = size ? *size : 0;
+  DWORD kind = REG_NONE;
+  result = RegQueryValueExW(key.Get(), valueName, nullptr, &kind, static_cast<BYTE*>(buffer), &bytes);
+  if (size) *size = bytes;
+  if (type) *type = kind;
+  return result;
+}
+
 long DeleteValueFromHKey(const wchar_t* keyPath, const wchar_t* valueName) {
   Logger::Instance()->Write(L"DeleteValueFromHKey %ls %ls", keyPath ? keyPath : L"", valueName ? valueName : L"");
   win::UniqueRegKey key;

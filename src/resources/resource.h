@@ -108,5 +108,7 @@
 #define IDS_STATUS_UP_TO_DATE 329
 #define IDS_STATUS_FAILED 330
 #define IDS_STATUS_CANCELED 331
-// Also the outcome line of an update refused for its signature.
+// Also the outcome line of an update refused for its signature; 333 of one
+// whose file could not be read for the check.
 #define IDS_FILE_NOT_TRUSTED 332
+#define IDS_FILE_UNREADABLE 333

@@ -86,7 +86,9 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
   const SignatureVerdict verdict = images ? images->ChosenFileSignature(chosen->path)
                                           : CheckFirmwareFileSignature(TrustedSigners(), chosen->path);
   if (!SignatureAllows(verdict)) {
-    result->outcomeLine = OutcomeLine(printer.printerName, IDS_FILE_NOT_TRUSTED);
+    // A file that vanished or is locked says nothing about who signed it.
+    result->outcomeLine = OutcomeLine(printer.printerName,
+                                      verdict == SIGNATURE_FILE_UNREADABLE ? IDS_FILE_UNREADABLE : IDS_FILE_NOT_TRUSTED);
     return false;
   }
   return true;

@@ -56,7 +56,7 @@ TEST(ConfigurationExamples, StartUpReadsThem) {
 
     LogCapture log;
     CProperties props;
-    EXPECT_TRUE(InitProperties(props, ExampleFolder(c.example).c_str())) << c.example;
+    EXPECT_TRUE(InitProperties(props, ExampleFolder(c.example).c_str(), FirmwarePolicy())) << c.example;
     std::vector<std::wstring> errors;
     for (const std::wstring& line : log.Lines()) {
       if (line.find(L"ERROR") != std::wstring::npos) errors.push_back(line);

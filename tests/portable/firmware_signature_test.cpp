@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware/firmware_policy.h"
 #include "firmware/firmware_signers.h"
 #include "host/file_io.h"
 #include "host/properties.h"
@@ -88,6 +89,75 @@ TEST(FirmwareSigners, ListAsPropertiesGiveIt) {
   }
 }
 
+// Group Policy over properties.ini: with the policy's list the file's key is
+// ignored, good or bad; with RequireSignedFirmware no slip in the file (key
+// deleted or misspelled) turns signatures off.
+TEST(FirmwareTrust, PolicyOverTheFile) {
+  const SignerList file = {FromHex(kHex)};
+  const SignerList policyList = {FromHex(kHex2)};
+  const std::string fileKey = "FIRMWARE_SIGNERS = \"" + kHex + "\"\n";
+  const std::string badFileKey = "FIRMWARE_SIGNERS = \"12\"\n";
+  FirmwarePolicy none;
+  FirmwarePolicy require;
+  require.requireState = POLICY_VALUE_SET;
+  require.require = 1;
+  FirmwarePolicy requireOff = require;
+  requireOff.require = 0;
+  FirmwarePolicy requireUnusable;
+  requireUnusable.requireState = POLICY_VALUE_UNUSABLE;
+  FirmwarePolicy listed;
+  listed.signersState = POLICY_VALUE_SET;
+  listed.signers = std::wstring(kHex2.begin(), kHex2.end()) + L", ";
+  FirmwarePolicy listedEmpty = listed;
+  listedEmpty.signers = L" , ";
+  FirmwarePolicy listedBad = listed;
+  listedBad.signers = L"ab:cd";
+  FirmwarePolicy listedUnusable;
+  listedUnusable.signersState = POLICY_VALUE_UNUSABLE;
+  struct Case {
+    const char* name;
+    FirmwarePolicy policy;
+    std::string properties;
+    FirmwareTrustResult result;
+    SignerList signers;
+    bool fromPolicy, fileKeyIgnored;
+    std::wstring bad;
+  } cases[] = {
+      {"no policy, no key", none, "", TRUST_NOT_ASKED, {}, false, false, L""},
+      {"no policy, the file's list", none, fileKey, TRUST_SIGNERS, file, false, false, L""},
+      {"required, no key", require, "", TRUST_REQUIRED_NO_LIST, {}, false, false, L""},
+      {"required, the key misspelled",
+       require,
+       "FIRMWARE_SIGNER = \"" + kHex + "\"\n",
+       TRUST_REQUIRED_NO_LIST,
+       {},
+       false,
+       false,
+       L""},
+      {"required as a DWORD 0", requireOff, "", TRUST_NOT_ASKED, {}, false, false, L""},
+      {"required by a value not a DWORD", requireUnusable, "", TRUST_REQUIRED_NO_LIST, {}, false, false, L""},
+      {"required, the file's list", require, fileKey, TRUST_SIGNERS, file, false, false, L""},
+      {"required, the file's list bad", require, badFileKey, TRUST_BAD_LIST, {}, false, false, L"12"},
+      {"the policy's list over the file's", listed, fileKey, TRUST_SIGNERS, policyList, true, true, L""},
+      {"the policy's list over a bad file key", listed, badFileKey, TRUST_SIGNERS, policyList, true, true, L""},
+      {"the policy's list, no file key", listed, "", TRUST_SIGNERS, policyList, true, false, L""},
+      {"the policy's list empty", listedEmpty, fileKey, TRUST_BAD_LIST, {}, true, true, L""},
+      {"the policy's list bad", listedBad, fileKey, TRUST_BAD_LIST, {}, true, true, L"ab:cd"},
+      {"the policy's list unreadable", listedUnusable, fileKey, TRUST_BAD_LIST, {}, true, true, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CProperties props;
+    props.LoadText(c.properties.data(), c.properties.size());
+    const FirmwareTrust trust = DecideFirmwareTrust(c.policy, props);
+    EXPECT_EQ(trust.result, c.result);
+    EXPECT_EQ(trust.signers, c.signers);
+    EXPECT_EQ(trust.fromPolicy, c.fromPolicy);
+    EXPECT_EQ(trust.fileKeyIgnored, c.fileKeyIgnored);
+    EXPECT_EQ(trust.bad, c.bad);
+  }
+}
+
 TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
   const std::wstring path = fwtest::TempPath(L"rule.bin");
   const std::wstring p7s = path + L".p7s";
@@ -107,6 +177,7 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
       L"ERROR: the signature does not match the firmware file (signer " + aHex + L")" + notSent;
   const std::wstring untrusted =
       L"ERROR: the firmware file is signed by " + bHex + L", which is not in FIRMWARE_SIGNERS" + notSent;
+  const std::wstring doesNotVerify = L"ERROR: the signature does not verify with the certificate it carries" + notSent;
   const std::vector<uint8_t> tooLarge(FIRMWARE_SIGNATURE_MAX + 1, 0x30);
   struct Case {
     const char* name;
@@ -120,11 +191,11 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
       {"no signature file", {a}, {}, SIGNATURE_MISSING, missing},
       {"not a signature", {a}, {0x30, 0x82}, SIGNATURE_MALFORMED, malformed},
       {"larger than any signature", {a}, tooLarge, SIGNATURE_MALFORMED, malformed},
-      {"does not verify, whatever digest it names",
+      {"does not verify, whatever signer and digest it names",
        {a},
        fwtest::FakeSignature(a, bytes, CMS_BAD_SIGNATURE),
        SIGNATURE_MISMATCH,
-       mismatch},
+       doesNotVerify},
       {"a byte changed after signing", {a}, fwtest::FakeSignature(a, changed), SIGNATURE_MISMATCH, mismatch},
       {"signed by a signer not listed", {a}, fwtest::FakeSignature(b, bytes), SIGNATURE_UNTRUSTED, untrusted},
   };
@@ -138,4 +209,15 @@ TEST(FirmwareSignature, RuleOverTheBytesWithItsLogLine) {
     EXPECT_EQ(log.Lines().empty() ? L"" : log.Lines().back(), c.line);
   }
   RemoveFileWide(p7s.c_str());
+}
+
+TEST(FirmwareSignature, AFileThatCannotBeReadIsNotCalledUntrusted) {
+  fwtest::FakeSigning signing({fwtest::SignerThumbprint(0xA1)});
+  const std::wstring path = fwtest::TempPath(L"gone.bin");
+  RemoveFileWide(path.c_str());
+  LogCapture log;
+  EXPECT_EQ(CheckFirmwareFileSignature(TrustedSigners(), path.c_str()), SIGNATURE_FILE_UNREADABLE);
+  EXPECT_TRUE(log.Contains(L"ERROR: the firmware file " + path +
+                           L" could not be read for its signature check, nothing is sent."));
+  EXPECT_FALSE(SignatureAllows(SIGNATURE_FILE_UNREADABLE));
 }

@@ -42,6 +42,17 @@ Table Parse(const std::string& file) {
   return Entries(props);
 }
 
+// `text` (ASCII, or \u escapes below U+10000 as pairs of units) as UTF-16
+// with its byte-order mark.
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
+}
+
 TEST(PropertiesFile, Table) {
   struct Case {
     const char* name;
@@ -83,6 +94,13 @@ TEST(PropertiesFile, Table) {
       {"last definition wins, first place kept", "A=\"1\"\nB=\"2\"\na=\"3\"\nB=B \"+\"\n",
        {{L"A", L"3"}, {L"B", L"2+"}}},
       {"no final line feed", "A=\"x\"", {{L"A", L"x"}}},
+      {"UTF-8 byte-order mark before the first key", "\xEF\xBB\xBF" "FIRMWARE_SIGNERS=\"ab\"\nB=\"caf\xc3\xa9\"\n",
+       {{L"FIRMWARE_SIGNERS", L"ab"}, {L"B", L"caf\u00c3\u00a9"}}},
+      {"UTF-16 little-endian", Utf16(u"FIRMWARE_SIGNERS=\"ab\"\r\nB=\"\u20ac \xe9\"\r\n", false),
+       {{L"FIRMWARE_SIGNERS", L"ab"}, {L"B", L"\u20ac \u00e9"}}},
+      {"UTF-16 big-endian, a pair joined, a lone half replaced, an odd last byte dropped",
+       Utf16(u"FIRMWARE_SIGNERS=\"ab\"\nB=\"\xD83D\xDE00 \xDC00\"\n", true) + "\x41",
+       {{L"FIRMWARE_SIGNERS", L"ab"}, {L"B", L"\U0001F600 \uFFFD"}}},
       {"list with commas in one quoted text", "DRIVER_NAMES=\"QV 7100 PCL, QV 7200 PS\"\n",
        {{L"DRIVER_NAMES", L"QV 7100 PCL, QV 7200 PS"}}},
   };

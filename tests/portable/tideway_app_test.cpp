@@ -63,6 +63,8 @@ class FakePlatform : public StartupPlatform {
     calls.push_back("dialog");
     return 2;
   }
+  FirmwarePolicy policy;
+  FirmwarePolicy FirmwareTrustPolicy() override { return policy; }
 };
 
 // A folder of its own per test; properties.ini is written there when given.
@@ -209,11 +211,20 @@ TEST(StartUp, IncompleteConfigurationShowsMissingConfigAfterTheDump) {
   const std::string aSigner = signers + "\"" + std::string(64, 'e') + "\"\n";
   const std::string notAThumbprint = signers + "\"ab:cd\"\n";
   const std::string noThumbprint = signers + "\" , \"\n";
+  FirmwarePolicy policyList;
+  policyList.signersState = POLICY_VALUE_SET;
+  policyList.signers = std::wstring(64, L'a');
+  FirmwarePolicy policyBad = policyList;
+  policyBad.signers = L"12";
+  FirmwarePolicy required;
+  required.requireState = POLICY_VALUE_SET;
+  required.require = 1;
   struct Case {
     const char* name;
     const char* properties;  // null: no file
     bool passes;
     const wchar_t* line = nullptr;  // what the log says about the configuration
+    FirmwarePolicy policy = {};
   } cases[] = {
       {"no file", nullptr, false},
       {"no DRIVER_NAMES", "BIN_FILES = \"a*, a.bin\"\n", false},
@@ -228,9 +239,22 @@ TEST(StartUp, IncompleteConfigurationShowsMissingConfigAfterTheDump) {
        L"ERROR: FIRMWARE_SIGNERS: \"ab:cd\" is not a SHA-256 thumbprint"},
       {"signers without a thumbprint", noThumbprint.c_str(), false,
        L"ERROR: FIRMWARE_SIGNERS holds no thumbprint"},
+      {"the policy's list over a bad key in the file", notAThumbprint.c_str(), true,
+       L"Firmware signers are set by the policy value HKLM\\SOFTWARE\\Policies\\QV\\Tideway\\FirmwareSigners; "
+       L"FIRMWARE_SIGNERS of properties.ini is ignored.",
+       policyList},
+      {"the policy's list not one of thumbprints", aSigner.c_str(), false,
+       L"ERROR: the policy value HKLM\\SOFTWARE\\Policies\\QV\\Tideway\\FirmwareSigners: \"12\" is not a SHA-256 "
+       L"thumbprint",
+       policyBad},
+      {"signed firmware required by policy, no key", complete.c_str(), false,
+       L"ERROR: the policy value HKLM\\SOFTWARE\\Policies\\QV\\Tideway\\RequireSignedFirmware requires signed "
+       L"firmware, and no signers are set.",
+       required},
   };
   for (const Case& c : cases) {
     FakePlatform platform;
+    platform.policy = c.policy;
     StartUpRun run = StartUp(platform, c.properties);
     EXPECT_EQ(run.calls.back(), "release") << c.name;
     if (c.line) {
@@ -313,6 +337,6 @@ TEST(InitProperties, TooLongAFolderIsRefused) {
   CProperties table;
   LogCapture log;
   std::wstring folder = L"/" + std::wstring(250, L'x') + L"/";
-  EXPECT_FALSE(InitProperties(table, folder.c_str()));
+  EXPECT_FALSE(InitProperties(table, folder.c_str(), FirmwarePolicy()));
   EXPECT_EQ(table.Count(), 0u);
 }

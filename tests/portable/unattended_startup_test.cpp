@@ -56,7 +56,16 @@ class FakePlatform : public StartupPlatform {
     calls.push_back("dialog");
     return 2;
   }
+  FirmwarePolicy policy;
+  FirmwarePolicy FirmwareTrustPolicy() override { return policy; }
 };
+
+FirmwarePolicy RequiredByPolicy() {
+  FirmwarePolicy policy;
+  policy.requireState = POLICY_VALUE_SET;
+  policy.require = 1;
+  return policy;
+}
 
 std::vector<FakePrinter> OnePrinterOrNone(bool installed) {
   if (!installed) return {};
@@ -301,6 +310,7 @@ TEST(UnattendedStartup, EveryExitWritesTheReport) {
     bool printerInstalled;
     int code;
     int reported;  // the report's exitCode; -1: no report
+    FirmwarePolicy policy = {};
   } cases[] = {
       {"bad switch", {L"/bogus"}, INSTANCE_MUTEX_OWNED, 1, kProperties, true, EXITCODE_USAGE, EXITCODE_USAGE},
       {"two report files", {L"/report:other.json"}, INSTANCE_MUTEX_OWNED, 1, kProperties, true, EXITCODE_USAGE, -1},
@@ -315,6 +325,15 @@ TEST(UnattendedStartup, EveryExitWritesTheReport) {
       {"not an administrator", {}, INSTANCE_MUTEX_OWNED, 0, kProperties, true, EXITCODE_NOT_ADMIN, EXITCODE_NOT_ADMIN},
       {"no configuration", {}, INSTANCE_MUTEX_OWNED, 1, nullptr, true, EXITCODE_CONFIGURATION, EXITCODE_CONFIGURATION},
       {"no printer", {}, INSTANCE_MUTEX_OWNED, 1, kProperties, false, EXITCODE_NO_DEVICE, EXITCODE_NO_DEVICE},
+      {"signed firmware required by policy, no signers",
+       {},
+       INSTANCE_MUTEX_OWNED,
+       1,
+       kProperties,
+       true,
+       EXITCODE_CONFIGURATION,
+       EXITCODE_CONFIGURATION,
+       RequiredByPolicy()},
       {"report not writable",
        {L"/report:missing/r.json"},
        INSTANCE_MUTEX_OWNED,
@@ -328,6 +347,7 @@ TEST(UnattendedStartup, EveryExitWritesTheReport) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     StartupScene scene(dir, c.mutex, c.admin, c.properties, c.printerInstalled);
+    scene.platform.policy = c.policy;
     const fs::path report = dir / "report.json";
     std::ofstream(report, std::ios::binary) << "{\"exitCode\": 0, \"printers\": []}\n";
     LogCapture log;

@@ -11,6 +11,7 @@
 #include "firmware/firmware_signers.h"
 #include "host/cms_signature.h"
 #include "host/sha256.h"
+#include "support/cms_verifier_seam.h"
 #include "support/firmware_builder.h"
 
 namespace fwtest {
@@ -41,12 +42,12 @@ inline void WriteFakeSignature(const std::wstring& path, const Thumbprint& signe
 class FakeSigning {
  public:
   explicit FakeSigning(const SignerList& trusted)
-      : m_previousVerifier(SetCmsVerifierForTesting(&Verify)), m_previousSigners(TrustedSigners()) {
+      : m_previousVerifier(SetCmsVerifier(&Verify)), m_previousSigners(TrustedSigners()) {
     SetTrustedSigners(trusted);
   }
   ~FakeSigning() {
     SetTrustedSigners(m_previousSigners);
-    SetCmsVerifierForTesting(m_previousVerifier);
+    SetCmsVerifier(m_previousVerifier);
   }
   FakeSigning(const FakeSigning&) = delete;
   FakeSigning& operator=(const FakeSigning&) = delete;

@@ -55,13 +55,14 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
     const wchar_t* signature;  // the fixture copied to <file>.p7s; null: none
     bool changedAfterTheCheck;
     std::wstring line;
+    const wchar_t* cause = nullptr;  // the verifier's own line before it
   } cases[] = {
       {"good signature, listed signer", firmware, L"firmware.bin.p7s", false,
        L"Signature: the firmware file is signed by the trusted signer " + Sha256Hex(a.data()) + L"."},
       {"one byte changed after signing", changed, L"firmware.bin.p7s", false, mismatch},
       {"the signature of another file", firmware, L"other.bin.p7s", false, mismatch},
       {"a forgery: the listed certificate and the true digest, a signature value the key never made", firmware,
-       L"forged.p7s", false, mismatch},
+       L"forged.p7s", false, L"ERROR: the signature does not verify with the certificate it carries" + notSent},
       {"a signer not listed", firmware, L"by-b.p7s", false,
        L"ERROR: the firmware file is signed by " + Sha256Hex(b.data()) + L", which is not in FIRMWARE_SIGNERS" +
            notSent},
@@ -69,6 +70,14 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
        L"ERROR: the firmware file is not signed: there is no " + p7s + notSent},
       {"a signature that is not DER", firmware, L"pem.p7s", false,
        L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent},
+      // Refused for the count: Wine's crypt32 would refuse it later anyway,
+      // another crypt32 might verify the first signer alone.
+      {"two signers, the first listed", firmware, L"two-signers.p7s", false,
+       L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent,
+       L"Signature: 2 signers, one is expected"},
+      {"an ECDSA signature", firmware, L"ec.p7s", false,
+       L"ERROR: the signature " + p7s + L" is unreadable or malformed" + notSent,
+       L"Signature: the signature is not RSA"},
       {"changed between the check and the send", firmware, L"firmware.bin.p7s", true, mismatch},
   };
   for (const Case& c : cases) {
@@ -89,6 +98,9 @@ TEST(FirmwareSignatureWin32, OpensslSignaturesAgainstCrypt32) {
     const int result = CFWDownloadUSB().DownLoadFirmware(&info, devtest::Handle(3), path.c_str(), L"", L"");
 
     EXPECT_TRUE(log.Contains(c.line));
+    if (c.cause) {
+      EXPECT_TRUE(log.Contains(c.cause));
+    }
     const bool good = c.line.rfind(L"Signature: ", 0) == 0;
     // The whole image went out (then the scripted device gives no answer).
     EXPECT_EQ(std::search(device.written.begin(), device.written.end(), firmware.begin(), firmware.end()) !=

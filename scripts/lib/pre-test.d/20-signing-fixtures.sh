@@ -1,7 +1,7 @@
 # Signatures for the Windows signature tests (tests/win32/firmware_signature_win32_test.cpp),
 # made with openssl in $WIN/signing-fixtures: two signers, a firmware file signed
-# by each (DER, and PEM for "not DER"), another file signed by the first, and a
-# forged signature.
+# by each (DER, and PEM for "not DER"), another file signed by the first, a
+# forged signature, one signature with both signers and one by an EC key.
 # shellcheck source=../sign-firmware.sh
 source "$ROOT/scripts/lib/sign-firmware.sh"
 # shellcheck source=../update-printer.sh
@@ -17,7 +17,12 @@ make_signing_fixtures() {
     sign_firmware "$dir/other.bin" "$dir/signer-a" &&
     sign_firmware "$dir/firmware.bin" "$dir/signer-b" "$dir/by-b.p7s" &&
     sign_firmware "$dir/firmware.bin" "$dir/signer-a" "$dir/pem.p7s" PEM &&
-    forge_signature "$dir/firmware.bin.p7s" "$dir/forged.p7s"
+    forge_signature "$dir/firmware.bin.p7s" "$dir/forged.p7s" &&
+    openssl cms -sign -binary -in "$dir/firmware.bin" -signer "$dir/signer-a.pem" -inkey "$dir/signer-a.key" \
+      -signer "$dir/signer-b.pem" -inkey "$dir/signer-b.key" -outform DER -out "$dir/two-signers.p7s" &&
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -sha256 -days 3650 -subj "/CN=ec" \
+      -keyout "$dir/signer-ec.key" -out "$dir/signer-ec.pem" >/dev/null 2>&1 &&
+    sign_firmware "$dir/firmware.bin" "$dir/signer-ec" "$dir/ec.p7s"
 }
 
 # A forgery: the listed signer's certificate and the file's true digest, and a
