@@ -56,7 +56,7 @@ FILE* CreateNewFileWide(const wchar_t* path) {
 }
 
 int RandomBytes(void* out, size_t size) {
-  if (!out || size > MAXULONG) return 0;
+  if (!out || size > 0xFFFFFFFFu) return 0;
   return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG))
              ? 1
