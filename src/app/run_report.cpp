@@ -1,6 +1,7 @@
 #include "app/run_report.h"
 
 #include <cstdio>
+#include <cwchar>
 
 #include "app/report_json.h"
 #include "host/file_io.h"
@@ -18,16 +19,40 @@ bool WriteRunReport(const RunReport& report, const std::wstring& path) {
   return WriteReportFile(RunReportJson(report), path);
 }
 
+namespace {
+
+constexpr int kTemporaryTries = 4;
+
+// A file of this process's own beside `path`, created new under a name drawn
+// at random: the folder may be one where others create files (the root of
+// %ProgramData%), and a name they could foresee could be theirs already, a
+// link to a file elsewhere included. Empty when none could be made.
+std::wstring CreateTemporaryBeside(const std::wstring& path, UniqueFile* file) {
+  for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+    unsigned char random[8];
+    if (!RandomBytes(random, sizeof random)) return std::wstring();
+    wchar_t name[2 * sizeof random + 1];
+    for (size_t i = 0; i < sizeof random; ++i) swprintf(name + 2 * i, 3, L"%02x", static_cast<unsigned>(random[i]));
+    const std::wstring temporary = path + L"." + name + L".tmp";
+    file->reset(CreateNewFileWide(temporary.c_str()));
+    if (*file) return temporary;
+  }
+  return std::wstring();
+}
+
+}  // namespace
+
 bool WriteReportFile(const std::string& text, const std::wstring& path) {
   // A deployment tool may read the report at any moment, and a kill or a full
   // disk must not leave half a document: the whole text goes to a file of
   // this process's own beside it, then replaces the report in one step.
-  const std::wstring temporary = path + L"." + std::to_wstring(CurrentProcessId()) + L".tmp";
   Logger* log = Logger::Instance();
+  std::wstring temporary;
   {
-    UniqueFile file(OpenFileWide(temporary.c_str(), "wb"));
+    UniqueFile file;
+    temporary = CreateTemporaryBeside(path, &file);
     if (!file) {
-      log->WriteError(LastSystemError(), L"Cannot write the report %ls", temporary.c_str());
+      log->WriteError(LastSystemError(), L"Cannot write the report %ls: no file of its own beside it", path.c_str());
       return false;
     }
     bool written = fwrite(text.data(), 1, text.size(), file.get()) == text.size() && FlushFileToDisk(file.get());

@@ -38,12 +38,31 @@ void SayLines(const RunOutput& output, const std::wstring& text) {
   }
 }
 
+// The history's folder and files, when they are fit to use: `folder` empty
+// when the computer has none. False (logged, `why` says so) for a folder or
+// file that is a junction or link, of the wrong kind or another account's.
+bool HistoryPlaceUsable(std::wstring* folder, std::wstring* why) {
+  folder->clear();
+  std::wstring found;
+  const ProgramDataStatus status = GetProgramDataFolder(&found, why);
+  if (status == PROGRAM_DATA_REFUSED) return false;
+  if (status == PROGRAM_DATA_FOUND && !HistoryFilesUsable(found, why)) return false;
+  if (status == PROGRAM_DATA_FOUND) *folder = found;
+  return true;
+}
+
 // /history: the listing, which needs neither the configuration nor the
 // instance lock.
 int ListHistory(const CommandLine& line, const RunOutput& output) {
   std::wstring folder;
+  std::wstring why;
   std::vector<HistoryEntry> entries;
-  if (GetProgramDataFolder(&folder)) entries = ReadHistory(folder, static_cast<size_t>(line.history));
+  if (!HistoryPlaceUsable(&folder, &why)) {
+    // What a standard user could have laid there is neither listed nor reported.
+    Say(output, L"ERROR: " + why);
+    return EXITCODE_FAILED;
+  }
+  if (!folder.empty()) entries = ReadHistory(folder, static_cast<size_t>(line.history));
   SayLines(output, HistoryTable(entries));
   // A tool that asked for the JSON must not take a missing file for an empty history.
   if (!line.reportPath.empty() && !WriteReportFile(HistoryJson(entries), line.reportPath)) {
@@ -141,8 +160,15 @@ bool RunAfterInstanceCheck(const CommandLine& line, StartupPlatform& platform, C
     return false;
   }
   log->Write(L"++ Found %d printers", static_cast<int>(found.size()));
+  // The updates go on without their history; the tool learns it from the
+  // exit code, as for a report that cannot be written.
+  std::wstring historyFolder;
+  std::wstring why;
+  const bool historyUsable = HistoryPlaceUsable(&historyFolder, &why);
+  if (!historyUsable) Say(output, L"ERROR: " + why + L"; the updates are not recorded in the history.");
   RescuedReport rescued(line.reportPath);
   *report = RunUnattended(line, env);
+  if (!historyUsable) report->exitCode = WorseExitCode(static_cast<ExitCode>(report->exitCode), EXITCODE_FAILED);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "app/update_history.h"
 
+#include "host/data_path.h"
 #include "host/file_io.h"
 #include "host/logger.h"
 #include "host/unique_file.h"
@@ -28,11 +29,43 @@ bool EndsInNewline(const std::wstring& path) {
   return fgetc(file.get()) == '\n';
 }
 
-void Rotate(const std::wstring& folder) {
-  RemoveFileWide(HistoryPath(folder, HISTORY_GENERATIONS - 1).c_str());
-  for (int g = HISTORY_GENERATIONS - 2; g >= 0; --g) {
-    RenameFileWide(HistoryPath(folder, g).c_str(), HistoryPath(folder, g + 1).c_str());
+// Where the current file waits while the older ones move up.
+std::wstring RotatingPath(const std::wstring& folder) { return folder + L"history.rotating"; }
+
+// Moves the file waiting under RotatingPath in as generation 1, the older ones
+// up one; the oldest goes as the one before it replaces it.
+bool ShiftIn(const std::wstring& folder) {
+  for (int g = HISTORY_GENERATIONS - 2; g >= 1; --g) {
+    const std::wstring from = HistoryPath(folder, g);
+    if (FileExistsWide(from.c_str()) && !ReplaceFileWide(from.c_str(), HistoryPath(folder, g + 1).c_str())) {
+      Logger::Instance()->WriteError(LastSystemError(), L"Cannot move %ls up: the update history rotates later",
+                                     from.c_str());
+      return false;
+    }
   }
+  if (RenameFileWide(RotatingPath(folder).c_str(), HistoryPath(folder, 1).c_str())) return true;
+  Logger::Instance()->WriteError(LastSystemError(), L"Cannot move %ls in: the update history rotates later",
+                                 RotatingPath(folder).c_str());
+  return false;
+}
+
+// A reader holding a file open (a listing, an editor) keeps it from moving.
+// Nothing else moves until the current file has, and a rotation that cannot
+// finish puts it back: no generation goes before its time; the lines go to
+// the current file, past its size, until a later update rotates.
+bool Rotate(const std::wstring& folder) {
+  const std::wstring current = HistoryPath(folder, 0);
+  const std::wstring rotating = RotatingPath(folder);
+  // A rotation cut short (a power loss) left its file waiting: finished first.
+  if (FileExistsWide(rotating.c_str()) && !ShiftIn(folder)) return false;
+  if (!RenameFileWide(current.c_str(), rotating.c_str())) {
+    Logger::Instance()->WriteError(LastSystemError(), L"Cannot rotate the update history %ls: it grows on",
+                                   current.c_str());
+    return false;
+  }
+  if (ShiftIn(folder)) return true;
+  RenameFileWide(rotating.c_str(), current.c_str());
+  return false;
 }
 
 // The last HISTORY_READ_WINDOW bytes of the file; a line the window cuts at
@@ -102,15 +135,22 @@ bool AppendHistory(const std::wstring& folder, const HistoryEntry& entry) {
   const std::wstring path = HistoryPath(folder, 0);
   std::string line = HistoryLine(entry);
   uint64_t size = 0;
-  if (GetFileSizeWide(path.c_str(), &size) && size > 0 && size + line.size() > HISTORY_ROTATE_BYTES) {
-    Rotate(folder);
-  } else if (!EndsInNewline(path)) {
+  if (!HistoryFilesUsable(folder)) return false;
+  const bool full = GetFileSizeWide(path.c_str(), &size) && size > 0 && size + line.size() > HISTORY_ROTATE_BYTES;
+  if ((!full || !Rotate(folder)) && !EndsInNewline(path)) {
     // The last line was cut (a power loss): it stays a line of its own.
     line.insert(line.begin(), '\n');
   }
   if (AppendWholeToFile(path.c_str(), line.data(), line.size())) return true;
   Logger::Instance()->WriteError(LastSystemError(), L"Cannot add to the update history %ls", path.c_str());
   return false;
+}
+
+bool HistoryFilesUsable(const std::wstring& folder, std::wstring* why) {
+  for (int g = 0; g < HISTORY_GENERATIONS; ++g) {
+    if (!DataPathUsable(HistoryPath(folder, g), PATH_KIND_FILE, true, why)) return false;
+  }
+  return DataPathUsable(RotatingPath(folder), PATH_KIND_FILE, true, why);
 }
 
 std::vector<HistoryEntry> ReadHistory(const std::wstring& folder, size_t count) {

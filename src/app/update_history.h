@@ -3,7 +3,8 @@
 // appended to "history.jsonl" in the program's program-data folder, each
 // written whole in one call or not at all. When a line would take the file
 // past 1 MiB the file becomes "history1.jsonl" (the older ones move up) and a
-// new one begins; four generations are kept. A reader takes only lines that
+// new one begins; four generations are kept. Writers share the file: each
+// line goes to its end in one write. A reader takes only lines that
 // end in a newline: a line cut at a power loss is skipped, never half read.
 
 #include <cstddef>
@@ -40,8 +41,13 @@ std::vector<HistoryEntry> ParseHistoryText(const std::string& text);
 
 // The file of `generation` (0 the current one) in `folder`.
 std::wstring HistoryPath(const std::wstring& folder, int generation);
+// Whether every file of the history in `folder` that exists is fit to use
+// (host/data_path.h); the first that is not is logged, and `why` says so.
+bool HistoryFilesUsable(const std::wstring& folder, std::wstring* why = nullptr);
 // Appends the entry's line, rotating first when it would take the file past
-// HISTORY_ROTATE_BYTES. False (logged) when the line could not be written.
+// HISTORY_ROTATE_BYTES (when the current file cannot be moved, it grows on).
+// False (logged) when the line could not be written, or a file of the history
+// is not fit to use: then nothing is written.
 bool AppendHistory(const std::wstring& folder, const HistoryEntry& entry);
 // The last `count` entries of all generations, oldest first.
 std::vector<HistoryEntry> ReadHistory(const std::wstring& folder, size_t count);

@@ -25,6 +25,6 @@ void RecordUpdate(const PrinterReport& report) {
   const HistoryEntry entry = HistoryEntryNow(report);
   std::lock_guard<std::mutex> hold(lock);
   std::wstring folder;
-  if (GetProgramDataFolder(&folder)) AppendHistory(folder, entry);
+  if (GetProgramDataFolder(&folder) == PROGRAM_DATA_FOUND) AppendHistory(folder, entry);
   if (report.outcome != L"not-found") WritePrinterState(report, entry.time);
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 
 #include "host/file_io.h"
 #include "host/text_utils.h"
@@ -70,6 +71,28 @@ int ReplaceFileWide(const wchar_t* from, const wchar_t* to) {
   NativePath(from, a, sizeof a);
   NativePath(to, b, sizeof b);
   return rename(a, b) == 0 ? 1 : 0;
+}
+
+FILE* CreateNewFileWide(const wchar_t* path) {
+  if (!path) return nullptr;
+  char native[4096];
+  NativePath(path, native, sizeof native);
+  const int fd = open(native, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  FILE* file = fdopen(fd, "wb");
+  if (!file) {
+    close(fd);
+    unlink(native);
+  }
+  return file;
+}
+
+int RandomBytes(void* out, size_t size) {
+  if (!out) return 0;
+  std::random_device source;
+  unsigned char* bytes = static_cast<unsigned char*>(out);
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(source());
+  return 1;
 }
 
 int FlushFileToDisk(FILE* f) { return f && fflush(f) == 0 && fsync(fileno(f)) == 0 ? 1 : 0; }

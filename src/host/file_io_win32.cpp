@@ -1,5 +1,9 @@
+// clang-format off
 #include <windows.h>
+#include <bcrypt.h>
+// clang-format on
 
+#include <fcntl.h>
 #include <io.h>
 
 #include "host/file_io.h"
@@ -33,6 +37,32 @@ int ReplaceFileWide(const wchar_t* from, const wchar_t* to) {
   return from && to && MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 1 : 0;
 }
 
+FILE* CreateNewFileWide(const wchar_t* path) {
+  if (!path) return nullptr;
+  const HANDLE handle = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    DeleteFileW(path);
+    return nullptr;
+  }
+  FILE* file = _fdopen(fd, "wb");
+  if (!file) {
+    _close(fd);
+    DeleteFileW(path);
+  }
+  return file;
+}
+
+int RandomBytes(void* out, size_t size) {
+  if (!out || size > 0xFFFFFFFFu) return 0;
+  return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))
+             ? 1
+             : 0;
+}
+
 int FlushFileToDisk(FILE* f) {
   if (!f || fflush(f) != 0) return 0;
   const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
@@ -55,17 +85,27 @@ void SetLastSystemError(uint32_t error) { SetLastError(error); }
 
 int AppendWholeToFile(const wchar_t* path, const void* data, size_t size) {
   if (!path || (!data && size > 0) || size > MAXDWORD) return 0;
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+  // Shared for writing: a second writer's open must not fail and lose its line.
+  HANDLE file = CreateFileW(path, FILE_APPEND_DATA | FILE_WRITE_DATA | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
-  LARGE_INTEGER before = {};
+  // This offset writes at the file's end as it is at the moment of the write,
+  // whatever other writers added since the open.
+  OVERLAPPED atEnd = {};
+  atEnd.Offset = 0xFFFFFFFF;
+  atEnd.OffsetHigh = 0xFFFFFFFF;
   DWORD written = 0;
-  const LARGE_INTEGER zero = {};
-  const BOOL positioned = SetFilePointerEx(file, zero, &before, FILE_END);
-  const BOOL ok = positioned && WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+  const BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, &atEnd) && written == size;
   DWORD error = ok ? 0 : GetLastError();
   if (!ok && error == 0) error = ERROR_HANDLE_DISK_FULL;
-  if (!ok && positioned && SetFilePointerEx(file, before, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+  // The file pointer stands after what was written: the part is cut off again.
+  LARGE_INTEGER after = {};
+  const LARGE_INTEGER zero = {};
+  if (!ok && written > 0 && SetFilePointerEx(file, zero, &after, FILE_CURRENT)) {
+    after.QuadPart -= written;
+    if (SetFilePointerEx(file, after, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+  }
   CloseHandle(file);
   if (!ok) SetLastError(error);
   return ok ? 1 : 0;

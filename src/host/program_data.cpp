@@ -2,20 +2,23 @@
 
 #include <mutex>
 
+#include "host/data_path.h"
+
 namespace {
 std::mutex g_overrideLock;
 std::wstring g_override;
 }  // namespace
 
-int GetProgramDataFolder(std::wstring* folder) {
+ProgramDataStatus GetProgramDataFolder(std::wstring* folder, std::wstring* why) {
+  std::wstring path;
   {
     std::lock_guard<std::mutex> hold(g_overrideLock);
-    if (!g_override.empty()) {
-      *folder = g_override;
-      return 1;
-    }
+    path = g_override;
   }
-  return SystemProgramDataFolder(folder);
+  if (path.empty() && !SystemProgramDataFolder(&path)) return PROGRAM_DATA_NONE;
+  if (!DataPathUsable(path, PATH_KIND_FOLDER, false, why)) return PROGRAM_DATA_REFUSED;
+  *folder = path;
+  return PROGRAM_DATA_FOUND;
 }
 
 void SetProgramDataFolderForTesting(const std::wstring& folder) {

@@ -1,6 +1,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include "host/data_path.h"
 #include "host/logger.h"
 #include "host/program_data.h"
 
@@ -12,7 +13,11 @@ int SystemProgramDataFolder(std::wstring* folder) {
     return 0;
   }
   std::wstring path = std::wstring(common) + L"\\" + PROGRAM_DATA_FOLDER_NAME;
-  if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  // Inherited permissions there let standard users create files: the folder
+  // gets a DACL of its own. One that exists already is judged by the caller.
+  PathFacts facts;
+  if (ReadPathFacts(path.c_str(), &facts) == 0 && !CreateProtectedFolder(path.c_str()) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
     Logger::Instance()->WriteError(GetLastError(), L"Cannot make the folder %ls", path.c_str());
     return 0;
   }

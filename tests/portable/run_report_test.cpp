@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "host/file_io.h"
+
 TEST(RunReport, DocumentReadsBackExactly) {
   RunReport report;
   report.exitCode = EXITCODE_FAILED;
@@ -103,5 +105,31 @@ TEST(RunReport, ReplacesThePreviousReportWhole) {
   fs::create_directories(dir / "taken.json" / "inside");
   EXPECT_FALSE(WriteRunReport(report, (dir / "taken.json").wstring()));
   EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"report.json", "taken.json"}));
+  fs::remove_all(dir);
+}
+
+// The report may go to a folder where others create files: a file laid under
+// the temporary name a writer would have taken (once "<report>.<pid>.tmp") is
+// neither written through nor moved into place, and no name is opened twice.
+TEST(RunReport, APlantedTemporaryFileIsLeftAlone) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("tideway-report-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir);
+  const fs::path target = dir / "report.json";
+  const std::string planted = "report.json." + std::to_string(CurrentProcessId()) + ".tmp";
+  std::ofstream(dir / planted, std::ios::binary) << "planted";
+  RunReport report;
+  report.exitCode = EXITCODE_CURRENT;
+
+  ASSERT_TRUE(WriteRunReport(report, target.wstring()));
+  auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read(target), RunReportJson(report));
+  EXPECT_EQ(read(dir / planted), "planted");
+  EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{"report.json", planted}));
+  EXPECT_EQ(CreateNewFileWide((dir / planted).wstring().c_str()), nullptr);
+  EXPECT_EQ(read(dir / planted), "planted");
   fs::remove_all(dir);
 }

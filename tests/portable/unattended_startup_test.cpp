@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/history_listing.h"
 #include "app/update_history.h"
 #include "host/logger.h"
 #include "host/program_data.h"
@@ -457,4 +458,51 @@ TEST(UnattendedStartup, HistoryListsTheLastEntriesAndWritesThemAsJson) {
   fs::remove_all(dir);
   ASSERT_TRUE(document.is_object());
   EXPECT_EQ(document["history"], ReportJson({HistoryEntryJson(written[1]), HistoryEntryJson(written[2])}));
+}
+
+// A history file that is not what the program wrote (here a folder under its
+// name, which once silently ended all recording) is neither listed nor
+// reported: an ERROR line, and the exit code of a report that cannot be written.
+TEST(UnattendedStartup, HistoryRefusesAFileNotFitToUse) {
+  const fs::path dir = fs::temp_directory_path() / ("tideway-history-" + std::to_string(std::random_device{}()));
+  fs::create_directories(dir / "history.jsonl");
+  std::wstring previous;
+  GetProgramDataFolder(&previous);
+  SetProgramDataFolderForTesting((dir / "").wstring());
+  FakePlatform platform;
+  CProperties table;
+  LogCapture log;
+  ScriptedRfuPlatform rfu;
+  std::vector<std::wstring> output;
+  const fs::path report = dir / "history.json";
+  const int code = RunCommandLine({L"/history", L"/report:" + report.wstring()}, platform, table, rfu,
+                                  [&output](const std::wstring& line) { output.push_back(line); });
+  SetProgramDataFolderForTesting(previous);
+  const bool reported = fs::exists(report);
+  fs::remove_all(dir);
+
+  EXPECT_EQ(code, EXITCODE_FAILED);
+  ASSERT_EQ(output.size(), 1u);
+  EXPECT_EQ(output[0].find(L"ERROR: "), 0u) << output[0];
+  EXPECT_NE(output[0].find(L"history.jsonl"), std::wstring::npos) << output[0];
+  EXPECT_TRUE(log.ContainsPart(L"ERROR: "));
+  EXPECT_FALSE(reported);
+}
+
+// Anyone who could write a history line could put terminal sequences in it:
+// the listing shows them as escapes, never as the controls themselves.
+TEST(UnattendedStartup, HistoryShowsControlCharactersEscaped) {
+  HistoryEntry e;
+  e.time = L"2024-03-01T09:05:07Z";
+  e.printer.name = L"A\x1b]0;owned\x07\r\nB\x7f\u202e";
+  e.printer.kind = L"usb";
+  e.printer.outcome = L"updated\x9b";
+  const std::wstring table = HistoryTable({e});
+  EXPECT_NE(table.find(L"A\\x1b]0;owned\\x07\\x0d\\x0aB\\x7f\\u202e "), std::wstring::npos) << table;
+  EXPECT_NE(table.find(L"updated\\x9b\r\n"), std::wstring::npos) << table;
+  for (const wchar_t c : table) {
+    if (c != L'\r' && c != L'\n') {
+      EXPECT_TRUE(c >= 0x20 && c != 0x7f && c != 0x9b && c != 0x202e) << table;
+    }
+  }
 }
