@@ -4,6 +4,8 @@
 #include "host/logger.h"
 #include "host/registry.h"
 
+static_assert(sizeof(wchar_t) == 2, "REG_SZ values are stored from wide texts");
+
 bool WritePrinterState(const PrinterReport& report, const std::wstring& time) {
   const std::wstring key = std::wstring(PRINTER_STATE_KEY_PATH) + L"\\" + PrinterStateKeyName(report.name);
   // A cut path would name another queue's key.
@@ -14,7 +16,7 @@ bool WritePrinterState(const PrinterReport& report, const std::wstring& time) {
   }
   bool written = true;
   for (const PrinterStateValue& value : PrinterStateValues(report, time)) {
-    const uint32_t bytes = static_cast<uint32_t>((value.text.size() + 1) * sizeof(wchar_t));
+    const uint32_t bytes = RegistryTextBytes(value.text.size());
     const long result = SaveValueToHKey(key.c_str(), value.name, value.text.c_str(), bytes, REG_SZ);
     if (result != ERROR_SUCCESS) {
       Logger::Instance()->WriteError(static_cast<uint32_t>(result), L"Cannot keep %ls of %ls", value.name,

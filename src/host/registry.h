@@ -1,7 +1,7 @@
 #pragma once
-// Registry helpers on the local machine hive. Windows only (registry_win32.cpp):
-// the header names no Windows types beyond the key handle, declared as
-// <windows.h> declares it.
+// Registry helpers on the local machine hive. Windows only (registry_win32.cpp)
+// but for RegistryTextBytes: the header names no Windows types beyond the key
+// handle, declared as <windows.h> declares it.
 //
 // Results are system error codes (0 success, 2 not found, 1011 key could not be
 // created, ...). Key paths are below HKEY_LOCAL_MACHINE, at most 256 characters.
@@ -14,6 +14,11 @@ typedef HKEY__* HKEY;
 
 constexpr size_t REGISTRY_KEY_PATH_MAX = 256;
 constexpr long REGISTRY_ERROR_CANNOT_OPEN = 1011;  // ERROR_CANTOPEN
+
+// The size to store a REG_SZ value of `chars` UTF-16 units with: its
+// terminator included, which readers of the value count on and not every
+// system adds.
+constexpr uint32_t RegistryTextBytes(size_t chars) { return static_cast<uint32_t>((chars + 1) * 2); }
 
 // Opens or creates the key with full access, creating each missing level from
 // the left first. Returns the open key (close it with CloseKey) or nullptr.

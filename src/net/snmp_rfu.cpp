@@ -153,13 +153,16 @@ int SendRfuSnmpPdu(RfuSnmpRequest* record, int32_t requestId, RfuSnmpKind kind, 
   // The request is sent again after each entity time-out, up to the retry
   // count, for as long as the caller's answer wait lasts. With the product's
   // values the 5 s wait ends before the first retransmission at 6 s.
-  const RfuSnmpTiming timing = ActiveTiming();
+  RfuSnmpTiming timing = ActiveTiming();
+  const RfuWriteBounds* bounds = record->bounds;
+  if (bounds && bounds->answerWaitMs < timing.answerWaitMs) timing.answerWaitMs = bounds->answerWaitMs;
+  const bool stoppable = bounds && bounds->stop;
   const uint32_t start = SystemClock().TickCount();
   uint64_t nextResend = timing.entityTimeoutMs;
   bool accepted = false;
   for (;;) {
     uint32_t elapsed = SystemClock().TickCount() - start;
-    if (elapsed >= timing.answerWaitMs) break;
+    if (elapsed >= timing.answerWaitMs || (stoppable && bounds->stop())) break;
     if (record->requestsSent <= timing.entityRetries && elapsed >= nextResend) {
       if (record->session.Send(record->request, record->requestLength) == 0) ++record->requestsSent;
       nextResend += timing.entityTimeoutMs;
@@ -167,6 +170,7 @@ int SendRfuSnmpPdu(RfuSnmpRequest* record, int32_t requestId, RfuSnmpKind kind, 
     }
     uint64_t limit = timing.answerWaitMs - elapsed;
     if (record->requestsSent <= timing.entityRetries && nextResend - elapsed < limit) limit = nextResend - elapsed;
+    if (stoppable && limit > RFU_STOP_POLL_MS) limit = RFU_STOP_POLL_MS;
     size_t received = 0;
     bool fromPrinter = false;
     SnmpReceiveResult r =
@@ -248,13 +252,17 @@ int QueryRfuStatusAtAddress(const wchar_t* address, const wchar_t* community) {
   return r;
 }
 
-int WriteRfuStatusAtAddress(const wchar_t* address, const wchar_t* community, int value) {
-  int r = CheckPing(address);
+int WriteRfuStatusAtAddress(const wchar_t* address, const wchar_t* community, int value,
+                            const RfuWriteBounds* bounds) {
+  // The pings alone outlast a bounded write's wait; a silent printer shows in
+  // the SNMP answer's absence as well.
+  int r = bounds ? 0 : CheckPing(address);
   if (r != 0) return r;
   char address8[RFU_TEXT_UTF8_MAX];
   char community8[RFU_TEXT_UTF8_MAX];
   r = ToUtf8Texts(address, community, address8, community8);
   if (r != 0) return r;
   RecordPtr record(StartRfuSnmp());
+  if (record) record->bounds = bounds;
   return SetRfuValue(record.get(), address8, Bytes(community8), strlen(community8), value);
 }

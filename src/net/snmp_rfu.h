@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "net/snmp_message.h"
 #include "net/snmp_udp.h"
@@ -43,11 +44,23 @@ constexpr uint32_t RFU_GUARD_SETTLE_MS = 500;
 constexpr size_t RFU_TEXT_UTF8_MAX = 260;  // address and community, terminator included
 constexpr size_t RFU_ADDRESS_TEXT_MAX = 256;
 
+// A write tried again soon after one that failed (the owed switch-off while
+// the printer restarts) need not wait as a first one does: it sends no ping,
+// waits at most `answerWaitMs` for each answer, and ends the wait once `stop`
+// (asked every RFU_STOP_POLL_MS when set) returns true.
+struct RfuWriteBounds {
+  uint32_t answerWaitMs;
+  std::function<bool()> stop;
+};
+constexpr uint32_t RFU_STOP_POLL_MS = 100;
+
 // Reads (1..3, or 0 / a negative result above) and switches (0, or a negative
 // result) the RFU setting of the printer at an address text: the steps after
-// the port's address look-up (printer/rfu_status.h), ping included.
+// the port's address look-up (printer/rfu_status.h), ping included unless the
+// write is bounded.
 int QueryRfuStatusAtAddress(const wchar_t* address, const wchar_t* community);
-int WriteRfuStatusAtAddress(const wchar_t* address, const wchar_t* community, int value);
+int WriteRfuStatusAtAddress(const wchar_t* address, const wchar_t* community, int value,
+                            const RfuWriteBounds* bounds = nullptr);
 
 // ---- Inner operations ----
 
@@ -83,6 +96,7 @@ struct RfuSnmpRequest {
   uint8_t answer[SNMP_DATAGRAM_MAX];
   SnmpMessage answerMessage;
   uint32_t requestsSent;  // datagrams of the request in flight (first send and retransmissions)
+  const RfuWriteBounds* bounds = nullptr;  // the answer waits' bounds, if any
 };
 
 // Starts the socket library and makes a record; nullptr on failure.

@@ -29,12 +29,12 @@ int QueryRfuStatus(const wchar_t* portName, const wchar_t* community) {
   return r;
 }
 
-int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) {
+int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value, const RfuWriteBounds* bounds) {
   Logger::Instance()->Write(L"WriteRfuStatus(%ls, %d)", portName ? portName : L"", value);
   wchar_t address[RFU_ADDRESS_TEXT_MAX];
   int r = FindPrinterAddress(portName, address);
   if (r != 0) return r;
-  r = WriteRfuStatusAtAddress(address, community, value);
+  r = WriteRfuStatusAtAddress(address, community, value, bounds);
   Logger::Instance()->Write(L"WriteRfuStatus(%ls, %d) = %d", portName ? portName : L"", value, r);
   return r;
 }

@@ -8,5 +8,6 @@
 // 1..3, or 0 / a negative RFU_SNMP_* result.
 int QueryRfuStatus(const wchar_t* portName, const wchar_t* community);
 // Switches the RFU setting with the Set community: 0 on success, else a
-// negative result.
-int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value);
+// negative result. `bounds`: see WriteRfuStatusAtAddress.
+int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                   const RfuWriteBounds* bounds = nullptr);

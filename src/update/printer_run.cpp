@@ -18,6 +18,15 @@
 #include "update/switch_off_retry.h"
 #include "update/unattended_rfu.h"
 
+namespace {
+// One switch-off with the run's Set community, the run having the printer's consent.
+bool SwitchOffOnce(RfuPlatform& system, const plist_t& printer, const std::wstring& community,
+                   const RfuWriteBounds* bounds) {
+  UnattendedRfuPlatform platform(system, RfuConsent::OnOff);
+  return SwitchRfuOff(printer, platform, community.empty() ? nullptr : community.c_str(), bounds) != 0;
+}
+}  // namespace
+
 PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env, RunBoard& board, size_t index,
                        PrinterReport* report, const plist_t* printer, FirmwareImages& images)
     : m_options(options),
@@ -155,10 +164,8 @@ void PrinterRun::Gate() {
       const plist_t printer = m_printer;
       const std::wstring community = m_options.setCommunity;
       m_owesSwitchOff = true;
-      RescueOweSwitchOff(m_index, [system, printer, community] {
-        UnattendedRfuPlatform platform(*system, RfuConsent::OnOff);
-        return SwitchRfuOff(printer, platform, community.empty() ? nullptr : community.c_str()) != 0;
-      });
+      RescueOweSwitchOff(m_index,
+                         [system, printer, community] { return SwitchOffOnce(*system, printer, community, nullptr); });
     }
     m_progress.SetPhase(UpdatePhase::Idle);
     return;
@@ -232,7 +239,10 @@ void PrinterRun::SwitchOff(uint32_t downloadsEnded) {
   // A printer whose burn ended the run's downloads may still be restarting
   // and not answer yet: asked again for as long as the update would wait for
   // its restart.
-  if (RetrySwitchOff(switchOff, downloadsEnded, FWDL_RESTART_LIMIT_MS)) return;
+  const auto again = [this](const RfuWriteBounds& bounds) {
+    return SwitchOffOnce(*m_env.rfuSystem, m_printer, m_options.setCommunity, &bounds);
+  };
+  if (RetrySwitchOff(switchOff, again, downloadsEnded, FWDL_RESTART_LIMIT_MS)) return;
   MarkRfuLeftOn(m_report);
   RescueRecordPrinter(m_index, *m_report);
 }

@@ -72,8 +72,9 @@ int RfuPlatform::QueryRfuStatus(const wchar_t* portName, const wchar_t* communit
   return ::QueryRfuStatus(portName, community);
 }
 
-int RfuPlatform::WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) {
-  return ::WriteRfuStatus(portName, community, value);
+int RfuPlatform::WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                                const RfuWriteBounds* bounds) {
+  return ::WriteRfuStatus(portName, community, value, bounds);
 }
 
 // ---- Steps ----
@@ -127,7 +128,9 @@ int snmpSetStep(RfuContext& context, int unwinding, int value) {
   context.querySucceeded = false;
   const wchar_t* port = context.printer.portName.c_str();
   auto write = [&context, port, value]() {
-    if (context.platform->WriteRfuStatus(port, context.setCommunity.c_str(), value) != RFU_SNMP_OK) return false;
+    if (context.platform->WriteRfuStatus(port, context.setCommunity.c_str(), value, context.writeBounds) !=
+        RFU_SNMP_OK)
+      return false;
     Log()->Write(L"snmpSetStep() success, snmp Status is %d...", value);
     context.querySucceeded = true;
     context.rfuValue = value;
@@ -339,10 +342,12 @@ void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatfo
   RemoteUpgradeStep(context, 0, &enable);
 }
 
-int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity) {
+int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity,
+                 const RfuWriteBounds* bounds) {
   RfuContext context(platform);
   InitializeStep(context, printer, 0);
   if (setCommunity) context.setCommunity = setCommunity;
+  context.writeBounds = bounds;
   snmpSetStep(context, 0, RFU_OFF);
   if (!context.querySucceeded) Log()->Write(L"RemoteUpgradeStep set snmp to off failed");
   return context.querySucceeded ? 1 : 0;

@@ -24,6 +24,8 @@
 
 #include "update/printer_record.h"
 
+struct RfuWriteBounds;  // net/snmp_rfu.h
+
 // Step numbers; the log names them (RfuStepName).
 enum RfuStep : int32_t {
   BEGIN_STEP = 0,
@@ -73,7 +75,9 @@ class RfuPlatform {
   virtual ~RfuPlatform() = default;
   // printer/rfu_status.h by default.
   virtual int QueryRfuStatus(const wchar_t* portName, const wchar_t* community);
-  virtual int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value);
+  // `bounds`: a retry's shorter waits (net/snmp_rfu.h); null for the protocol's.
+  virtual int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                             const RfuWriteBounds* bounds);
   // The community prompt (CGetRFUStatusDlg): `community` holds the initial
   // text and, after OK (1), the text entered; Cancel gives 0.
   virtual int AskCommunity(const wchar_t* prompt, std::wstring& community) = 0;
@@ -111,6 +115,7 @@ struct RfuContext {
   bool afterDownload = false;
   bool querySucceeded = false;
   int32_t rfuValue = 0;
+  const RfuWriteBounds* writeBounds = nullptr;
 };
 
 // The steps; with `unwinding` set each answers BACK at once.
@@ -163,5 +168,7 @@ void RfuPostUpdateQuestion(const plist_t& printer, bool afterDownload, RfuPlatfo
                            const wchar_t* setCommunity = nullptr);
 // Switches the RFU setting off with `setCommunity` (null: the default), as
 // the post-update question does when the user chooses disable; a refused
-// community is not asked again. 1 when the printer took it.
-int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity);
+// community is not asked again. 1 when the printer took it. `bounds`: see
+// RfuPlatform::WriteRfuStatus.
+int SwitchRfuOff(const plist_t& printer, RfuPlatform& platform, const wchar_t* setCommunity,
+                 const RfuWriteBounds* bounds = nullptr);

@@ -17,10 +17,12 @@ bool WaitUnlessInterrupted(uint32_t ms) {
 }
 }  // namespace
 
-bool RetrySwitchOff(const std::function<bool()>& attempt, uint32_t since, uint32_t limitMs) {
-  for (;;) {
+bool RetrySwitchOff(const std::function<bool()>& first, const std::function<bool(const RfuWriteBounds&)>& again,
+                    uint32_t since, uint32_t limitMs) {
+  const RfuWriteBounds bounds{SWITCH_OFF_RETRY_ANSWER_WAIT_MS, RunInterrupted};
+  for (bool retry = false;; retry = true) {
     const uint32_t tryStart = TickCountMs();
-    if (attempt()) return true;
+    if (retry ? again(bounds) : first()) return true;
     const uint32_t now = TickCountMs();
     if (RunInterrupted() || static_cast<uint32_t>(now - since) >= limitMs) return false;
     const uint32_t took = static_cast<uint32_t>(now - tryStart);

@@ -6,8 +6,9 @@ int UnattendedRfuPlatform::QueryRfuStatus(const wchar_t* portName, const wchar_t
   return m_system.QueryRfuStatus(portName, community);
 }
 
-int UnattendedRfuPlatform::WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) {
-  return m_system.WriteRfuStatus(portName, community, value);
+int UnattendedRfuPlatform::WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                                          const RfuWriteBounds* bounds) {
+  return m_system.WriteRfuStatus(portName, community, value, bounds);
 }
 
 int UnattendedRfuPlatform::AskCommunity(const wchar_t*, std::wstring&) {

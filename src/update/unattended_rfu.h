@@ -14,7 +14,8 @@ class UnattendedRfuPlatform : public RfuPlatform {
   UnattendedRfuPlatform(RfuPlatform& system, RfuConsent consent) : m_system(system), m_consent(consent) {}
 
   int QueryRfuStatus(const wchar_t* portName, const wchar_t* community) override;
-  int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) override;
+  int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                     const RfuWriteBounds* bounds) override;
   int AskCommunity(const wchar_t*, std::wstring&) override;
   int AskRemoteUpgrade() override;
   void ShowUnableToCommunicate() override;

@@ -71,7 +71,7 @@ class FleetRfu : public ScriptedRfuPlatform {
     Note(L"get ", portName);
     return RFU_OFF;
   }
-  int WriteRfuStatus(const wchar_t* portName, const wchar_t*, int value) override {
+  int WriteRfuStatus(const wchar_t* portName, const wchar_t*, int value, const RfuWriteBounds*) override {
     Note(L"set " + std::to_wstring(value) + L" ", portName);
     return 0;
   }

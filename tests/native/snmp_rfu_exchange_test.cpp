@@ -20,6 +20,7 @@
 
 #include "net/snmp_message.h"
 #include "net/snmp_rfu.h"
+#include "support/log_capture.h"
 #include "support/snmp_agent_posix.h"
 
 namespace {
@@ -252,6 +253,36 @@ TEST(RfuExchange, SilentAgentWaitsFiveSecondsWithoutRetransmission) {
   EXPECT_GE(seconds, 4.99);
   EXPECT_LT(seconds, 5.5);
   EXPECT_EQ(agent.Requests().size(), 1u);
+}
+
+// A bounded write to a silent printer (an owed switch-off's retry): no ping,
+// the GET's wait cut to the bound, and cut short within a poll slice once its
+// stop check answers true.
+TEST(RfuExchange, BoundedWriteWaitsItsBoundOrUntilStopped) {
+  const std::string address = FreeSnmpAddress(30);
+  const std::wstring w(address.begin(), address.end());
+  ScriptedAgent agent(address.c_str(), [](const SnmpMessage&, const Bytes&) { return std::vector<Reply>{}; });
+  ASSERT_TRUE(agent.Bound());
+  LogCapture log;
+  const struct {
+    const char* what;
+    uint32_t answerWaitMs, stopAfterMs;
+    double seconds;
+  } cases[] = {
+      {"bound", 1000, 60000, 1.0},
+      {"stopped", RFU_SNMP_ANSWER_WAIT_MS, 300, 0.3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto start = Clock::now();
+    const auto since = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    const RfuWriteBounds bounds{c.answerWaitMs, [&] { return since() * 1000 >= c.stopAfterMs; }};
+    EXPECT_EQ(WriteRfuStatusAtAddress(w.c_str(), L"tarnel", RFU_OFF, &bounds), RFU_SNMP_NO_ANSWER);
+    EXPECT_GE(since(), c.seconds - 0.01);
+    EXPECT_LT(since(), c.seconds + RFU_STOP_POLL_MS / 1000.0 + 0.15);
+  }
+  EXPECT_EQ(agent.Requests().size(), 2u);  // a GET each
+  EXPECT_FALSE(log.ContainsPart(L"Ping("));
 }
 
 // The product's 6 s entity time-out: with a longer answer wait the request is

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "host/registry.h"
+
 #include <string>
 #include <vector>
 
@@ -46,4 +48,11 @@ TEST(PrinterState, ValuesTable) {
   // A connection's queue is one key, not a path of keys.
   EXPECT_EQ(PrinterStateKeyName(L"\\\\srv\\Queue A"), L",,srv,Queue A");
   EXPECT_EQ(PrinterStateKeyName(L"Local/Queue"), L"Local/Queue");
+}
+
+// Stored with their terminator: the system adds a missing one only sometimes,
+// and a detection rule reading the value would see a text without its end.
+TEST(PrinterState, TextsAreStoredWithTheirTerminator) {
+  EXPECT_EQ(RegistryTextBytes(0), 2u);
+  EXPECT_EQ(RegistryTextBytes(std::wstring(L"updated").size()), 16u);
 }

@@ -27,16 +27,18 @@ class InterruptingClock : public FakeClock {
 }  // namespace
 
 TEST(SwitchOffRetry, ATryASecondFromEachTrysStartUntilTheRestartLimit) {
+  constexpr uint32_t kSilent = UINT32_MAX;  // a retry that waits out its answer wait
   const struct {
     const char* what;
-    uint32_t tryMs;      // how long one try takes
-    int tries;           // all failed
-    uint64_t waitedMs;   // slept between them
+    uint32_t firstMs, againMs;  // how long the first try and each retry take
+    int tries;                  // all failed
+    uint64_t waitedMs;          // slept between them
   } cases[] = {
-      {"answers at once", 0, 66, 65 * 1000},
-      {"a short time-out", 300, 66, 65 * 700},
-      // A printer that answers no ping: each try waits out the echoes.
-      {"no ping answer", 16500, 4, 0},
+      {"answers at once", 0, 0, 66, 65 * 1000},
+      {"a short time-out", 300, 300, 66, 65 * 700},
+      // A printer that answers nothing: the first try waits out the three
+      // echoes and the answer; each retry only its bounded answer wait.
+      {"silent", 21500, kSilent, 45, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -47,7 +49,12 @@ TEST(SwitchOffRetry, ATryASecondFromEachTrysStartUntilTheRestartLimit) {
     const bool done = RetrySwitchOff(
         [&] {
           ++tries;
-          clock.Advance(c.tryMs);
+          clock.Advance(c.firstMs);
+          return false;
+        },
+        [&](const RfuWriteBounds& bounds) {
+          ++tries;
+          clock.Advance(c.againMs == kSilent ? bounds.answerWaitMs : c.againMs);
           return false;
         },
         5000, FWDL_RESTART_LIMIT_MS);
@@ -72,18 +79,33 @@ TEST(SwitchOffRetry, TheRunsInterruptEndsTheWaitAndNoTryStartsAfterIt) {
     ClearRunInterruptForTesting();
     InterruptingClock clock(c.interruptAfterMs);
     int tries = 0;
-    EXPECT_FALSE(RetrySwitchOff([&] { return ++tries > 10; }, 0, FWDL_RESTART_LIMIT_MS));
+    EXPECT_FALSE(RetrySwitchOff([&] { return ++tries > 10; }, [&](const RfuWriteBounds&) { return ++tries > 10; }, 0,
+                                FWDL_RESTART_LIMIT_MS));
     EXPECT_EQ(tries, c.tries);
     EXPECT_EQ(clock.TotalSlept(), c.waitedMs);
   }
+  // During a retry: its waits ask the run's interrupt.
+  ClearRunInterruptForTesting();
+  {
+    FakeClock clock;
+    int tries = 0;
+    EXPECT_FALSE(RetrySwitchOff([&] { return ++tries > 10; },
+                                [&](const RfuWriteBounds& bounds) {
+                                  if (++tries == 3) InterruptRun();
+                                  EXPECT_EQ(bounds.stop(), tries == 3);
+                                  return false;
+                                },
+                                0, FWDL_RESTART_LIMIT_MS));
+    EXPECT_EQ(tries, 3);
+  }
   // Interrupted before: the owed switch-off still gets its one try, and a
   // printer that takes it needs no other.
-  InterruptRun();
   FakeClock clock;
   int tries = 0;
-  EXPECT_TRUE(RetrySwitchOff([&] { return ++tries == 1; }, 0, FWDL_RESTART_LIMIT_MS));
+  const auto again = [&](const RfuWriteBounds&) { return ++tries == 1; };
+  EXPECT_TRUE(RetrySwitchOff([&] { return ++tries == 1; }, again, 0, FWDL_RESTART_LIMIT_MS));
   EXPECT_EQ(tries, 1);
-  EXPECT_FALSE(RetrySwitchOff([&] { return ++tries == 1; }, 0, FWDL_RESTART_LIMIT_MS));
+  EXPECT_FALSE(RetrySwitchOff([&] { return ++tries == 1; }, again, 0, FWDL_RESTART_LIMIT_MS));
   EXPECT_EQ(tries, 2);
   EXPECT_TRUE(clock.Sleeps().empty());
   ClearRunInterruptForTesting();

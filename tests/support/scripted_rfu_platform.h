@@ -2,7 +2,7 @@
 // The RFU gate's outside world for tests. SNMP answers, prompt answers and the
 // question's choices are scripted (SNMP, with `realSnmp`, goes to
 // printer/rfu_status.h); the registry is a map. Every call is recorded in `calls`:
-//   get(<community>) set(<community>,<value>) ask(<initial text>) question unable
+//   get(<community>) set(<community>,<value>)[ within <answer wait> ms] ask(<initial text>) question unable
 // A scripted prompt answered with OK returns "typed1", "typed2"...
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net/snmp_rfu.h"
 #include "update/rfu_sequencer.h"
 
 class ScriptedRfuPlatform : public RfuPlatform {
@@ -28,9 +29,14 @@ class ScriptedRfuPlatform : public RfuPlatform {
     EXPECT_EQ(port, portName);
     return Next(reads);
   }
-  int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value) override {
-    calls.push_back(L"set(" + std::wstring(community) + L"," + std::to_wstring(value) + L")");
-    if (realSnmp) return RfuPlatform::WriteRfuStatus(portName, community, value);
+  int WriteRfuStatus(const wchar_t* portName, const wchar_t* community, int value,
+                     const RfuWriteBounds* bounds) override {
+    calls.push_back(L"set(" + std::wstring(community) + L"," + std::to_wstring(value) + L")" +
+                    (bounds ? L" within " + std::to_wstring(bounds->answerWaitMs) + L" ms" : L""));
+    if (bounds) {
+      EXPECT_TRUE(bounds->stop) << "a bounded write the run's interrupt cannot end";
+    }
+    if (realSnmp) return RfuPlatform::WriteRfuStatus(portName, community, value, bounds);
     EXPECT_EQ(port, portName);
     return Next(writes, -7);
   }
