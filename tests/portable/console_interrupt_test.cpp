@@ -175,6 +175,7 @@ TEST_F(ConsoleClose, OwedSwitchOffsFailTheRunUntilDone) {
 // A spooler that will not start again is in the rescued report, so that the
 // run's exit code says so.
 TEST_F(ConsoleClose, ReportsASpoolerThatWillNotStart) {
+  service.AddDependent(L"QV Lpd");
   RecordRun({L"QV Busy"});
   SpoolerHold hold(true);
   service.startError = 1053;  // the service did not respond in time
@@ -183,9 +184,12 @@ TEST_F(ConsoleClose, ReportsASpoolerThatWillNotStart) {
   EXPECT_FALSE(service.Running());
   ASSERT_EQ(written.size(), 1u);
   EXPECT_TRUE(written[0].spoolerLeftStopped);
+  EXPECT_EQ(written[0].dependentsLeftStopped, (std::vector<std::wstring>{L"QV Lpd"}));
 
+  // The next start of the spooler brings back what its stop took down.
   service.startError = 0;
   EXPECT_TRUE(hold.Release().Whole());
+  EXPECT_TRUE(service.DependentRunning(L"QV Lpd"));
 }
 
 // So is a service stopped with the spooler that will not start again; the

@@ -740,6 +740,21 @@ TEST(NtwkResetNtwkPrinter, SendsTheResetAndReadsNothing) {
   EXPECT_EQ(log.Lines(), (Lines{L"ResetNtwkPrinter()"}));
 }
 
+// A queue's own raw port is dialled; the printer's own goes where the
+// settings put it (a simulator's port).
+TEST(NtwkConnection, DialsTheQueuesRawPort) {
+  LogCapture log;
+  FakeNet net;
+  net.Settings().port = 9300;
+  EXPECT_EQ(CFWDownloadNtwk(9200).ResetNtwkPrinter(kAddr), 1);
+  EXPECT_EQ(CFWDownloadNtwk(NTWK_PRINTER_PORT).ResetNtwkPrinter(kAddr), 1);
+  Trace connects;
+  for (const std::string& call : net.Trace()) {
+    if (call.find("connect") != std::string::npos) connects.push_back(call);
+  }
+  EXPECT_EQ(connects, (Trace{"1 connect 127.60.0.1:9200", "2 connect 127.60.0.1:9300"}));
+}
+
 TEST(NtwkResetNtwkPrinter, Failures) {
   struct Case {
     ConnScript script;
