@@ -10,7 +10,7 @@ std::wstring HistoryTable(const std::vector<HistoryEntry>& entries) {
     const PrinterReport& p = e.printer;
     text += TableColumn(e.time, 20) + TableColumn(p.name, 28) + TableColumn(p.kind.empty() ? L"-" : p.kind, 8) +
             TableColumn(ReportVersionText(p.versionBefore), 16) + TableColumn(ReportVersionText(p.versionAfter), 16) +
-            p.outcome + L"\r\n";
+            OutcomeText(p.outcome) + L"\r\n";
   }
   return text;
 }

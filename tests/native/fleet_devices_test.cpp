@@ -85,7 +85,7 @@ TEST(FleetDevices, QueuesOfOnePrinterAreUpdatedOnce) {
     for (size_t i = 0; i < 3; ++i) {
       const PrinterReport& p = report.printers[i];
       EXPECT_EQ(p.name, names[i]);
-      EXPECT_EQ(p.outcome, L"updated") << i;
+      EXPECT_EQ(p.outcome, UpdateOutcome::Updated) << i;
       EXPECT_EQ(p.rfuLeftOn, c.rfuLeftOn) << i;
       EXPECT_EQ(p.versionAfter.number, 20230115u) << i;
       // A rider's report tells what its printer ran before and which file it got, as the carrier's does.

@@ -391,7 +391,7 @@ TEST(UnattendedStartup, HistoryListsTheLastEntriesAndWritesThemAsJson) {
     e.printer.name = name;
     e.printer.kind = L"usb";
     e.printer.versionBefore = {true, 1000, {}};
-    e.printer.outcome = L"current";
+    e.printer.outcome = UpdateOutcome::Current;
     e.programVersion = L"2.4.1.1";
     ASSERT_TRUE(AppendHistory(folder, e));
     written.push_back(e);
