@@ -32,13 +32,10 @@ const std::vector<ExitCode>& ExitCodeRanking() {
 }
 
 ExitCode WorseExitCode(ExitCode a, ExitCode b) {
-  // The place in the ranking; a code outside it ranks worst of all.
-  auto rank = [](ExitCode c) {
-    const std::vector<ExitCode>& ranking = ExitCodeRanking();
-    const auto it = std::find(ranking.begin(), ranking.end(), c);
-    return it == ranking.end() ? -1 : static_cast<int>(it - ranking.begin());
-  };
-  return rank(b) < rank(a) ? b : a;
+  // Counted from the best: a code outside the ranking ranks worst of all.
+  const std::vector<ExitCode>& ranking = ExitCodeRanking();
+  auto rank = [&ranking](ExitCode c) { return std::find(ranking.rbegin(), ranking.rend(), c) - ranking.rbegin(); };
+  return rank(b) > rank(a) ? b : a;
 }
 
 const std::vector<SwitchEntry>& SwitchTable() {

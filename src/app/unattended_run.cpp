@@ -17,19 +17,11 @@ FleetOptions FleetOptionsOf(const CommandLine& line) {
 }
 
 ExitCode OutcomeExitCode(UpdateOutcome outcome) {
-  switch (outcome) {
-    case UpdateOutcome::Updated:
-    case UpdateOutcome::WouldUpdate:
-      return EXITCODE_OK;
-    case UpdateOutcome::Current:
-      return EXITCODE_CURRENT;
-    case UpdateOutcome::NotApplicable:
-      return EXITCODE_NOT_APPLICABLE;
-    case UpdateOutcome::NotFound:
-      return EXITCODE_NO_DEVICE;
-    default:
-      return EXITCODE_FAILED;
-  }
+  if (outcome == UpdateOutcome::Updated || outcome == UpdateOutcome::WouldUpdate) return EXITCODE_OK;
+  if (outcome == UpdateOutcome::Current) return EXITCODE_CURRENT;
+  if (outcome == UpdateOutcome::NotApplicable) return EXITCODE_NOT_APPLICABLE;
+  if (outcome == UpdateOutcome::NotFound) return EXITCODE_NO_DEVICE;
+  return EXITCODE_FAILED;
 }
 
 ExitCode RunExitCode(const RunReport& report) {

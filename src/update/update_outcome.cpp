@@ -1,11 +1,10 @@
 #include "update/update_outcome.h"
 
 namespace {
-struct OutcomeName {
+constexpr struct OutcomeName {
   UpdateOutcome outcome;
   const wchar_t* text;
-};
-constexpr OutcomeName kNames[] = {
+} kNames[] = {
     {UpdateOutcome::Updated, L"updated"},
     {UpdateOutcome::Current, L"current"},
     {UpdateOutcome::WouldUpdate, L"would-update"},
