@@ -88,7 +88,7 @@ double TimedRun(Fleet& fleet, size_t count, int parallel) {
   const RunReport report = RunUnattended(line, env);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   size_t updated = 0;
-  for (const PrinterReport& p : report.printers) updated += p.outcome == L"updated";
+  for (const PrinterReport& p : report.printers) updated += p.outcome == UpdateOutcome::Updated;
   // The program's own processor time: what of the wall time is not waiting.
   printf("  %zu printers, %d at once: %.1f s (program CPU %.1f s), %zu of %zu updated\n", count, parallel, wall,
          CpuSeconds() - cpuBefore, updated, report.printers.size());

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+
 #include "app/history_listing.h"
 #include "host/text_utils.h"
 
@@ -21,26 +23,18 @@ const std::vector<ExitCodeInfo>& ExitCodeTable() {
   return table;
 }
 
+const std::vector<ExitCode>& ExitCodeRanking() {
+  // A printer written outweighs one already current: a script that updates
+  // only on 0 must still see the old printer.
+  static const std::vector<ExitCode> ranking = {EXITCODE_FAILED, EXITCODE_NO_DEVICE, EXITCODE_NOT_APPLICABLE,
+                                                EXITCODE_OK, EXITCODE_CURRENT};
+  return ranking;
+}
+
 ExitCode WorseExitCode(ExitCode a, ExitCode b) {
-  // Rank by badness; codes outside the per-printer ones rank worst of all. A
-  // printer written outweighs one already current: a script that updates only
-  // on 0 must still see the old printer.
-  auto rank = [](ExitCode c) {
-    switch (c) {
-      case EXITCODE_CURRENT:
-        return 0;
-      case EXITCODE_OK:
-        return 1;
-      case EXITCODE_NOT_APPLICABLE:
-        return 2;
-      case EXITCODE_NO_DEVICE:
-        return 3;
-      case EXITCODE_FAILED:
-        return 4;
-      default:
-        return 5;
-    }
-  };
+  // Counted from the best: a code outside the ranking ranks worst of all.
+  const std::vector<ExitCode>& ranking = ExitCodeRanking();
+  auto rank = [&ranking](ExitCode c) { return std::find(ranking.rbegin(), ranking.rend(), c) - ranking.rbegin(); };
   return rank(b) > rank(a) ? b : a;
 }
 
@@ -267,8 +261,14 @@ std::wstring UsageText() {
   for (const ExitCodeInfo& info : ExitCodeTable()) {
     text += L"  " + std::to_wstring(static_cast<int>(info.code)) + L"  " + info.meaning + L"\r\n";
   }
+  text += L"Of several printers the worst code wins:";
+  const wchar_t* separator = L" ";
+  for (ExitCode code : ExitCodeRanking()) {
+    text += separator + std::to_wstring(static_cast<int>(code));
+    separator = L", ";
+  }
   text +=
-      L"Of several printers the worst code wins: 1, 4, 5, 0, 3 (a printer written outweighs one already current). "
+      L" (a printer written outweighs one already current). "
       L"With /c, 0 means an update would write to some printer and 3 that it would write to none.\r\n";
   return text;
 }

@@ -32,7 +32,9 @@ struct ExitCodeInfo {
 // Every code with its meaning, in numeric order (the usage text prints it).
 const std::vector<ExitCodeInfo>& ExitCodeTable();
 
-// Of several printers' codes the worst wins: 1, 4, 5, 0, 3.
+// The codes a printer's outcome can give, worst first (the usage prints it).
+const std::vector<ExitCode>& ExitCodeRanking();
+// Of several printers' codes the worst wins, by ExitCodeRanking.
 ExitCode WorseExitCode(ExitCode a, ExitCode b);
 
 // How many printers an unattended run updates at once: /parallel:N. Each

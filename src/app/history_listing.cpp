@@ -41,7 +41,7 @@ std::wstring HistoryTable(const std::vector<HistoryEntry>& entries) {
     const PrinterReport& p = e.printer;
     text += Cell(e.time, 20) + Cell(p.name, 28) + Cell(p.kind.empty() ? L"-" : p.kind, 8) +
             Cell(ReportVersionText(p.versionBefore), 16) + Cell(ReportVersionText(p.versionAfter), 16) +
-            Visible(p.outcome) + L"\r\n";
+            OutcomeText(p.outcome) + L"\r\n";
   }
   return text;
 }

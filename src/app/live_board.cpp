@@ -147,7 +147,7 @@ void LiveBoard::Progress(size_t index, const UpdateProgressState& state, UpdateP
   if (what == UpdateProgressEvent::Phase || TickCountMs() - m_lastDraw >= kRedrawMs) Draw();
 }
 
-void LiveBoard::End(size_t index, const std::wstring& outcome, const std::wstring& detail) {
+void LiveBoard::End(size_t index, UpdateOutcome outcome, const std::wstring& detail) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (index >= m_printers.size()) return;
   Printer& p = m_printers[index];
@@ -155,7 +155,7 @@ void LiveBoard::End(size_t index, const std::wstring& outcome, const std::wstrin
   // The detail names the printer the line already names.
   const std::wstring prefix = p.name + L": ";
   const bool named = detail.compare(0, prefix.size(), prefix) == 0;
-  p.text = p.padded + L"  " + outcome + L": " + (named ? detail.substr(prefix.size()) : detail);
+  p.text = p.padded + L"  " + OutcomeText(outcome) + L": " + (named ? detail.substr(prefix.size()) : detail);
   Draw();
 }
 

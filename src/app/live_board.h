@@ -50,7 +50,7 @@ class LiveBoard : public RunBoard {
   explicit LiveBoard(LiveBoardWriter& writer) : m_writer(writer) {}
   void Begin(const std::vector<std::wstring>& names) override;
   void Progress(size_t index, const UpdateProgressState& state, UpdateProgressEvent what) override;
-  void End(size_t index, const std::wstring& outcome, const std::wstring& detail) override;
+  void End(size_t index, UpdateOutcome outcome, const std::wstring& detail) override;
   void Line(const std::wstring& text) override;
 
  private:

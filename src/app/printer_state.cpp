@@ -14,14 +14,14 @@ std::vector<PrinterStateValue> PrinterStateValues(const PrinterReport& report, c
   const ReportVersion* now = nullptr;
   if (report.versionAfter.known) {
     now = &report.versionAfter;
-  } else if (report.outcome == L"updated") {
+  } else if (report.outcome == UpdateOutcome::Updated) {
     if (report.fileVersion.known) now = &report.fileVersion;
   } else if (report.versionBefore.known) {
     now = &report.versionBefore;
   }
   std::vector<PrinterStateValue> values;
   if (now) values.push_back({L"FirmwareVersion", ReportVersionText(*now)});
-  values.push_back({L"LastOutcome", report.outcome});
+  values.push_back({L"LastOutcome", OutcomeText(report.outcome)});
   values.push_back({L"LastUpdate", time});
   values.push_back({L"FirmwareFile", report.file});
   return values;

@@ -108,7 +108,7 @@ ReportJson PrinterReportJson(const PrinterReport& p) {
       {"fileVersion", VersionJson(p.fileVersion)},
       {"versionBefore", VersionJson(p.versionBefore)},
       {"versionAfter", VersionJson(p.versionAfter)},
-      {"outcome", Utf8Text(p.outcome)},
+      {"outcome", Utf8Text(OutcomeText(p.outcome))},
       {"detail", TextOrNull(p.detail)},
       {"seconds", p.seconds},
   };
@@ -117,13 +117,15 @@ ReportJson PrinterReportJson(const PrinterReport& p) {
 bool PrinterReportFromJson(const ReportJson& json, PrinterReport* report) {
   if (!json.is_object()) return false;
   PrinterReport r;
+  std::wstring outcome;
   const auto seconds = json.find("seconds");
   if (!ReadText(json, "name", false, &r.name) || !ReadText(json, "port", true, &r.port) ||
       !ReadText(json, "kind", true, &r.kind) || !ReadText(json, "address", true, &r.address) ||
       !ReadText(json, "file", true, &r.file) || !ReadText(json, "fileSha256", true, &r.fileSha256) ||
       !ReadVersion(json, "fileVersion", &r.fileVersion) || !ReadVersion(json, "versionBefore", &r.versionBefore) ||
-      !ReadVersion(json, "versionAfter", &r.versionAfter) || !ReadText(json, "outcome", false, &r.outcome) ||
-      !ReadText(json, "detail", true, &r.detail) || seconds == json.end() || !seconds->is_number()) {
+      !ReadVersion(json, "versionAfter", &r.versionAfter) || !ReadText(json, "outcome", false, &outcome) ||
+      !OutcomeOfText(outcome, &r.outcome) || !ReadText(json, "detail", true, &r.detail) || seconds == json.end() ||
+      !seconds->is_number()) {
     return false;
   }
   r.seconds = seconds->get<double>();

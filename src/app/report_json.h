@@ -17,7 +17,8 @@ std::wstring WideText(const std::string& utf8);
 
 ReportJson PrinterReportJson(const PrinterReport& report);
 // The record from an object PrinterReportJson wrote. False when a key is
-// missing or of the wrong type; never throws.
+// missing or of the wrong type, or the outcome is none OutcomeText names;
+// never throws.
 bool PrinterReportFromJson(const ReportJson& json, PrinterReport* report);
 
 // The document as text: two-space indent or one line (indent < 0). Bytes that

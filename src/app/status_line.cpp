@@ -86,10 +86,8 @@ StatusPhase MilestoneStatus(int position) {
   return STATUS_NONE;
 }
 
-StatusPhase OutcomeStatus(const std::wstring& resultText) {
-  return resultText.find(LocalString(IDS_UP_TO_DATE)) != std::wstring::npos ? STATUS_UP_TO_DATE : STATUS_SUCCEEDED;
-}
-
-StatusPhase FailureStatus(const std::wstring& resultText) {
-  return resultText.find(LocalString(IDS_FILE_NOT_TRUSTED)) != std::wstring::npos ? STATUS_NOT_TRUSTED : STATUS_FAILED;
+StatusPhase EndStatus(UpdateOutcome outcome, bool notTrusted) {
+  if (outcome == UpdateOutcome::Updated) return STATUS_SUCCEEDED;
+  if (outcome == UpdateOutcome::Current) return STATUS_UP_TO_DATE;
+  return notTrusted ? STATUS_NOT_TRUSTED : STATUS_FAILED;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "update/update_outcome.h"
+
 enum StatusPhase {
   STATUS_NONE,  // empty line
   STATUS_READING_VERSION,
@@ -34,9 +36,6 @@ std::wstring StatusLineText(const StatusReport& report);
 // `position` (10, 15, 50: the milestones of one update; 100: success).
 StatusPhase MilestoneStatus(int position);
 
-// The line for a finished update, from the worker's outcome text: "up to
-// date" when that is what it says, else updated.
-StatusPhase OutcomeStatus(const std::wstring& resultText);
-// The line for a failed update: why, when the outcome text tells a cause the
-// line has words for, else failed.
-StatusPhase FailureStatus(const std::wstring& resultText);
+// The line for an ended update: updated, up to date, failed, or failed for
+// the file's signature (`notTrusted`).
+StatusPhase EndStatus(UpdateOutcome outcome, bool notTrusted);

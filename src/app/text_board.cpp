@@ -57,10 +57,10 @@ void TextBoard::Progress(size_t index, const UpdateProgressState& state, UpdateP
   }
 }
 
-void TextBoard::End(size_t index, const std::wstring& outcome, const std::wstring& detail) {
+void TextBoard::End(size_t index, UpdateOutcome outcome, const std::wstring& detail) {
   std::lock_guard<std::mutex> lock(m_lock);
   if (index >= m_printers.size()) return;
-  Say(m_printers[index].name + L": " + outcome + L": " + detail);
+  Say(m_printers[index].name + L": " + OutcomeText(outcome) + L": " + detail);
 }
 
 void TextBoard::Line(const std::wstring& text) {

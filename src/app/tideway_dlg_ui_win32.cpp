@@ -359,7 +359,7 @@ intptr_t CtidewayDlg::OnProgress(uintptr_t, intptr_t lParam) {
   m_progressPos = static_cast<int>(lParam);
   if (lParam > m_lastMilestone) m_lastMilestone = static_cast<int>(lParam);
   if (lParam == 100) {
-    ShowStatusLine(hwnd, OutcomeStatus(m_resultText));
+    ShowStatusLine(hwnd, EndStatus(WorkerOutcome(m_workerResult), m_workerResult.notTrusted));
     m_workerRunning = false;
     KillTimer(hwnd, kCreepTimer);
     SendMessageW(bar, PBM_SETPOS, 100, 0);
@@ -395,7 +395,7 @@ intptr_t CtidewayDlg::OnDownloadFailed(uintptr_t, intptr_t) {
   HWND hwnd = static_cast<HWND>(m_hWnd);
   m_workerRunning = false;
   KillTimer(hwnd, kCreepTimer);
-  ShowStatusLine(hwnd, FailureStatus(m_resultText));
+  ShowStatusLine(hwnd, EndStatus(WorkerOutcome(m_workerResult), m_workerResult.notTrusted));
   Logger* log = Logger::Instance();
   log->SetCaption(DialogTitle(m_seriesName).c_str());
   // The cause, when the worker recorded one, goes below the fixed text.

@@ -16,11 +16,11 @@ FleetOptions FleetOptionsOf(const CommandLine& line) {
   return options;
 }
 
-ExitCode OutcomeExitCode(const std::wstring& outcome) {
-  if (outcome == L"updated" || outcome == L"would-update") return EXITCODE_OK;
-  if (outcome == L"current") return EXITCODE_CURRENT;
-  if (outcome == L"not-applicable") return EXITCODE_NOT_APPLICABLE;
-  if (outcome == L"not-found") return EXITCODE_NO_DEVICE;
+ExitCode OutcomeExitCode(UpdateOutcome outcome) {
+  if (outcome == UpdateOutcome::Updated || outcome == UpdateOutcome::WouldUpdate) return EXITCODE_OK;
+  if (outcome == UpdateOutcome::Current) return EXITCODE_CURRENT;
+  if (outcome == UpdateOutcome::NotApplicable) return EXITCODE_NOT_APPLICABLE;
+  if (outcome == UpdateOutcome::NotFound) return EXITCODE_NO_DEVICE;
   return EXITCODE_FAILED;
 }
 
@@ -58,7 +58,7 @@ std::wstring SummaryText(const RunReport& report) {
   for (const PrinterReport& p : report.printers) {
     text += TableColumn(p.name, 28) + TableColumn(p.kind.empty() ? L"-" : p.kind, 8) +
             TableColumn(ReportVersionText(p.versionBefore), 16) + TableColumn(ReportVersionText(p.fileVersion), 16) +
-            p.outcome + L"\r\n";
+            OutcomeText(p.outcome) + L"\r\n";
   }
   text += L"exit code " + std::to_wstring(static_cast<int>(report.exitCode)) + L"\r\n";
   return text;

@@ -20,7 +20,7 @@ struct UnattendedEnvironment : FleetEnvironment {
 FleetOptions FleetOptionsOf(const CommandLine& line);
 
 // The exit code of one printer's outcome.
-ExitCode OutcomeExitCode(const std::wstring& outcome);
+ExitCode OutcomeExitCode(UpdateOutcome outcome);
 
 // The run's exit code: the worst of its printers', and a failure for what the
 // run had to leave behind (the spooler stopped, an RFU setting on).

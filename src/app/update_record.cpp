@@ -26,5 +26,5 @@ void RecordUpdate(const PrinterReport& report) {
   std::lock_guard<std::mutex> hold(lock);
   std::wstring folder;
   if (GetProgramDataFolder(&folder) == PROGRAM_DATA_FOUND) AppendHistory(folder, entry);
-  if (report.outcome != L"not-found") WritePrinterState(report, entry.time);
+  if (report.outcome != UpdateOutcome::NotFound) WritePrinterState(report, entry.time);
 }

@@ -34,9 +34,7 @@ PrinterReport WorkerReport(const plist_t& printer, const WorkerResult& result, d
   if (!report.file.empty()) report.fileVersion = FileVersionOf(result.chosen);
   report.versionBefore = PrinterVersionOf(result.facts.before);
   report.versionAfter = PrinterVersionOf(result.facts.after);
-  report.outcome = result.status == FWDL_UPDATED      ? L"updated"
-                   : result.status == FWDL_UP_TO_DATE ? L"current"
-                                                      : L"failed";
+  report.outcome = WorkerOutcome(result);
   report.detail = OneLineText(result.outcomeLine);
   report.seconds = seconds;
   AddFileSha256(&report);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "update/fw_download.h"
+#include "update/update_outcome.h"
 #include "update/update_worker.h"
 
 // A version as the report gives it: unknown, one number, or per part (the
@@ -28,7 +29,7 @@ struct PrinterReport {
   ReportVersion fileVersion;
   ReportVersion versionBefore;
   ReportVersion versionAfter;
-  std::wstring outcome;  // "updated", "current", "would-update", "failed", "not-applicable", "not-found"
+  UpdateOutcome outcome = UpdateOutcome::None;
   std::wstring detail;   // the outcome line a person reads
   double seconds = 0;
   // The RFU setting the run switched on for the update could not be switched

@@ -21,7 +21,7 @@ class SilentBoard : public RunBoard {
  public:
   void Begin(const std::vector<std::wstring>&) override {}
   void Progress(size_t, const UpdateProgressState&, UpdateProgressEvent) override {}
-  void End(size_t, const std::wstring&, const std::wstring&) override {}
+  void End(size_t, UpdateOutcome, const std::wstring&) override {}
   void Line(const std::wstring&) override {}
 };
 

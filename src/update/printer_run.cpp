@@ -46,8 +46,7 @@ PrinterRun::PrinterRun(const FleetOptions& options, const FleetEnvironment& env,
 void PrinterRun::Lookup() {
   LogPrinterScope scope(m_report->name.c_str());
   if (!m_found) {
-    End(L"not-found", m_report->name + L": no installed printer of a listed driver has this name",
-        UpdateOutcome::NotFound);
+    End(UpdateOutcome::NotFound, m_report->name + L": no installed printer of a listed driver has this name");
     return;
   }
   m_lookup.port = m_printer.portName;
@@ -92,10 +91,8 @@ void PrinterRun::Check() {
   m_progress.SetPhase(UpdatePhase::ChoosingFile);
   WorkerResult prepared;
   if (!PrepareFirmware(m_env.tables, m_printer, download, &m_chosen, &prepared, &m_images)) {
-    End(L"failed",
-        prepared.outcomeLine.empty() ? name + L": the printer's front panel culture is not known"
-                                     : prepared.outcomeLine,
-        UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed, prepared.outcomeLine.empty() ? name + L": the printer's front panel culture is not known"
+                                                            : prepared.outcomeLine);
     return;
   }
   m_report->file = m_chosen.path;
@@ -108,15 +105,13 @@ void PrinterRun::Check() {
   m_report->versionBefore = PrinterVersionOf(check);
 
   if (check.result == VERCHK_ERROR && !m_options.force) {
-    End(L"failed", name + L": the printer's firmware version could not be read; nothing was written",
-        UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed, name + L": the printer's firmware version could not be read; nothing was written");
     return;
   }
   if (check.result == VERCHK_UP_TO_DATE && !m_options.force) {
-    End(L"current",
+    End(UpdateOutcome::Current,
         name + (m_options.checkOnly ? L": the printer already runs the file's version or newer"
-                                    : L": the printer already runs the file's version or newer; nothing was written"),
-        UpdateOutcome::Current);
+                                    : L": the printer already runs the file's version or newer; nothing was written"));
     return;
   }
   // A check goes on to the RFU gate as the update would, and ends there.
@@ -131,19 +126,19 @@ void PrinterRun::Check() {
 void PrinterRun::Gate() {
   LogPrinterScope scope(m_report->name.c_str());
   if (m_kind != PORT_NETWORK) {
-    if (m_options.checkOnly) End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
+    if (m_options.checkOnly) End(UpdateOutcome::WouldUpdate, m_wouldUpdate);
     return;
   }
   const std::wstring& name = m_printer.printerName;
   Logger* log = Logger::Instance();
   const int security = CheckSecurityFirmwareOfPort(m_printer.portName.c_str(), Ping);
   if (security == SECURITY_FW_UNREACHABLE) {
-    End(L"failed", name + L": the printer does not answer at " + m_report->address, UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed, name + L": the printer does not answer at " + m_report->address);
     return;
   }
   if (security != SECURITY_FW_GATE) {
     log->Write(L"This product fwversion is not securilty firmware version,download directly");
-    if (m_options.checkOnly) End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
+    if (m_options.checkOnly) End(UpdateOutcome::WouldUpdate, m_wouldUpdate);
     return;
   }
   log->Write(L"--- This product fwversion is securilty firmware version---");
@@ -171,14 +166,13 @@ void PrinterRun::Gate() {
     return;
   }
   if (rfu.AskedConsent() && m_options.rfu == RfuConsent::None) {
-    End(L"not-applicable", name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on",
-        UpdateOutcome::NotApplicable);
+    End(UpdateOutcome::NotApplicable,
+        name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on");
   } else if (gate == RFU_GATE_CANCELLED && !rfu.AskedConsent() && !rfu.Unreachable()) {
-    End(L"failed", name + L": " + LocalString(IDS_RFU_LOCKED), UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed, name + L": " + LocalString(IDS_RFU_LOCKED));
   } else {
-    End(L"failed",
-        name + L": the RFU setting could not be read or switched on (no SNMP answer, or the community was refused)",
-        UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed,
+        name + L": the RFU setting could not be read or switched on (no SNMP answer, or the community was refused)");
   }
 }
 
@@ -189,17 +183,17 @@ void PrinterRun::CheckGate() {
   const int value = m_env.rfuSystem->QueryRfuStatus(m_printer.portName.c_str(), community.c_str());
   Logger::Instance()->Write(L"Unattended: check only: the RFU setting reads %d", value);
   if (value == RFU_ON) {
-    End(L"would-update", m_wouldUpdate, UpdateOutcome::WouldUpdate);
+    End(UpdateOutcome::WouldUpdate, m_wouldUpdate);
   } else if (value == RFU_OFF && m_options.rfu != RfuConsent::None) {
-    End(L"would-update", m_wouldUpdate + L"; the RFU setting would be switched on", UpdateOutcome::WouldUpdate);
+    End(UpdateOutcome::WouldUpdate, m_wouldUpdate + L"; the RFU setting would be switched on");
   } else if (value == RFU_OFF) {
-    End(L"not-applicable", name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on",
-        UpdateOutcome::NotApplicable);
+    End(UpdateOutcome::NotApplicable,
+        name + L": the RFU setting is off; /rfu:on or /rfu:onoff lets the update switch it on");
   } else if (value == RFU_OFF_LOCKED) {
-    End(L"failed", name + L": " + LocalString(IDS_RFU_LOCKED), UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed, name + L": " + LocalString(IDS_RFU_LOCKED));
   } else {
-    End(L"failed", name + L": the RFU setting could not be read (no SNMP answer, or the community was refused)",
-        UpdateOutcome::Failed);
+    End(UpdateOutcome::Failed,
+        name + L": the RFU setting could not be read (no SNMP answer, or the community was refused)");
   }
 }
 
@@ -222,14 +216,9 @@ void PrinterRun::Download(bool spoolerHeld, StoppedServices* stopped) {
         .CheckPrinter(name.c_str(), m_chosen.productId, m_chosen.path, m_chosen.familyId, &after);
     m_report->versionAfter = PrinterVersionOf(after);
   }
-  if (updated) {
-    End(L"updated", result.outcomeLine, UpdateOutcome::Updated, result.status);
-  } else if (result.status == FWDL_UP_TO_DATE) {
-    End(L"current", result.outcomeLine, UpdateOutcome::Current, result.status);
-  } else {
-    End(L"failed", result.outcomeLine + (RunInterrupted() ? L" The run was interrupted." : L""), UpdateOutcome::Failed,
-        result.status);
-  }
+  const UpdateOutcome outcome = WorkerOutcome(result);
+  const bool interrupted = outcome == UpdateOutcome::Failed && RunInterrupted();
+  End(outcome, result.outcomeLine + (interrupted ? L" The run was interrupted." : L""), result.status);
 }
 
 void PrinterRun::SwitchOff(uint32_t downloadsEnded) {
@@ -255,31 +244,30 @@ void PrinterRun::EndInterrupted() {
     EndRiders();
     return;
   }
-  End(L"failed", m_report->name + L": the run was interrupted before this printer's update ended",
-      UpdateOutcome::Failed);
+  End(UpdateOutcome::Failed, m_report->name + L": the run was interrupted before this printer's update ended");
 }
 
-void PrinterRun::End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status) {
+void PrinterRun::End(UpdateOutcome outcome, const std::wstring& detail, int status) {
   m_report->outcome = outcome;
   m_report->detail = OneLineText(detail);
   m_report->seconds = static_cast<double>(TickCountMs() - m_start) / 1000.0;
-  Finish(progressOutcome, status);
+  Finish(status);
 }
 
-void PrinterRun::Finish(UpdateOutcome progressOutcome, int status) {
+void PrinterRun::Finish(int status) {
   m_ended = true;
-  m_endOutcome = progressOutcome;
   m_endStatus = status;
   // The last update of the file to end releases its image.
   m_image.reset();
   m_lookup.image = nullptr;
-  m_progress.Finish(progressOutcome, status, progressOutcome == UpdateOutcome::Updated);
-  Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), m_report->outcome.c_str(),
+  const UpdateOutcome outcome = m_report->outcome;
+  m_progress.Finish(outcome, status, outcome == UpdateOutcome::Updated);
+  Logger::Instance()->Write(L"Unattended: %ls: %ls (%ls)", m_report->name.c_str(), OutcomeText(outcome),
                             m_report->detail.c_str());
   AddFileSha256(m_report);
   if (m_env.recordUpdate) m_env.recordUpdate(*m_report);
   RescueRecordPrinter(m_index, *m_report);
-  m_board.End(m_index, m_report->outcome, m_report->detail);
+  m_board.End(m_index, outcome, m_report->detail);
   if (!m_owesSwitchOff) {
     EndRiders();
     return;
@@ -292,7 +280,7 @@ void PrinterRun::Finish(UpdateOutcome progressOutcome, int status) {
 void PrinterRun::EndRiders() {
   std::vector<PrinterRun*> riders;
   riders.swap(m_riders);
-  for (PrinterRun* rider : riders) rider->EndAsCarried(*m_report, m_endOutcome, m_endStatus);
+  for (PrinterRun* rider : riders) rider->EndAsCarried(*m_report, m_endStatus);
 }
 
 PrinterReport PrinterRun::CarriedReport(const PrinterReport& carrier) const {
@@ -310,8 +298,8 @@ PrinterReport PrinterRun::CarriedReport(const PrinterReport& carrier) const {
   return report;
 }
 
-void PrinterRun::EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status) {
+void PrinterRun::EndAsCarried(const PrinterReport& carrier, int status) {
   LogPrinterScope scope(m_report->name.c_str());
   *m_report = CarriedReport(carrier);
-  Finish(progressOutcome, status);
+  Finish(status);
 }

@@ -60,17 +60,17 @@ class PrinterRun {
   void EndInterrupted();
 
  private:
-  void End(const wchar_t* outcome, const std::wstring& detail, UpdateOutcome progressOutcome, int status = -1);
+  void End(UpdateOutcome outcome, const std::wstring& detail, int status = -1);
   // The end of a report whose outcome, detail and time are set: recorded,
   // shown, and the riders ended unless a switch-off is owed.
-  void Finish(UpdateOutcome progressOutcome, int status);
+  void Finish(int status);
   void EndRiders();
   // This queue's report as a rider of `carrier`.
   PrinterReport CarriedReport(const PrinterReport& carrier) const;
   // The gate of a check: the setting read once, nothing written.
   void CheckGate();
   // The carrier ended: the same outcome, versions and file, told as the carrier's.
-  void EndAsCarried(const PrinterReport& carrier, UpdateOutcome progressOutcome, int status);
+  void EndAsCarried(const PrinterReport& carrier, int status);
 
   const FleetOptions& m_options;
   const FleetEnvironment& m_env;
@@ -96,6 +96,5 @@ class PrinterRun {
   // The gate switched the RFU setting on for a switch-off after the run: the
   // riders end only after it.
   bool m_owesSwitchOff = false;
-  UpdateOutcome m_endOutcome = UpdateOutcome::Failed;
   int m_endStatus = -1;
 };

@@ -16,8 +16,8 @@ class RunBoard {
   virtual void Begin(const std::vector<std::wstring>& names) = 0;
   // Printer `index` moved on; from the update's own thread.
   virtual void Progress(size_t index, const UpdateProgressState& state, UpdateProgressEvent what) = 0;
-  // Printer `index` ended: its outcome word and the line a person reads.
-  virtual void End(size_t index, const std::wstring& outcome, const std::wstring& detail) = 0;
+  // Printer `index` ended: its outcome and the line a person reads.
+  virtual void End(size_t index, UpdateOutcome outcome, const std::wstring& detail) = 0;
   // A line of the run as a whole (not a printer's).
   virtual void Line(const std::wstring& text) = 0;
 };

@@ -101,10 +101,10 @@ void RescueRun(const std::wstring& why) {
   report.spoolerLeftStopped = !restart.spoolerRuns;
   report.dependentsLeftStopped = restart.dependentsStopped;
   for (PrinterReport& p : report.printers) {
-    if (!p.outcome.empty()) continue;
-    p.outcome = L"failed";
+    if (p.outcome != UpdateOutcome::None) continue;
+    p.outcome = UpdateOutcome::Failed;
     p.detail = p.name + L": the run was interrupted (" + why + L") before this printer's update ended";
-    log->Write(L"Unattended: %ls: %ls (%ls)", p.name.c_str(), p.outcome.c_str(), p.detail.c_str());
+    log->Write(L"Unattended: %ls: %ls (%ls)", p.name.c_str(), OutcomeText(p.outcome), p.detail.c_str());
   }
   // The process may end during any switch-off: until one succeeded, its
   // printer (and the queues riding with it) has the setting on.

@@ -13,6 +13,8 @@
 #include <functional>
 #include <mutex>
 
+#include "update/update_outcome.h"
+
 enum class UpdatePhase {
   Idle,            // nothing started yet
   ReadingVersion,  // asking the printer for its firmware version
@@ -22,16 +24,6 @@ enum class UpdatePhase {
   Restarting,      // the printer writes its flash and restarts
   Verifying,       // asking the restarted printer for its new version
   Done,            // ended; Outcome() says how
-};
-
-enum class UpdateOutcome {
-  None,         // not ended yet
-  Updated,      // written (and verified where the product verifies)
-  Current,      // the printer already runs the file's version or newer
-  WouldUpdate,  // check only: an update would write
-  Failed,
-  NotApplicable,  // the RFU setting had to be switched on without consent
-  NotFound,       // no such printer
 };
 
 // What changed, for the listener.

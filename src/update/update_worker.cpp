@@ -89,6 +89,7 @@ bool PrepareFirmware(const FirmwareTables& tables, const plist_t& printer, CFWDo
     // A file that vanished or is locked says nothing about who signed it.
     result->outcomeLine = OutcomeLine(printer.printerName,
                                       verdict == SIGNATURE_FILE_UNREADABLE ? IDS_FILE_UNREADABLE : IDS_FILE_NOT_TRUSTED);
+    result->notTrusted = verdict != SIGNATURE_FILE_UNREADABLE;
     return false;
   }
   return true;
@@ -120,10 +121,16 @@ WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& cho
   download.ExpectFile(expected);
   result.status = download.FWDownload(printer.printerName.c_str(), chosen.productId, chosen.path, chosen.familyId);
   result.succeeded = OutcomeSucceeded(result.status);
+  result.notTrusted = result.status == FWDL_NOT_TRUSTED;
   result.outcomeLine = OutcomeLine(printer.printerName, OutcomeStringId(result.status));
   result.chosen = chosen;
   result.facts = download.Facts();
   return result;
+}
+
+UpdateOutcome WorkerOutcome(const WorkerResult& result) {
+  if (result.status == FWDL_UPDATED) return UpdateOutcome::Updated;
+  return result.status == FWDL_UP_TO_DATE ? UpdateOutcome::Current : UpdateOutcome::Failed;
 }
 
 void LogWorkerEnd(const WorkerResult& result) {
@@ -134,8 +141,5 @@ void LogWorkerEnd(const WorkerResult& result) {
 void FinishWorker(const WorkerResult& result, UpdateProgress* progress) {
   LogWorkerEnd(result);
   if (!progress) return;
-  UpdateOutcome outcome = UpdateOutcome::Failed;
-  if (result.status == FWDL_UPDATED) outcome = UpdateOutcome::Updated;
-  if (result.status == FWDL_UP_TO_DATE) outcome = UpdateOutcome::Current;
-  progress->Finish(outcome, result.status, result.succeeded);
+  progress->Finish(WorkerOutcome(result), result.status, result.succeeded);
 }

@@ -36,6 +36,7 @@ struct WorkerResult {
   bool succeeded = false;    // updated, or the transport had nothing to write
   int status = -1;           // FWDL_*; -1 when the controller did not run
   std::wstring outcomeLine;  // empty when no outcome was recorded
+  bool notTrusted = false;   // the file's signature was refused, when chosen or when sent
   // For the update's record: the file (path empty when none was chosen) and
   // what the controller learned.
   ChosenFirmware chosen;
@@ -58,6 +59,9 @@ WorkerResult RunPreparedUpdate(const plist_t& printer, const ChosenFirmware& cho
 // The whole worker on `printer`: milestone 10, PrepareFirmware, the
 // controller. The caller ends the progress (FinishWorker).
 WorkerResult RunUpdateWorker(const FirmwareTables& tables, const plist_t& printer, UpdateProgress* progress);
+
+// Updated, current or failed.
+UpdateOutcome WorkerOutcome(const WorkerResult& result);
 
 // The worker's last log line.
 void LogWorkerEnd(const WorkerResult& result);

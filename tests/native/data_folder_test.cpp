@@ -27,7 +27,7 @@ fs::path FreshDir(const std::wstring& name) {
 PrinterReport Updated() {
   PrinterReport report;
   report.name = L"QV T1";
-  report.outcome = L"updated";
+  report.outcome = UpdateOutcome::Updated;
   return report;
 }
 

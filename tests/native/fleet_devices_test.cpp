@@ -88,7 +88,7 @@ TEST(FleetDevices, QueuesOfOnePrinterAreUpdatedOnce) {
     for (size_t i = 0; i < 3; ++i) {
       const PrinterReport& p = report.printers[i];
       EXPECT_EQ(p.name, names[i]);
-      EXPECT_EQ(p.outcome, L"updated") << i;
+      EXPECT_EQ(p.outcome, UpdateOutcome::Updated) << i;
       EXPECT_EQ(p.rfuLeftOn, c.rfuLeftOn) << i;
       EXPECT_EQ(p.versionAfter.number, 20230115u) << i;
       // A rider's report tells what its printer ran before and which file it got, as the carrier's does.
@@ -161,7 +161,7 @@ TEST(FleetDevices, RawPortsOfOnePrintServerAreThreePrinters) {
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "BURN_FLASH"), 1);
     EXPECT_GT(std::count(commands.begin(), commands.end(), "GET_PRINTER_INFO"), 0);
     const PrinterReport& p = report.printers[i];
-    EXPECT_EQ(p.outcome, L"updated") << p.detail;
+    EXPECT_EQ(p.outcome, UpdateOutcome::Updated) << p.detail;
     EXPECT_EQ(p.versionBefore.number, 1001u + i);
     EXPECT_EQ(p.versionAfter.number, 20230115u);
   }

@@ -174,7 +174,7 @@ TEST(FleetRun, FourPrintersOneRefusingAndAnInterruptedRun) {
     std::vector<std::wstring> outcomes;
     std::vector<size_t> burns;
     for (size_t i = 0; i < 4; ++i) {
-      outcomes.push_back(report.printers[i].outcome);
+      outcomes.push_back(OutcomeText(report.printers[i].outcome));
       // A burn cut short is logged once the simulator sees the connection end.
       for (int wait = 0; wait < 50 && Burns(*fleet.sims[i]) - burnsBefore[i] < c.burns[i]; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -152,7 +152,7 @@ TEST(FleetRun, FourNetworkPrintersAtOnce) {
     const PrinterReport& p = report.printers[i];
     EXPECT_EQ(p.name, installed[i].name);
     EXPECT_EQ(p.address, Wide(sims[i]->address()));
-    EXPECT_EQ(p.outcome, L"updated");
+    EXPECT_EQ(p.outcome, UpdateOutcome::Updated);
     EXPECT_EQ(p.versionBefore.number, Version(i));
     EXPECT_EQ(p.versionAfter.number, kFileVersion);
     std::vector<std::string> burns;

@@ -17,7 +17,7 @@ TEST(HistoryAppend, AWriteCutShortLeavesTheFileAsItWas) {
   const std::wstring folder = (dir / "").wstring();
   HistoryEntry entry;
   entry.time = L"2024-03-01T09:05:07Z";
-  entry.printer.outcome = L"updated";
+  entry.printer.outcome = UpdateOutcome::Updated;
   entry.programVersion = L"2.4.1.1";
   entry.printer.name = L"A";
   ASSERT_TRUE(AppendHistory(folder, entry));

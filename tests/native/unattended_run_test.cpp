@@ -298,7 +298,7 @@ TEST(UnattendedRun, OnePrinterTable) {
     EXPECT_EQ(p.kind, L"network");
     EXPECT_EQ(p.address, sim.Address());
     EXPECT_EQ(p.file, file);
-    EXPECT_EQ(p.outcome, c.outcome);
+    EXPECT_EQ(OutcomeText(p.outcome), std::wstring(c.outcome));
     EXPECT_EQ(report.exitCode, c.code);
     EXPECT_EQ(service.Running(), c.spoolerStartError == 0);
     EXPECT_EQ(report.dependentsLeftStopped,
@@ -354,7 +354,7 @@ TEST(UnattendedRun, SelectionAndWorstCode) {
     std::vector<std::wstring> names, outcomes;
     for (const PrinterReport& p : report.printers) {
       names.push_back(p.name);
-      outcomes.push_back(p.outcome);
+      outcomes.push_back(OutcomeText(p.outcome));
     }
     EXPECT_EQ(names, c.names);
     EXPECT_EQ(outcomes, c.outcomes);
@@ -415,7 +415,7 @@ TEST(UnattendedRun, CheckOnlyOverUsbWithANandFile) {
   const PrinterReport& p = report.printers[0];
   EXPECT_EQ(p.kind, L"usb");
   EXPECT_EQ(p.address, L"");
-  EXPECT_EQ(p.outcome, L"would-update");
+  EXPECT_EQ(p.outcome, UpdateOutcome::WouldUpdate);
   EXPECT_EQ(report.exitCode, EXITCODE_OK);
   using Parts = std::vector<std::pair<std::string, uint32_t>>;
   // The disabled package is not what the printer would take.
@@ -482,7 +482,7 @@ TEST(UnattendedRun, ParallelPrinterThatDoesNotAnswerIsNotWritten) {
   const RunReport report = RunUnattended(line, env);
   ASSERT_EQ(report.printers.size(), 1u);
   EXPECT_EQ(report.printers[0].kind, L"parallel");
-  EXPECT_EQ(report.printers[0].outcome, L"failed");
+  EXPECT_EQ(report.printers[0].outcome, UpdateOutcome::Failed);
   EXPECT_FALSE(report.printers[0].versionBefore.known);
   EXPECT_EQ(report.exitCode, EXITCODE_FAILED);
   EXPECT_TRUE(port.open_.empty()) << "a handle left open";

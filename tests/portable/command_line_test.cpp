@@ -123,6 +123,7 @@ TEST(CommandLine, UsageListsEverySwitchAndEveryExitCode) {
               std::wstring::npos);
   }
   EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_NE(usage.find(L"the worst code wins: 1, 4, 5, 0, 3 ("), std::wstring::npos);
 }
 
 TEST(CommandLine, WorstExitCodeWins) {

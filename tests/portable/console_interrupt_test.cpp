@@ -92,7 +92,7 @@ class ConsoleClose : public ::testing::Test {
 TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
   const RunReport run = RecordRun({L"QV Done", L"QV Busy"});
   PrinterReport done = run.printers[0];
-  done.outcome = L"updated";
+  done.outcome = UpdateOutcome::Updated;
   RescueRecordPrinter(0, done);
   int switchOffs = 0;
   // The printer does not answer, after a wait that counts against the close's.
@@ -109,8 +109,8 @@ TEST_F(ConsoleClose, BringsBackWhatTheRunLeavesBehind) {
   ASSERT_EQ(written.size(), 2u);
   for (const RunReport& report : written) {
     ASSERT_EQ(report.printers.size(), 2u);
-    EXPECT_EQ(report.printers[0].outcome, L"updated");
-    EXPECT_EQ(report.printers[1].outcome, L"failed");
+    EXPECT_EQ(report.printers[0].outcome, UpdateOutcome::Updated);
+    EXPECT_EQ(report.printers[1].outcome, UpdateOutcome::Failed);
     EXPECT_EQ(report.printers[1].detail.find(L"QV Busy: the run was interrupted (the console was closed)"), 0u);
   }
   // Counted as left on from the first report: the process may end before the switch-off does.
@@ -142,7 +142,7 @@ TEST_F(ConsoleClose, OwedSwitchOffsFailTheRunUntilDone) {
     RunReport run = RecordRun({L"QV Carrier", L"QV Alone", L"QV Rider"});
     RescueRecordRider(2, 0);
     for (size_t i = 0; i < run.printers.size(); ++i) {
-      run.printers[i].outcome = L"updated";
+      run.printers[i].outcome = UpdateOutcome::Updated;
       RescueRecordPrinter(i, run.printers[i]);
     }
     RescueOweSwitchOff(0, [switchedOff] { return switchedOff; });

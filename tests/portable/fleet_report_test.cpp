@@ -26,9 +26,11 @@ TEST(WorkerReport, OutcomesNamedAsAFleetRunNamesThem) {
   const plist_t printer{L"Office", L"USB001", L"0"};
   const struct {
     int status;
-    const wchar_t* outcome;
-  } cases[] = {
-      {FWDL_UPDATED, L"updated"}, {FWDL_UP_TO_DATE, L"current"}, {FWDL_NOT_TRUSTED, L"failed"}, {-1, L"failed"}};
+    UpdateOutcome outcome;
+  } cases[] = {{FWDL_UPDATED, UpdateOutcome::Updated},
+               {FWDL_UP_TO_DATE, UpdateOutcome::Current},
+               {FWDL_NOT_TRUSTED, UpdateOutcome::Failed},
+               {-1, UpdateOutcome::Failed}};
   for (const auto& c : cases) {
     WorkerResult result;
     result.status = c.status;

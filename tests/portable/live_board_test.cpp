@@ -59,42 +59,42 @@ TEST(LiveBoard, EachPrinterKeepsOneLineThatFollowsItsUpdate) {
     size_t printer;
     UpdateProgressEvent what;  // Done here stands for End
     UpdateProgressState state;
-    const wchar_t* outcome;
+    UpdateOutcome outcome;  // None: a progress step
     const wchar_t* detail;
     const wchar_t* line;  // what the printer's line reads after the step
   } steps[] = {
-      {0, UpdateProgressEvent::Milestone, State(UpdatePhase::Idle, 10), nullptr, nullptr,
+      {0, UpdateProgressEvent::Milestone, State(UpdatePhase::Idle, 10), UpdateOutcome::None, nullptr,
        L"Office 2        waiting to start"},
-      {0, UpdateProgressEvent::Phase, State(UpdatePhase::ChoosingFile, 10), nullptr, nullptr,
+      {0, UpdateProgressEvent::Phase, State(UpdatePhase::ChoosingFile, 10), UpdateOutcome::None, nullptr,
        L"Office 2   10%  choosing the firmware file"},
-      {0, UpdateProgressEvent::Phase, State(UpdatePhase::Idle, 10), nullptr, nullptr,
+      {0, UpdateProgressEvent::Phase, State(UpdatePhase::Idle, 10), UpdateOutcome::None, nullptr,
        L"Office 2   10%  waiting its turn"},
       // While sending, the data sent; the milestone otherwise.
-      {0, UpdateProgressEvent::Phase, State(UpdatePhase::Sending, 15, 0, 1000), nullptr, nullptr,
+      {0, UpdateProgressEvent::Phase, State(UpdatePhase::Sending, 15, 0, 1000), UpdateOutcome::None, nullptr,
        L"Office 2    0%  writing the firmware"},
-      {0, UpdateProgressEvent::Bytes, State(UpdatePhase::Sending, 15, 470, 1000), nullptr, nullptr,
+      {0, UpdateProgressEvent::Bytes, State(UpdatePhase::Sending, 15, 470, 1000), UpdateOutcome::None, nullptr,
        L"Office 2   47%  writing the firmware"},
       // The data all sent, the printer writes its flash: the milestone again.
-      {1, UpdateProgressEvent::Phase, State(UpdatePhase::Restarting, 50, 1000, 1000), nullptr, nullptr,
+      {1, UpdateProgressEvent::Phase, State(UpdatePhase::Restarting, 50, 1000, 1000), UpdateOutcome::None, nullptr,
        L"Lab        50%  waiting for the restart"},
-      {1, UpdateProgressEvent::Waited, State(UpdatePhase::Restarting, 50, 0, 0, 12), nullptr, nullptr,
+      {1, UpdateProgressEvent::Waited, State(UpdatePhase::Restarting, 50, 0, 0, 12), UpdateOutcome::None, nullptr,
        L"Lab        50%  waiting for the restart, 12 s"},
-      {2, UpdateProgressEvent::Phase, State(UpdatePhase::Verifying, 50, 0, 0, 1), nullptr, nullptr,
+      {2, UpdateProgressEvent::Phase, State(UpdatePhase::Verifying, 50, 0, 0, 1), UpdateOutcome::None, nullptr,
        L"\u6771\u4eac 3F    50%  checking the new version, 1 s"},
       // The update's own end says nothing; the outcome does, without the
       // printer's name twice, cut to the console (48 cells, one kept free).
-      {0, UpdateProgressEvent::Done, State(UpdatePhase::Done, 100), nullptr, nullptr,
+      {0, UpdateProgressEvent::Done, State(UpdatePhase::Done, 100), UpdateOutcome::None, nullptr,
        L"Office 2   47%  writing the firmware"},
-      {0, UpdateProgressEvent::Done, State(UpdatePhase::Done, 100), L"updated",
+      {0, UpdateProgressEvent::Done, State(UpdatePhase::Done, 100), UpdateOutcome::Updated,
        L"Office 2: Successfully updated firmware.", L"Office 2  updated: Successfully updated firmwar"},
-      {0, UpdateProgressEvent::Waited, State(UpdatePhase::Restarting, 50, 0, 0, 1), nullptr, nullptr,
+      {0, UpdateProgressEvent::Waited, State(UpdatePhase::Restarting, 50, 0, 0, 1), UpdateOutcome::None, nullptr,
        L"Office 2  updated: Successfully updated firmwar"},
-      {1, UpdateProgressEvent::Done, State(UpdatePhase::Done, 50), L"failed", L"no answer at 10.0.0.9",
+      {1, UpdateProgressEvent::Done, State(UpdatePhase::Done, 50), UpdateOutcome::Failed, L"no answer at 10.0.0.9",
        L"Lab       failed: no answer at 10.0.0.9"},
   };
   for (const Step& step : steps) {
     clock.Advance(1000);
-    if (step.outcome) {
+    if (step.outcome != UpdateOutcome::None) {
       board.End(step.printer, step.outcome, step.detail);
     } else {
       board.Progress(step.printer, step.state, step.what);
@@ -144,7 +144,7 @@ TEST(LiveBoard, ManyPrintersRedrawAFewTimesASecondAndLoseNothing) {
   for (size_t i = 1; i < names.size(); ++i) {
     EXPECT_EQ(screen.rows[i], names[i] + std::wstring(3 - names[i].size(), L' ') + L"  100%  writing the firmware");
   }
-  for (size_t i = 0; i < names.size(); ++i) board.End(i, L"updated", names[i] + L": ok");
+  for (size_t i = 0; i < names.size(); ++i) board.End(i, UpdateOutcome::Updated, names[i] + L": ok");
   for (size_t i = 0; i < names.size(); ++i) {
     EXPECT_EQ(screen.rows[i], names[i] + std::wstring(3 - names[i].size(), L' ') + L"  updated: ok");
   }

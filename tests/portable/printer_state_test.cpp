@@ -16,16 +16,16 @@ TEST(PrinterState, ValuesTable) {
   const ReportVersion file{true, 20230115, {}};
   const ReportVersion parts{true, 9999, {{"print", 12}}};
   const struct {
-    const wchar_t* outcome;
+    UpdateOutcome outcome;
     ReportVersion before, after, fileVersion;
     const wchar_t* firmware;  // null: the value is left as it was
   } cases[] = {
-      {L"updated", old, file, file, L"20230115"},
-      {L"updated", old, none, file, L"20230115"},  // not asked afterwards (a parallel port)
-      {L"updated", none, parts, parts, L"print=12"},
-      {L"failed", old, none, file, L"1000"},
-      {L"current", file, none, file, L"20230115"},
-      {L"failed", none, none, none, nullptr},
+      {UpdateOutcome::Updated, old, file, file, L"20230115"},
+      {UpdateOutcome::Updated, old, none, file, L"20230115"},  // not asked afterwards (a parallel port)
+      {UpdateOutcome::Updated, none, parts, parts, L"print=12"},
+      {UpdateOutcome::Failed, old, none, file, L"1000"},
+      {UpdateOutcome::Current, file, none, file, L"20230115"},
+      {UpdateOutcome::Failed, none, none, none, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -40,8 +40,8 @@ TEST(PrinterState, ValuesTable) {
     for (const PrinterStateValue& v : PrinterStateValues(report, L"2024-03-01T09:05:07Z")) {
       got.push_back(std::wstring(v.name) + L"=" + v.text);
     }
-    std::vector<std::wstring> want = {L"LastOutcome=" + std::wstring(c.outcome), L"LastUpdate=2024-03-01T09:05:07Z",
-                                      L"FirmwareFile=C:\\fw\\update.bin"};
+    std::vector<std::wstring> want = {L"LastOutcome=" + std::wstring(OutcomeText(c.outcome)),
+                                      L"LastUpdate=2024-03-01T09:05:07Z", L"FirmwareFile=C:\\fw\\update.bin"};
     if (c.firmware) want.insert(want.begin(), L"FirmwareVersion=" + std::wstring(c.firmware));
     EXPECT_EQ(got, want);
   }

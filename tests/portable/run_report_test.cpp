@@ -28,12 +28,12 @@ TEST(RunReport, DocumentReadsBackExactly) {
   known.file = L"C:\\Program Files\\tideway\\a.bin";
   known.fileVersion = {true, 20230115, {}};
   known.versionBefore = {true, 9999, {{"print", 12}, {"NandLDR", 3}}};
-  known.outcome = L"updated";
+  known.outcome = UpdateOutcome::Updated;
   known.detail = L"ok";
   known.seconds = 1.5;
   PrinterReport missing;
   missing.name = L"Gone";
-  missing.outcome = L"not-found";
+  missing.outcome = UpdateOutcome::NotFound;
   report.printers = {known, missing};
 
   const nlohmann::json doc = nlohmann::json::parse(RunReportJson(report));

@@ -89,7 +89,7 @@ TEST_F(SessionEnd, ItsEndRescuesTheRunItsCancellationNothing) {
   EXPECT_TRUE(service.Running());
   ASSERT_EQ(written.size(), 1u);
   ASSERT_EQ(written[0].printers.size(), 1u);
-  EXPECT_EQ(written[0].printers[0].outcome, L"failed");
+  EXPECT_EQ(written[0].printers[0].outcome, UpdateOutcome::Failed);
   EXPECT_EQ(written[0].printers[0].detail.find(L"QV Busy: the run was interrupted (the session ended)"), 0u);
   EXPECT_TRUE(log.Contains(L"Run interrupted (the session ended): no further update starts"));
 }

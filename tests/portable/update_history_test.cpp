@@ -36,7 +36,7 @@ HistoryEntry Entry(const std::wstring& printer, uint32_t before) {
   e.printer.fileVersion = {true, 20230115, {}};
   e.printer.versionBefore = {true, before, {}};
   e.printer.versionAfter = {true, 20230115, {}};
-  e.printer.outcome = L"updated";
+  e.printer.outcome = UpdateOutcome::Updated;
   e.printer.detail = printer + L": Successfully updated firmware.";
   e.printer.seconds = 74.25;
   e.programVersion = L"2.4.1.1";
@@ -66,7 +66,7 @@ TEST(UpdateHistory, LineReadsBackAsWritten) {
   HistoryEntry unknown;
   unknown.time = L"2024-03-01T10:00:00Z";
   unknown.printer.name = L"Gone";
-  unknown.printer.outcome = L"not-found";
+  unknown.printer.outcome = UpdateOutcome::NotFound;
   unknown.programVersion = L"2.4.1.1";
 
   const std::string text = HistoryLine(known) + HistoryLine(unknown);
@@ -105,8 +105,11 @@ TEST(UpdateHistory, LineCutAtAPowerLossIsSkippedAndTheNextOneKept) {
   // The cut line stays a line of its own: the next update's entry is read.
   ASSERT_TRUE(AppendHistory(folder, Entry(L"C", 3)));
   EXPECT_EQ(Names(ReadHistory(folder, 10)), (std::vector<std::wstring>{L"A", L"C"}));
-  // Lines that are no entry are skipped, whole lines of any kind.
-  WriteText(path, "{\"time\":1}\n" + HistoryLine(Entry(L"D", 4)) + "not json\n[]\n");
+  // Lines that are no entry are skipped, whole lines of any kind, and so is
+  // an outcome this program never wrote.
+  std::string planted = HistoryLine(Entry(L"E", 5));
+  planted.replace(planted.find("\"updated\""), 9, "\"updated!\"");
+  WriteText(path, "{\"time\":1}\n" + HistoryLine(Entry(L"D", 4)) + "not json\n[]\n" + planted);
   EXPECT_EQ(Names(ReadHistory(folder, 10)), std::vector<std::wstring>{L"D"});
 }
 

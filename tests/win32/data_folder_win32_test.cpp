@@ -68,7 +68,7 @@ HistoryEntry Entry(const std::wstring& name) {
   HistoryEntry e;
   e.time = L"2024-03-01T09:05:07Z";
   e.printer.name = name;
-  e.printer.outcome = L"updated";
+  e.printer.outcome = UpdateOutcome::Updated;
   e.programVersion = L"2.4.1.1";
   return e;
 }

@@ -19,7 +19,7 @@ TEST(PrinterStateWin32, StringsAreStoredWithTheirTerminator) {
   PrinterReport report;
   report.name = queue;
   report.file = L"C:\\fw\\update.bin";
-  report.outcome = L"updated";
+  report.outcome = UpdateOutcome::Updated;
   report.versionAfter = {true, 20230115, {}};
   ASSERT_TRUE(WritePrinterState(report, L"2024-03-01T09:05:07Z"));
 

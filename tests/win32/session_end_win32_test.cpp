@@ -65,7 +65,7 @@ TEST(SessionEndWin32, HiddenWindowWaitsOutABurnAndRescuesAtTheEnd) {
   EXPECT_TRUE(written.empty());
   SendMessageW(window, WM_ENDSESSION, TRUE, 0);
   ASSERT_EQ(written.size(), 1u);
-  EXPECT_EQ(written[0].printers[0].outcome, L"failed");
+  EXPECT_EQ(written[0].printers[0].outcome, UpdateOutcome::Failed);
   EXPECT_EQ(written[0].printers[0].detail.find(L"QV Busy: the run was interrupted (the session ended)"), 0u);
 
   SetRescueReportWriter(nullptr);
