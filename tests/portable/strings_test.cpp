@@ -69,7 +69,7 @@ TEST(Strings, ExactTexts) {
     EXPECT_NE(0u, wcslen(text));
     ++served;
   }
-  EXPECT_EQ(53u, served);
+  EXPECT_EQ(54u, served);
   // The notice string names no web address.
   EXPECT_EQ(nullptr, wcsstr(BuiltInString(232), L"www"));
   EXPECT_EQ(nullptr, wcsstr(BuiltInString(232), L"http"));
