@@ -21,6 +21,7 @@
 #include "host/data_path.h"
 #include "host/program_data.h"
 #include "support/firmware_builder.h"
+#include "support/test_env.h"
 
 namespace fs = std::filesystem;
 
@@ -31,37 +32,6 @@ std::wstring FreshFolder(const std::wstring& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return (dir / "").wstring();
-}
-
-// The Unix path of a Windows one, through Wine's own export; empty elsewhere.
-std::string UnixPath(const std::wstring& path) {
-  using ToUnix = char*(CDECL*)(const wchar_t*);
-  const auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
-  if (!unix) return std::string();
-  std::string text(unix);
-  HeapFree(GetProcessHeap(), 0, unix);
-  return text;
-}
-
-// Starts a Unix tool (Wine starts Unix programs too, but hands back no
-// process to wait for): what a user's own shell would do to lay something in
-// the program's way. True once `done` holds, within five seconds.
-template <typename Done>
-bool RunUnixTool(const std::wstring& tool, const std::vector<std::string>& args, Done done) {
-  std::wstring line = tool;
-  for (const std::string& arg : args) line += L" " + std::wstring(arg.begin(), arg.end());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(tool.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return false;
-  }
-  if (process.hThread) CloseHandle(process.hThread);
-  if (process.hProcess) CloseHandle(process.hProcess);
-  for (int i = 0; i < 250 && !done(); ++i) Sleep(20);
-  return done();
 }
 
 HistoryEntry Entry(const std::wstring& name) {
@@ -97,29 +67,25 @@ TEST(DataFolderWin32, ReadsTheFactsOfMadeAndPlantedFolders) {
   EXPECT_EQ(ReadPathFacts((dir + L"none").c_str(), &facts), 0);
   EXPECT_FALSE(facts.exists);
 
-  std::string unixDir = UnixPath(dir);
-  if (unixDir.empty()) GTEST_SKIP() << "not under Wine: no Unix tools to lay links with";
-  if (unixDir.back() != '/') unixDir += '/';
+  // Laid by scripts/lib/pre-test.d/60-data-folder-fixtures.sh.
+  const std::wstring fixtures = fwtest::BinaryDir() + L"\\data-folder-fixtures\\";
+  if (ReadPathFacts((fixtures + L"target").c_str(), &facts) != 1) {
+    GTEST_SKIP() << "no fixtures: run scripts/lib/pre-test.d/60-data-folder-fixtures.sh first";
+  }
   // A link to a folder, as a junction would be.
-  ASSERT_TRUE(RunUnixTool(L"Z:\\bin\\ln", {"-s", unixDir + "made", unixDir + "link"},
-                          [&] { return ReadPathFacts((dir + L"link").c_str(), &facts) == 1; }));
+  ASSERT_EQ(ReadPathFacts((fixtures + L"link").c_str(), &facts), 1);
   EXPECT_TRUE(facts.reparsePoint);
   EXPECT_EQ(JudgePath(facts, PATH_KIND_FOLDER), PATH_REPARSE_POINT);
   std::wstring previous;
   GetProgramDataFolder(&previous);
-  SetProgramDataFolderForTesting(dir + L"link");
+  SetProgramDataFolderForTesting(fixtures + L"link");
   std::wstring folder;
   EXPECT_EQ(GetProgramDataFolder(&folder), PROGRAM_DATA_REFUSED);
   SetProgramDataFolderForTesting(previous);
 
   // A folder of another account (Wine reports a Unix owner not its own as such).
-  ASSERT_TRUE(CreateDirectoryW((dir + L"foreign").c_str(), nullptr));
-  // The mark is laid only once the owner changed (chown needs root).
-  const std::string script = "\"chown 1234 " + unixDir + "foreign && touch " + unixDir + "given\"";
-  if (!RunUnixTool(L"Z:\\bin\\sh", {"-c", script}, [&] { return fs::exists(dir + L"given"); })) {
-    GTEST_SKIP() << "the folder could not be given to another account";
-  }
-  ASSERT_EQ(ReadPathFacts((dir + L"foreign").c_str(), &facts), 1);
+  if (!fs::exists(fixtures + L"given")) GTEST_SKIP() << "the folder could not be given to another account";
+  ASSERT_EQ(ReadPathFacts((fixtures + L"foreign").c_str(), &facts), 1);
   EXPECT_TRUE(facts.directory && !facts.reparsePoint);
   EXPECT_FALSE(facts.trustedOwner);
 }
